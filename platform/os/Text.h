@@ -1,0 +1,36 @@
+#pragma once
+// Text conversion. The client holds text as UTF-8; the Windows design counts
+// some limits in UTF-16 code units (buffers of N characters, REG_SZ bytes,
+// language-file entries, version comparison), so those rules go through here.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace os {
+
+// UTF-8 to UTF-16. Malformed sequences become U+FFFD, never dropped silently.
+std::u16string Utf8ToUtf16(std::string_view utf8);
+
+// UTF-16 to UTF-8. Unpaired surrogates become U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view utf16);
+
+// Number of UTF-16 code units the UTF-8 text takes.
+std::size_t Utf16Length(std::string_view utf8);
+
+// The longest prefix of at most maxUnits UTF-16 code units that does not
+// split a surrogate pair.
+std::u16string_view CutUtf16(std::u16string_view text, std::size_t maxUnits);
+
+// The same rule applied to UTF-8 text: the result never ends inside a
+// character and never holds more than maxUnits UTF-16 code units.
+std::string CutUtf8ToUtf16Units(std::string_view utf8, std::size_t maxUnits);
+
+// Compares two texts code unit by code unit in UTF-16, as the Windows string
+// comparison of version texts does (<0, 0, >0).
+int CompareUtf16(std::string_view a, std::string_view b);
+
+// Length of a NUL-terminated UTF-16 string.
+std::size_t WideLength(const char16_t* text);
+
+}  // namespace os

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs every Debian package that the build, the tests and the demo need.
+# Idempotent; prints nothing when everything is already present.
+set -euo pipefail
+
+packages=(
+  # build
+  build-essential cmake ninja-build pkg-config clang clang-format clang-tidy
+  # libraries
+  libsqlite3-dev uuid-dev zlib1g-dev libgsf-1-dev
+  # tests, fuzzing, benchmarks
+  googletest libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
+  sqlite3 python3 python3-olefile libgsf-bin
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "deps: installing ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

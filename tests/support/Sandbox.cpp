@@ -1,0 +1,165 @@
+#include "support/Sandbox.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/os/Paths.h"
+
+extern char** environ;
+
+namespace vtest {
+namespace {
+
+std::string MakeDir(const std::string& path) {
+    std::filesystem::create_directories(path);
+    return path;
+}
+
+}  // namespace
+
+Sandbox::Sandbox() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vanto-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    m_root = pattern;
+    m_home = MakeDir(m_root + "/home");
+    m_configHome = MakeDir(m_root + "/home/.config");
+    m_machineDir = MakeDir(m_root + "/machine");
+    m_programDir = MakeDir(m_root + "/program");
+    m_runtimeDir = MakeDir(m_root + "/run");
+    chmod(m_runtimeDir.c_str(), 0700);
+    SetEnv("HOME", m_home);
+    SetEnv("XDG_CONFIG_HOME", m_configHome);
+    SetEnv("VANTO_MACHINE_DIR", m_machineDir);
+    SetEnv("XDG_RUNTIME_DIR", m_runtimeDir);
+    os::OverrideProgramFolder(m_programDir);
+}
+
+Sandbox::~Sandbox() {
+    os::OverrideProgramFolder({});
+    for (const auto& [name, value] : m_savedEnv) {
+        if (value) {
+            setenv(name.c_str(), value->c_str(), 1);
+        } else {
+            unsetenv(name.c_str());
+        }
+    }
+    std::error_code ec;
+    // Tests may leave read-only folders behind; make them removable first.
+    for (auto it = std::filesystem::recursive_directory_iterator(m_root, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        chmod(it->path().c_str(), 0700);
+    }
+    std::filesystem::remove_all(m_root, ec);
+}
+
+void Sandbox::SetEnv(const std::string& name, const std::optional<std::string>& value) {
+    if (!m_savedEnv.contains(name)) {
+        const char* old = std::getenv(name.c_str());
+        m_savedEnv[name] = old ? std::optional<std::string>(old) : std::nullopt;
+    }
+    if (value) {
+        setenv(name.c_str(), value->c_str(), 1);
+    } else {
+        unsetenv(name.c_str());
+    }
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds deadline) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end) {
+            return done();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& workDir,
+                         const std::string& input) {
+    ProcessResult result;
+    int inPipe[2], outPipe[2], errPipe[2];
+    if (pipe2(inPipe, O_CLOEXEC) != 0 || pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
+        return result;
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(inPipe[0], 0);
+        dup2(outPipe[1], 1);
+        dup2(errPipe[1], 2);
+        if (!workDir.empty() && chdir(workDir.c_str()) != 0) {
+            _exit(127);
+        }
+        std::vector<char*> args;
+        for (const auto& a : argv) {
+            args.push_back(const_cast<char*>(a.c_str()));
+        }
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    close(inPipe[0]);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    if (!input.empty()) {
+        [[maybe_unused]] ssize_t w = write(inPipe[1], input.data(), input.size());
+    }
+    close(inPipe[1]);
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    std::string* sinks[2] = {&result.out, &result.err};
+    int open = 2;
+    while (open > 0) {
+        if (poll(fds, 2, -1) < 0) {
+            break;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP))) {
+                char buf[4096];
+                const ssize_t n = read(fds[i].fd, buf, sizeof buf);
+                if (n > 0) {
+                    sinks[i]->append(buf, static_cast<std::size_t>(n));
+                } else {
+                    close(fds[i].fd);
+                    fds[i].fd = -1;
+                    --open;
+                }
+            }
+        }
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+}  // namespace vtest

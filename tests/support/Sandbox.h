@@ -1,0 +1,72 @@
+#pragma once
+// A temporary sandbox for tests: home, per-user data folder, machine registry
+// folder, runtime folder and program folder all live below one temporary
+// directory that is removed afterwards. The process environment points at it
+// for the sandbox's lifetime, so nothing a test does touches the real home.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vtest {
+
+class Sandbox {
+public:
+    Sandbox();
+    ~Sandbox();
+    Sandbox(const Sandbox&) = delete;
+    Sandbox& operator=(const Sandbox&) = delete;
+
+    const std::string& Root() const { return m_root; }
+    const std::string& Home() const { return m_home; }
+    // $XDG_CONFIG_HOME; the per-user data folder is ConfigHome()/vanto.
+    const std::string& ConfigHome() const { return m_configHome; }
+    std::string UserDataFolder() const { return m_configHome + "/vanto"; }
+    const std::string& MachineDir() const { return m_machineDir; }
+    const std::string& ProgramDir() const { return m_programDir; }
+    const std::string& RuntimeDir() const { return m_runtimeDir; }
+
+    // Sets an environment variable for the sandbox's lifetime.
+    void SetEnv(const std::string& name, const std::optional<std::string>& value);
+
+private:
+    std::string m_root;
+    std::string m_home;
+    std::string m_configHome;
+    std::string m_machineDir;
+    std::string m_programDir;
+    std::string m_runtimeDir;
+    std::map<std::string, std::optional<std::string>> m_savedEnv;
+};
+
+// Fixture giving every test its own sandbox.
+class SandboxTest : public ::testing::Test {
+protected:
+    Sandbox sandbox;
+};
+
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+bool Exists(const std::string& path);
+
+// Polls `done` until it is true or the deadline passes; returns its last value.
+bool WaitFor(const std::function<bool()>& done,
+             std::chrono::milliseconds deadline = std::chrono::milliseconds(20000));
+
+struct ProcessResult {
+    int exitCode = -1;  // -1 when the process did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// Runs a program with arguments (no shell) in `workDir` (empty: current
+// directory), with the sandbox's environment, and collects its output.
+ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& workDir = {},
+                         const std::string& input = {});
+
+}  // namespace vtest
