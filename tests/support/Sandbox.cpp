@@ -75,6 +75,29 @@ void Sandbox::SetEnv(const std::string& name, const std::optional<std::string>& 
     }
 }
 
+int Sandbox::RunUnprivileged(const std::function<int()>& body) {
+    const bool root = geteuid() == 0;
+    if (root) {
+        chmod(m_root.c_str(), 0755);
+    }
+    const pid_t pid = fork();
+    if (pid < 0) {
+        return -1;
+    }
+    if (pid == 0) {
+        if (root && (setgid(65534) != 0 || setuid(65534) != 0)) {
+            _exit(255);
+        }
+        _exit(body() & 0x7F);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (root) {
+        chmod(m_root.c_str(), 0700);
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) != 255 ? WEXITSTATUS(status) : -1;
+}
+
 void WriteFile(const std::string& path, const std::string& bytes) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

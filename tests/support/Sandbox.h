@@ -34,6 +34,13 @@ public:
     // Sets an environment variable for the sandbox's lifetime.
     void SetEnv(const std::string& name, const std::optional<std::string>& value);
 
+    // Runs `body` in a child process that has no more rights than an ordinary
+    // user (when the tests run as root, the child switches to "nobody" and the
+    // sandbox's root folder becomes traversable), so that read-only folders
+    // really refuse writes. Returns the body's result, or -1 when the child
+    // failed to run it.
+    int RunUnprivileged(const std::function<int()>& body);
+
 private:
     std::string m_root;
     std::string m_home;

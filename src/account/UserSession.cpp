@@ -1,0 +1,26 @@
+#include "account/UserSession.h"
+
+UserSession& UserSession::Instance() {
+    static UserSession session;
+    return session;
+}
+
+UserSessionValues UserSession::Snapshot() const {
+    std::lock_guard lock(m_mutex);
+    return m_values;
+}
+
+bool UserSession::IsLoggedIn() const {
+    std::lock_guard lock(m_mutex);
+    return !m_values.sessionToken.empty();
+}
+
+std::string UserSession::SessionToken() const {
+    std::lock_guard lock(m_mutex);
+    return m_values.sessionToken;
+}
+
+void UserSession::Update(const std::function<void(UserSessionValues&)>& change) {
+    std::lock_guard lock(m_mutex);
+    change(m_values);
+}
