@@ -8,7 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <grp.h>
 #include <atomic>
 #include <cstring>
 #include <functional>
@@ -67,29 +66,6 @@ std::string CaptureStderr(const std::function<void()>& body) {
     std::string text = vtest::ReadFile(path);
     unlink(path);
     return text;
-}
-
-// Runs `body` in a child process and returns its exit code (-1 when it did
-// not exit in time or normally). With `unprivileged`, a child of root drops
-// to the "nobody" ids first, since root ignores file modes.
-int RunInChild(const std::function<int()>& body, bool unprivileged = false) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (unprivileged && geteuid() == 0) {
-            if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) {
-                _exit(100);
-            }
-        }
-        _exit(body());
-    }
-    int status = 0;
-    const bool exited = vtest::WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; });
-    if (!exited) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 class Registry : public vtest::SandboxTest {};
@@ -299,36 +275,32 @@ TEST_F(Registry, UnwritableMachineFolderFailsWritesQuietlyAndStillReads) {
     ASSERT_TRUE(os::RegSetString(HKEY_LOCAL_MACHINE, "Software\\vanto", "uid", "0123456789ABCDEF"));
     const std::string hive = os::HivePath(HKEY_LOCAL_MACHINE);
     const std::string before = vtest::ReadFile(hive);
-    chmod(sandbox.Root().c_str(), 0755);
     chmod(sandbox.MachineDir().c_str(), 0555);
     chmod(hive.c_str(), 0444);
-    const int code = RunInChild(
-        [] {
-            std::string err = CaptureStderr([] {
-                if (os::RegSetString(HKEY_LOCAL_MACHINE, "Software\\vanto", "uid", "FEDCBA9876543210") ||
-                    SHDeleteValueW(HKEY_LOCAL_MACHINE, kKey, u"uid") == ERROR_SUCCESS) {
-                    _exit(1);
-                }
-            });
-            if (!err.empty()) {
-                return 2;
+    const int code = sandbox.RunUnprivileged([] {
+        std::string err = CaptureStderr([] {
+            if (os::RegSetString(HKEY_LOCAL_MACHINE, "Software\\vanto", "uid", "FEDCBA9876543210") ||
+                SHDeleteValueW(HKEY_LOCAL_MACHINE, kKey, u"uid") == ERROR_SUCCESS) {
+                _exit(1);
             }
-            if (os::RegGetString(HKEY_LOCAL_MACHINE, "Software\\vanto", "uid") != "0123456789ABCDEF") {
-                return 3;
-            }
-            return 0;
-        },
-        true);
+        });
+        if (!err.empty()) {
+            return 2;
+        }
+        if (os::RegGetString(HKEY_LOCAL_MACHINE, "Software\\vanto", "uid") != "0123456789ABCDEF") {
+            return 3;
+        }
+        return 0;
+    });
     EXPECT_EQ(code, 0);
     EXPECT_EQ(vtest::ReadFile(hive), before);
     EXPECT_FALSE(vtest::Exists(hive + "-journal"));
 }
 
 TEST_F(Registry, UnwritableFoldersWithoutHiveCreateNothing) {
-    chmod(sandbox.Root().c_str(), 0755);
     chmod(sandbox.MachineDir().c_str(), 0555);
-    const int code = RunInChild(
-        [] { return os::RegSetDword(HKEY_LOCAL_MACHINE, "Software\\vanto", "n", 1) ? 1 : 0; }, true);
+    const int code = sandbox.RunUnprivileged(
+        [] { return os::RegSetDword(HKEY_LOCAL_MACHINE, "Software\\vanto", "n", 1) ? 1 : 0; });
     EXPECT_EQ(code, 0);
     EXPECT_FALSE(vtest::Exists(os::HivePath(HKEY_LOCAL_MACHINE)));
 
