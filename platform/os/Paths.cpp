@@ -74,7 +74,9 @@ std::string GetConfigHome() {
     return PathJoin(HomeFolder(), ".config");
 }
 
-std::string GetUserDataFolder() { return PathJoin(GetConfigHome(), "vanto"); }
+std::string GetUserDataFolder() {
+    return PathJoin(GetConfigHome(), "vanto");
+}
 
 std::string GetMachineDataFolder() {
     const char* dir = std::getenv("VANTO_MACHINE_DIR");
@@ -88,7 +90,7 @@ bool CreateFolderWithParents(const std::string& folder) {
     if (folder.empty()) {
         return false;
     }
-    struct stat st{};
+    struct stat st {};
     if (stat(folder.c_str(), &st) == 0) {
         return S_ISDIR(st.st_mode);
     }
@@ -134,7 +136,7 @@ std::string ParentFolder(std::string_view path) {
 }
 
 std::string ResolveCaseInsensitive(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     if (path.empty() || lstat(path.c_str(), &st) == 0) {
         return path;
     }
@@ -157,7 +159,7 @@ std::string ResolveCaseInsensitive(const std::string& path) {
 }
 
 bool FileExists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 

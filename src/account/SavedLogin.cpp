@@ -12,16 +12,16 @@ void LoadSavedLogin(UserSession& session) {
     if (log.IsOpened()) {
         log.Write("log start");
     }
-    const std::string account =
-        os::RegGetString(HKEY_CURRENT_USER, settings::kClientKey, settings::kAccount, settings::kAccountReadBuffer)
-            .value_or(std::string());
+    const std::string account = os::RegGetString(HKEY_CURRENT_USER, settings::kClientKey, settings::kAccount,
+                                                 settings::kAccountReadBuffer)
+                                    .value_or(std::string());
     if (log.IsOpened()) {
         log.Write(RunLogMarker("node1"));
         log.Write(account);
     }
-    const std::string nickName =
-        os::RegGetString(HKEY_CURRENT_USER, settings::kClientKey, settings::kNickName, settings::kDefaultReadBuffer)
-            .value_or(std::string());
+    const std::string nickName = os::RegGetString(HKEY_CURRENT_USER, settings::kClientKey,
+                                                  settings::kNickName, settings::kDefaultReadBuffer)
+                                     .value_or(std::string());
 
     // "LoginType" is read straight into the session's integer through a 4-byte
     // buffer: a missing or longer value leaves it as it was, a shorter one
@@ -30,8 +30,8 @@ void LoadSavedLogin(UserSession& session) {
     const std::u16string nameW = os::Utf8ToUtf16(settings::kLoginType);
     std::array<unsigned char, 4> raw{};
     DWORD size = raw.size();
-    const bool haveType =
-        SHGetValueW(HKEY_CURRENT_USER, keyW.c_str(), nameW.c_str(), nullptr, raw.data(), &size) == ERROR_SUCCESS;
+    const bool haveType = SHGetValueW(HKEY_CURRENT_USER, keyW.c_str(), nameW.c_str(), nullptr, raw.data(),
+                                      &size) == ERROR_SUCCESS;
 
     session.Update([&](UserSessionValues& values) {
         if (haveType) {
@@ -48,10 +48,12 @@ void LoadSavedLogin(UserSession& session) {
     });
 }
 
-void LoadSavedLogin() { LoadSavedLogin(UserSession::Instance()); }
+void LoadSavedLogin() {
+    LoadSavedLogin(UserSession::Instance());
+}
 
-void SaveLogin(UserSession& session, std::optional<std::string_view> token, std::optional<std::string_view> name,
-               int loginType) {
+void SaveLogin(UserSession& session, std::optional<std::string_view> token,
+               std::optional<std::string_view> name, int loginType) {
     UserSessionValues stored;
     session.Update([&](UserSessionValues& values) {
         if (token) {
@@ -65,7 +67,8 @@ void SaveLogin(UserSession& session, std::optional<std::string_view> token, std:
     });
     os::RegSetString(HKEY_CURRENT_USER, settings::kClientKey, settings::kAccount, stored.sessionToken);
     os::RegSetString(HKEY_CURRENT_USER, settings::kClientKey, settings::kNickName, stored.nickName);
-    os::RegSetDword(HKEY_CURRENT_USER, settings::kClientKey, settings::kLoginType, static_cast<DWORD>(loginType));
+    os::RegSetDword(HKEY_CURRENT_USER, settings::kClientKey, settings::kLoginType,
+                    static_cast<DWORD>(loginType));
 }
 
 void SaveLogin(std::optional<std::string_view> token, std::optional<std::string_view> name, int loginType) {
@@ -88,4 +91,6 @@ void ForgetLogin(UserSession& session) {
     os::RegDeleteValue(HKEY_CURRENT_USER, settings::kClientKey, settings::kLoginType);
 }
 
-void ForgetLogin() { ForgetLogin(UserSession::Instance()); }
+void ForgetLogin() {
+    ForgetLogin(UserSession::Instance());
+}

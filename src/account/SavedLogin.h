@@ -16,8 +16,8 @@ void LoadSavedLogin();
 
 // After a successful login: a missing text keeps the session's current one.
 // Stores the values in the session, then writes all three settings.
-void SaveLogin(UserSession& session, std::optional<std::string_view> token, std::optional<std::string_view> name,
-               int loginType);
+void SaveLogin(UserSession& session, std::optional<std::string_view> token,
+               std::optional<std::string_view> name, int loginType);
 void SaveLogin(std::optional<std::string_view> token, std::optional<std::string_view> name, int loginType);
 
 // On logout: empties the session's login and user information and deletes

@@ -15,7 +15,7 @@
 // Login kinds.
 enum LoginType : int {
     LOGIN_NONE = 0,
-    LOGIN_CODE = 1,    // mobile number and SMS verification code
+    LOGIN_CODE = 1,  // mobile number and SMS verification code
     LOGIN_QQ = 2,
     LOGIN_WECHAT = 3,
 };
@@ -25,15 +25,15 @@ struct UserSessionValues {
     std::string nickName;      // phone number after a code login, nickname after a sign-in
     int loginType = LOGIN_NONE;
     // From the user-information fetch; never persisted.
-    std::string userId;      // decimal user number
+    std::string userId;  // decimal user number
     std::string inviteCode;
-    std::string startTime;   // membership period, as the server sent it
+    std::string startTime;  // membership period, as the server sent it
     std::string stopTime;
-    bool isMember = false;   // startTime or stopTime is not empty
+    bool isMember = false;  // startTime or stopTime is not empty
 };
 
 class UserSession {
-public:
+  public:
     // The process-wide session, empty at start-up.
     static UserSession& Instance();
 
@@ -47,7 +47,7 @@ public:
     // session. Any thread.
     void Update(const std::function<void(UserSessionValues&)>& change);
 
-private:
+  private:
     mutable std::mutex m_mutex;
     UserSessionValues m_values;
 };

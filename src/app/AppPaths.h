@@ -6,7 +6,7 @@
 #include <string>
 
 class CAppPaths {
-public:
+  public:
     // The process-wide paths, built on first use (thread-safe).
     static const CAppPaths& Instance();
 
@@ -21,7 +21,7 @@ public:
     // The user's picture: per-user data folder + "pic_head.jpg".
     const std::string& HeadPicturePath() const { return m_headPicturePath; }
 
-private:
+  private:
     std::string m_programFolder;
     std::string m_userDataFolder;
     std::string m_headPicturePath;

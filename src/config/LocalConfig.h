@@ -5,7 +5,7 @@
 #include <string>
 
 class CLocalConfig {
-public:
+  public:
     // The process-wide record filled at start-up.
     static CLocalConfig& Instance();
 
@@ -17,7 +17,7 @@ public:
     // 0: the automatic update check never downloads a newer installer.
     int CanUpdate() const { return m_canUpdate; }
 
-private:
+  private:
     std::string m_path;
     int m_canUpdate = 1;
 };

@@ -28,10 +28,14 @@ std::string COemConfig::ToolboxFolderName() const {
     return m_toolboxName.empty() ? std::string(kDefaultToolboxName) : m_toolboxName;
 }
 
-std::string OemIniPath() { return os::PathJoin(os::GetProgramFolder(), "OEM.ini"); }
+std::string OemIniPath() {
+    return os::PathJoin(os::GetProgramFolder(), "OEM.ini");
+}
 
 std::string ReadMainFrameTitle() {
     return os::ReadProfileString("main_frame", "title", kDefaultTitle, OemIniPath(), kTextCapacity);
 }
 
-int ReadShowProtocol() { return os::ReadProfileInt("new_reg_dlg", "show_protocol", 1, OemIniPath()); }
+int ReadShowProtocol() {
+    return os::ReadProfileInt("new_reg_dlg", "show_protocol", 1, OemIniPath());
+}

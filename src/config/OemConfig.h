@@ -7,7 +7,7 @@
 #include <string>
 
 class COemConfig {
-public:
+  public:
     // The process-wide record filled at start-up.
     static COemConfig& Instance();
 
@@ -26,7 +26,7 @@ public:
     // "vanto" when none is set.
     std::string ToolboxFolderName() const;
 
-private:
+  private:
     std::string m_toolboxName;
     std::string m_partnerId = "0";
     int m_hideCompanyInfo = 0;

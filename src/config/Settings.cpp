@@ -34,8 +34,8 @@ std::string AdIdFromInstallerName(std::string_view installerName) {
 }
 
 std::string ReadAdId(bool allowInstallerFallback) {
-    if (std::optional<std::string> adId = os::RegGetString(HKEY_CURRENT_USER, settings::kClientKey, settings::kAdId,
-                                                           settings::kDefaultReadBuffer)) {
+    if (std::optional<std::string> adId = os::RegGetString(HKEY_CURRENT_USER, settings::kClientKey,
+                                                           settings::kAdId, settings::kDefaultReadBuffer)) {
         return *adId;
     }
     if (!allowInstallerFallback) {
@@ -54,6 +54,7 @@ std::string ReadAdId(bool allowInstallerFallback) {
 }
 
 std::string ReadProgramVersion() {
-    return os::RegGetString(HKEY_CURRENT_USER, settings::kClientKey, settings::kVersion, settings::kDefaultReadBuffer)
+    return os::RegGetString(HKEY_CURRENT_USER, settings::kClientKey, settings::kVersion,
+                            settings::kDefaultReadBuffer)
         .value_or(std::string());
 }

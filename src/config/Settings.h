@@ -24,9 +24,9 @@ inline constexpr std::string_view kLoginType = "LoginType";  // REG_DWORD, 1 cod
 inline constexpr std::string_view kAdId = "AdId";            // REG_SZ, decimal text
 inline constexpr std::string_view kVersion = "Version";      // REG_SZ, installed version
 inline constexpr std::string_view kSendInstallMessage = "SendInstallMessage";  // presence only
-inline constexpr std::string_view kUpdateDay = "UpdateDay";            // REG_DWORD, day of month
-inline constexpr std::string_view kToolboxDay = "ToolboxDay";          // REG_DWORD, day of month
-inline constexpr std::string_view kToolboxVersion = "ToolboxVersion";  // REG_SZ
+inline constexpr std::string_view kUpdateDay = "UpdateDay";                    // REG_DWORD, day of month
+inline constexpr std::string_view kToolboxDay = "ToolboxDay";                  // REG_DWORD, day of month
+inline constexpr std::string_view kToolboxVersion = "ToolboxVersion";          // REG_SZ
 
 // Per machine.
 inline constexpr std::string_view kInstallerName = "InstallerName";  // REG_SZ, written by the installer

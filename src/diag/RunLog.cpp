@@ -57,9 +57,13 @@ void CRunLog::Write(std::string_view text) {
     }
 }
 
-void CRunLog::Write(std::u16string_view text) { Write(std::string_view(os::Utf16ToUtf8(text))); }
+void CRunLog::Write(std::u16string_view text) {
+    Write(std::string_view(os::Utf16ToUtf8(text)));
+}
 
-void WriteRunLog(std::string_view text) { CRunLog::Instance().Write(text); }
+void WriteRunLog(std::string_view text) {
+    CRunLog::Instance().Write(text);
+}
 
 std::string RunLogMarker(std::string_view name) {
     std::string marker = "\n";

@@ -10,7 +10,7 @@
 #include <string_view>
 
 class CRunLog {
-public:
+  public:
     CRunLog() = default;
     ~CRunLog();
     CRunLog(const CRunLog&) = delete;
@@ -34,7 +34,7 @@ public:
     // Appends a wide text, stored as UTF-8.
     void Write(std::u16string_view text);
 
-private:
+  private:
     mutable std::mutex m_mutex;
     std::string m_path;
     int m_fd = -1;

@@ -18,7 +18,7 @@ using settings::kLoginType;
 using settings::kNickName;
 
 class SavedLoginTest : public vtest::SandboxTest {
-protected:
+  protected:
     UserSession session;
 };
 

@@ -45,7 +45,8 @@ TEST(AppPaths, BuiltOnceFromAnyThreadCreatingTheDataFolderAndRestoringTheLogin) 
     // The saved login was restored exactly once.
     EXPECT_EQ(UserSession::Instance().SessionToken(), "saved-token");
     EXPECT_EQ(UserSession::Instance().Snapshot().nickName, "138");
-    EXPECT_EQ(vtest::ReadFile(sandbox.Root() + "/log.txt"), "log start" + RunLogMarker("node1") + "saved-token");
+    EXPECT_EQ(vtest::ReadFile(sandbox.Root() + "/log.txt"),
+              "log start" + RunLogMarker("node1") + "saved-token");
 }
 
 TEST(AppPaths, UncreatableDataFolderIsNotAnError) {

@@ -15,7 +15,7 @@ namespace {
 using vtest::ReadFile;
 
 class RunLogTest : public vtest::SandboxTest {
-protected:
+  protected:
     std::string LogPath() const { return sandbox.Root() + "/log.txt"; }
 };
 
@@ -114,7 +114,7 @@ TEST_F(RunLogTest, LogHoldingTheTokenIsPrivateToItsOwner) {
     CRunLog log;
     log.SetPath(LogPath());
     log.Open();
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(stat(LogPath().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0077, 0u);
 }

@@ -114,7 +114,9 @@ std::string ReadFile(const std::string& path) {
     return ss.str();
 }
 
-bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+bool Exists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
 
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds deadline) {
     const auto end = std::chrono::steady_clock::now() + deadline;

@@ -16,7 +16,7 @@
 namespace vtest {
 
 class Sandbox {
-public:
+  public:
     Sandbox();
     ~Sandbox();
     Sandbox(const Sandbox&) = delete;
@@ -41,7 +41,7 @@ public:
     // failed to run it.
     int RunUnprivileged(const std::function<int()>& body);
 
-private:
+  private:
     std::string m_root;
     std::string m_home;
     std::string m_configHome;
@@ -53,7 +53,7 @@ private:
 
 // Fixture giving every test its own sandbox.
 class SandboxTest : public ::testing::Test {
-protected:
+  protected:
     Sandbox sandbox;
 };
 
