@@ -141,7 +141,8 @@ std::optional<IdentifyData> LinuxDeviceSource::IdentifyScsiTarget(int port, int 
     }
     const std::vector<std::string> controllers =
         linuxdev::SelectNvmeControllers(ListFolder(m_locations.nvmeClass));
-    const std::size_t index = static_cast<std::size_t>(port * kScsiTargetCount + target);
+    const std::size_t index =
+        static_cast<std::size_t>(port) * kScsiTargetCount + static_cast<std::size_t>(target);
     if (index >= controllers.size()) {
         return std::nullopt;
     }
@@ -191,7 +192,7 @@ std::vector<std::string> SelectNvmeControllers(std::vector<std::string> names) {
         return std::stol(a.substr(4)) < std::stol(b.substr(4));
     });
     names.erase(std::unique(names.begin(), names.end()), names.end());
-    const std::size_t limit = static_cast<std::size_t>(kScsiPortCount * kScsiTargetCount);
+    const std::size_t limit = std::size_t{kScsiPortCount} * kScsiTargetCount;
     if (names.size() > limit) {
         names.resize(limit);
     }

@@ -88,7 +88,7 @@ void MD5_CTX::MD5Final(unsigned char digest[16]) {
     MD5Update(kPadding, padLength);
     MD5Update(lengthBytes, sizeof lengthBytes);
 
-    for (int i = 0; i < 4; ++i) {
+    for (std::size_t i = 0; i < 4; ++i) {
         StoreLittleEndian(m_state[i], digest + 4 * i);
     }
     // Leave nothing of the message behind in the object.
@@ -99,7 +99,7 @@ void MD5_CTX::MD5Final(unsigned char digest[16]) {
 
 void MD5_CTX::Transform(const unsigned char block[64]) {
     std::uint32_t x[16];
-    for (int i = 0; i < 16; ++i) {
+    for (std::size_t i = 0; i < 16; ++i) {
         x[i] = LoadLittleEndian(block + 4 * i);
     }
     std::uint32_t a = m_state[0];
@@ -151,7 +151,7 @@ std::string MD5Hex(std::string_view text) {
     context.MD5Final(digest);
     static const char kDigits[] = "0123456789abcdef";
     std::string hex(32, '0');
-    for (int i = 0; i < 16; ++i) {
+    for (std::size_t i = 0; i < 16; ++i) {
         hex[2 * i] = kDigits[digest[i] >> 4];
         hex[2 * i + 1] = kDigits[digest[i] & 0x0F];
     }

@@ -133,7 +133,8 @@ TEST_F(MachineCodeStore, BuildWritesSixteenCharactersAsThirtyTwoBytesWithoutNul)
     devices.SetDrive(0, FakeDeviceSource::MakeIdentify("S0-SERIAL"));
     devices.SetDrive(1, FakeDeviceSource::MakeIdentify("  S1 LEAD"));
     devices.SetBios(PatternedBios());
-    const std::string before = MachineCode();
+    const std::string before =
+        MachineCode();  // NOLINT(performance-unnecessary-copy-initialization): a snapshot
     BuildMachineCode(devices);
 
     DWORD type = 0;
