@@ -23,7 +23,7 @@ std::string SerialOf(const os::IdentifyData& data) {
         serial.push_back(static_cast<char>(data[word + 1]));
         serial.push_back(static_cast<char>(data[word]));
     }
-    serial.resize(serial.find('\0') == std::string::npos ? serial.size() : serial.find('\0'));
+    serial.resize(std::min(serial.size(), serial.find('\0')));
     while (!serial.empty() && serial.back() == ' ') {
         serial.pop_back();
     }

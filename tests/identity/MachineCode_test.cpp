@@ -47,6 +47,9 @@ TEST(HardwareText, SerialIsReadHighByteFirstAndEndsAtANul) {
     data[21] = 0x41;
     data[22] = 0x44;
     data[23] = 0x43;
+    // Word 12 is zero; what follows it is not part of the serial.
+    data[26] = 'F';
+    data[27] = 'E';
     FakeDeviceSource devices;
     devices.SetDrive(0, data);
     EXPECT_EQ(BuildDiskPart(devices), "ABCD");
