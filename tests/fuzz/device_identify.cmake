@@ -1,0 +1,1 @@
+vanto_fuzz_target(device_identify DEPS vanto_identity)
