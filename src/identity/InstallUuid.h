@@ -7,12 +7,13 @@
 #include <string>
 #include <string_view>
 
+#include "config/Settings.h"
 #include "platform/os/Guid.h"
 
 // Where the identifier lives: HKEY_LOCAL_MACHINE
 // "SOFTWARE\Microsoft\Windows\CurrentVersion\Ext" "kduuid".
-inline constexpr std::string_view kInstallUuidKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Ext";
-inline constexpr std::string_view kInstallUuidValue = "kduuid";
+inline constexpr std::string_view kInstallUuidKey = settings::kMachineIdKey;
+inline constexpr std::string_view kInstallUuidValue = settings::kInstallUuidValue;
 
 // "%08X%04X%04X" followed by the eight last bytes as "%02X": 32 upper-case
 // hexadecimal digits, no dashes, no braces.

@@ -17,12 +17,13 @@
 #include <string>
 #include <string_view>
 
+#include "config/Settings.h"
 #include "platform/os/DeviceSource.h"
 #include "platform/os/WinTypes.h"
 
 // Where the machine code lives: HKEY_LOCAL_MACHINE "Software\vanto" "uid".
-inline constexpr std::string_view kMachineKey = "Software\\vanto";
-inline constexpr std::string_view kMachineCodeValue = "uid";
+inline constexpr std::string_view kMachineKey = settings::kClientKey;
+inline constexpr std::string_view kMachineCodeValue = settings::kMachineCodeValue;
 inline constexpr std::size_t kMachineCodeLength = 16;
 
 // The serials of the drives (or SCSI targets) as the disk part joins them.
