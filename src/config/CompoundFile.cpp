@@ -30,7 +30,9 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
         return false;
     }
     for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+        const auto lower = [](char c) {
+            return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        };
         if (lower(a[i]) != lower(b[i])) {
             return false;
         }
@@ -40,7 +42,9 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
 
 // A root-storage child that is a stream: storages report a child count of 0
 // or more, streams report -1.
-bool IsStream(GsfInput* child) { return gsf_infile_num_children(GSF_INFILE(child)) < 0; }
+bool IsStream(GsfInput* child) {
+    return gsf_infile_num_children(GSF_INFILE(child)) < 0;
+}
 
 GsfInfile* OpenOle(GsfInput* source) {
     if (source == nullptr) {
@@ -71,7 +75,9 @@ std::unique_ptr<CompoundFile> CompoundFile::OpenMemory(std::span<const std::uint
     return root != nullptr ? std::unique_ptr<CompoundFile>(new CompoundFile(root)) : nullptr;
 }
 
-CompoundFile::~CompoundFile() { g_object_unref(m_root); }
+CompoundFile::~CompoundFile() {
+    g_object_unref(m_root);
+}
 
 CompoundFile::StreamStatus CompoundFile::ReadStream(std::string_view name, std::size_t limitBytes,
                                                     std::vector<std::uint8_t>& out) const {

@@ -17,7 +17,7 @@
 #include <vector>
 
 class CompoundFile {
-public:
+  public:
     enum class StreamStatus { Ok, Missing, Empty, TooLarge, ReadError };
 
     // Opens the file read-only. Null when it cannot be opened or is not a
@@ -37,12 +37,13 @@ public:
     // without regard to ASCII letter case, as the Windows storage functions
     // do; a storage of that name is not a stream. `out` is left empty unless
     // the result is Ok.
-    StreamStatus ReadStream(std::string_view name, std::size_t limitBytes, std::vector<std::uint8_t>& out) const;
+    StreamStatus ReadStream(std::string_view name, std::size_t limitBytes,
+                            std::vector<std::uint8_t>& out) const;
 
     // Names of the streams (not storages) in the root storage, in stored order.
     std::vector<std::string> StreamNames() const;
 
-private:
+  private:
     explicit CompoundFile(GsfInfile* root) : m_root(root) {}
 
     GsfInfile* m_root;  // owned reference

@@ -21,7 +21,7 @@ using langtest::Units;
 using langtest::WriteCfb;
 
 class LangFileTest : public vtest::SandboxTest {
-protected:
+  protected:
     std::string Path(const std::string& name) const { return sandbox.Root() + "/" + name; }
 
     // UTF-8 lookup with a generous buffer; "(default)" marks a fallback.
@@ -39,7 +39,7 @@ protected:
 TEST_F(LangFileTest, IndependentWriterFileFollowsTheEntryRules) {
     const std::string path = Path("rules.dat");
     WriteCfb(path, {{"Text", Stored(Units(u"Title=\0Key=a=b\0key=lower\0no separator\0"
-                                                   u"Dup=first\0Dup=second\0\0After=hidden\0"))},
+                                          u"Dup=first\0Dup=second\0\0After=hidden\0"))},
                     {"Message", Stored(Units(u"Title=\x58A8\x6797\0\0"))}});
     bool found = false;
     EXPECT_EQ(Get(path, "Text", "Title", &found), "");
@@ -119,8 +119,8 @@ TEST_F(LangFileTest, FilesThatCannotBeReadGiveTheDefault) {
     const std::string emptyFile = Path("empty.dat");
     vtest::WriteFile(emptyFile, "");
     std::filesystem::create_directories(Path("folder"));
-    for (const std::string& path : {Path("missing/cn.dat"), Path("missing.dat"), text, emptyFile, Path("folder"),
-                                    Path("folder/"), std::string()}) {
+    for (const std::string& path : {Path("missing/cn.dat"), Path("missing.dat"), text, emptyFile,
+                                    Path("folder"), Path("folder/"), std::string()}) {
         bool found = true;
         EXPECT_EQ(Get(path, "Message", "Title", &found), "(default)") << path;
         EXPECT_FALSE(found) << path;
@@ -222,19 +222,20 @@ TEST_F(LangFileTest, LoadLangTextReadsTheProgramsFileAfreshEachTime) {
     WriteCfb(target, {{"Text", Stored(Units(u"ProductName=changed\0\0"))}});
     EXPECT_EQ(LoadLangText("ProductName"), "changed");
     // Texts are cut to the 259 characters of the client's buffers.
-    WriteCfb(target, {{"Text", Stored(u"ProductName=" + std::u16string(300, u'\x58A8') + std::u16string(2, u'\0'))}});
+    WriteCfb(target,
+             {{"Text", Stored(u"ProductName=" + std::u16string(300, u'\x58A8') + std::u16string(2, u'\0'))}});
     EXPECT_EQ(os::Utf16Length(LoadLangText("ProductName")), 259u);
 }
 
 // Every key the client asks for, in its stream, for both shipped files.
 TEST_F(LangFileTest, ShippedLanguageFilesHoldEveryKey) {
     const std::vector<std::string> messageKeys = {
-        "Title",          "InitNodeDllFailed", "DeleteFileSuccess", "DeleteLocalFail", "DeleteRecordFail",
-        "LoginSuccess",   "VerifyCodeIsEmpty", "InvalidMobile",     "VerifySendByPhone", "AuthorizationFailed",
-        "Updating",       "UpdateFail",        "NotUpdate",         "NoVersion",        "HasUpdate",
+        "Title",        "InitNodeDllFailed", "DeleteFileSuccess", "DeleteLocalFail",   "DeleteRecordFail",
+        "LoginSuccess", "VerifyCodeIsEmpty", "InvalidMobile",     "VerifySendByPhone", "AuthorizationFailed",
+        "Updating",     "UpdateFail",        "NotUpdate",         "NoVersion",         "HasUpdate",
         "CopyClipboard"};
-    const std::vector<std::string> textKeys = {"DownloadComplete", "Feedback",         "WeChatLogin",
-                                               "QQLogin",          "CpatchaValidTime", "SendCpatchaAgain",
+    const std::vector<std::string> textKeys = {"DownloadComplete",  "Feedback",         "WeChatLogin",
+                                               "QQLogin",           "CpatchaValidTime", "SendCpatchaAgain",
                                                "DownloadingUpdate", "ProductName"};
     for (const std::string file : {"cn.dat", "tw.dat"}) {
         const std::string path = langtest::BuiltLanguageFile(file);
@@ -267,8 +268,8 @@ TEST(LangFileThreads, ConcurrentLookupsAllSucceed) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < 25; ++i) {
                 std::string value;
-                if (!ReadLangEntry(t % 2 ? "Text" : "Message", t % 2 ? "ProductName" : "Title", "", value, 260,
-                                   path) ||
+                if (!ReadLangEntry(t % 2 ? "Text" : "Message", t % 2 ? "ProductName" : "Title", "", value,
+                                   260, path) ||
                     value != "墨林工坊") {
                     ++failures[t];
                 }

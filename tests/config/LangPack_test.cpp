@@ -19,7 +19,7 @@ namespace {
 using langtest::Langpack;
 
 class LangPackTest : public vtest::SandboxTest {
-protected:
+  protected:
     std::string Path(const std::string& name) const { return sandbox.Root() + "/" + name; }
 
     // Names in the sandbox root other than the given ones (leftover temporaries).
@@ -111,8 +111,8 @@ TEST_F(LangPackTest, OlefileReadsWhatLangpackWrites) {
                         os::Utf16ToUtf8(value) + "\n";
         }
     }
-    const auto read = vtest::RunProcess(
-        {langtest::Python(), langtest::DataFile("read_olefile.py"), Path("out.dat")});
+    const auto read =
+        vtest::RunProcess({langtest::Python(), langtest::DataFile("read_olefile.py"), Path("out.dat")});
     ASSERT_EQ(read.exitCode, 0) << read.err;
     EXPECT_EQ(read.out, expected);
     EXPECT_NE(expected.find("Text\tLarge=xxx"), std::string::npos);
@@ -152,7 +152,8 @@ TEST_F(LangPackTest, MalformedSourcesAreRefusedWithTheirLine) {
         const auto result = Langpack({"build", Path("src.txt"), Path("out.dat")});
         EXPECT_EQ(result.exitCode, 1) << text;
         EXPECT_EQ(result.err.rfind(Path("src.txt") + ":" + std::to_string(bad.line) + ": error: ", 0), 0u)
-            << text << "\n" << result.err;
+            << text << "\n"
+            << result.err;
         EXPECT_NE(result.err.find(bad.message), std::string::npos) << text << "\n" << result.err;
         EXPECT_EQ(vtest::ReadFile(Path("out.dat")), "previous") << text;
     }
@@ -164,7 +165,8 @@ TEST_F(LangPackTest, SectionsTheClientCouldNotReadAreRefused) {
     vtest::WriteFile(Path("src.txt"), tooLarge);
     auto result = Langpack({"build", Path("src.txt"), Path("out.dat")});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.err.find(":3: error: section [Text] takes 131072 bytes"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(":3: error: section [Text] takes 131072 bytes"), std::string::npos)
+        << result.err;
     EXPECT_FALSE(vtest::Exists(Path("out.dat")));
     // One unit less fits, and the reader finds the entry in it.
     vtest::WriteFile(Path("src.txt"), "[Text]\nbig=" + std::string(65534 - 5, 'x') + "\n");
@@ -218,9 +220,10 @@ TEST_F(LangPackTest, DumpShowsWhatTheClientSeesInForeignFiles) {
     langtest::WriteCfb(Path("odd.dat"), {{"Text", ""}, {"Message", std::string(131072, 'x')}});
     dumped = Langpack({"dump", Path("odd.dat")});
     EXPECT_EQ(dumped.exitCode, 0) << dumped.err;
-    EXPECT_EQ(dumped.out,
-              "[Text]\n# the stream is empty\n\n# the stream \"Message\" has 131072 bytes or more; the client "
-              "ignores it\n");
+    EXPECT_EQ(
+        dumped.out,
+        "[Text]\n# the stream is empty\n\n# the stream \"Message\" has 131072 bytes or more; the client "
+        "ignores it\n");
 }
 
 TEST_F(LangPackTest, DumpAndUsageErrors) {

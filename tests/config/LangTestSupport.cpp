@@ -10,13 +10,21 @@
 
 namespace langtest {
 
-std::string Python() { return os::FileExists("/usr/bin/python3") ? "/usr/bin/python3" : "python3"; }
+std::string Python() {
+    return os::FileExists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
+}
 
-std::string DataFile(const std::string& name) { return std::string(VANTO_SOURCE_DIR) + "/tests/config/data/" + name; }
+std::string DataFile(const std::string& name) {
+    return std::string(VANTO_SOURCE_DIR) + "/tests/config/data/" + name;
+}
 
-std::string LangpackPath() { return std::string(VANTO_BIN_DIR) + "/langpack"; }
+std::string LangpackPath() {
+    return std::string(VANTO_BIN_DIR) + "/langpack";
+}
 
-std::string BuiltLanguageFile(const std::string& name) { return std::string(VANTO_BIN_DIR) + "/language/" + name; }
+std::string BuiltLanguageFile(const std::string& name) {
+    return std::string(VANTO_BIN_DIR) + "/language/" + name;
+}
 
 std::string Stored(std::u16string_view units) {
     std::vector<std::uint8_t> bytes;

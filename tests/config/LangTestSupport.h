@@ -21,8 +21,8 @@ std::u16string Units(const char16_t (&literal)[N]) {
 // when present (a user's own python3 earlier on PATH may lack the package).
 std::string Python();
 
-std::string DataFile(const std::string& name);  // tests/config/data/<name>
-std::string LangpackPath();                      // the built langpack tool
+std::string DataFile(const std::string& name);           // tests/config/data/<name>
+std::string LangpackPath();                              // the built langpack tool
 std::string BuiltLanguageFile(const std::string& name);  // bin/language/<name>
 
 // UTF-16LE bytes of `units`, scrambled the way files store them.

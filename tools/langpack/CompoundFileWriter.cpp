@@ -36,7 +36,8 @@ bool BuildImage(const StreamList& streams, std::vector<std::uint8_t>& image, std
     }
     bool ok = true;
     for (const auto& [name, bytes] : streams) {
-        std::unique_ptr<GsfOutput, GObjectUnref> child(gsf_outfile_new_child(root.get(), name.c_str(), FALSE));
+        std::unique_ptr<GsfOutput, GObjectUnref> child(
+            gsf_outfile_new_child(root.get(), name.c_str(), FALSE));
         ok = child && (bytes.empty() || gsf_output_write(child.get(), bytes.size(), bytes.data())) &&
              gsf_output_close(child.get()) && ok;
     }

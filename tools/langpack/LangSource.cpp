@@ -8,7 +8,9 @@
 namespace langpack {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 bool IsValidUtf8(std::string_view text) {
     // The converters replace every malformed sequence, so valid input is
@@ -77,7 +79,8 @@ bool Unescape(std::string_view raw, std::u16string& out, std::string& error) {
                 break;
             }
             default:
-                error = std::string("unknown escape \\") + (static_cast<unsigned char>(kind) < 0x80 ? kind : '?');
+                error =
+                    std::string("unknown escape \\") + (static_cast<unsigned char>(kind) < 0x80 ? kind : '?');
                 return false;
         }
         i += 2;
@@ -190,7 +193,8 @@ std::optional<LangSource> ParseLangSource(std::string_view text, SourceError& er
                 }
             }
             if (section < 0) {
-                return fail(lineNumber, "unknown section [" + std::string(name) + "] (expected [Text] or [Message])");
+                return fail(lineNumber,
+                            "unknown section [" + std::string(name) + "] (expected [Text] or [Message])");
             }
             if (headerLines[section] == 0) {
                 headerLines[section] = lineNumber;
@@ -232,7 +236,8 @@ std::optional<LangSource> ParseLangSource(std::string_view text, SourceError& er
         const std::size_t stored = lang::EncodeStream(source.streams[s]).size();
         if (stored >= lang::kStreamBufferBytes) {
             return fail(headerLines[s], "section [" + std::string(kStreamNames[s]) + "] takes " +
-                                            std::to_string(stored) + " bytes; the client reads streams of at most " +
+                                            std::to_string(stored) +
+                                            " bytes; the client reads streams of at most " +
                                             std::to_string(lang::kStreamBufferBytes - 1));
         }
     }
