@@ -11,11 +11,6 @@
 
 namespace {
 
-void InitGsfOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { gsf_init(); });
-}
-
 struct GObjectUnref {
     void operator()(void* object) const {
         if (object != nullptr) {
@@ -59,8 +54,13 @@ GsfInfile* OpenOle(GsfInput* source) {
 
 }  // namespace
 
+void EnsureGsfInitialised() {
+    static std::once_flag once;
+    std::call_once(once, [] { gsf_init(); });
+}
+
 std::unique_ptr<CompoundFile> CompoundFile::Open(const std::string& path) {
-    InitGsfOnce();
+    EnsureGsfInitialised();
     GError* error = nullptr;
     GsfInput* source = gsf_input_stdio_new(path.c_str(), &error);
     g_clear_error(&error);
@@ -69,7 +69,7 @@ std::unique_ptr<CompoundFile> CompoundFile::Open(const std::string& path) {
 }
 
 std::unique_ptr<CompoundFile> CompoundFile::OpenMemory(std::span<const std::uint8_t> bytes) {
-    InitGsfOnce();
+    EnsureGsfInitialised();
     GsfInput* source = gsf_input_memory_new(bytes.data(), static_cast<gsf_off_t>(bytes.size()), FALSE);
     GsfInfile* root = OpenOle(source);
     return root != nullptr ? std::unique_ptr<CompoundFile>(new CompoundFile(root)) : nullptr;

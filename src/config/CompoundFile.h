@@ -16,6 +16,10 @@
 #include <string_view>
 #include <vector>
 
+// Initialises libgsf once per process; safe to call from any thread. Every
+// user of libgsf calls it first (the reader below does so itself).
+void EnsureGsfInitialised();
+
 class CompoundFile {
   public:
     enum class StreamStatus { Ok, Missing, Empty, TooLarge, ReadError };

@@ -1,5 +1,7 @@
 #include "CompoundFileWriter.h"
 
+#include "config/CompoundFile.h"
+
 #include <fcntl.h>
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
@@ -12,7 +14,6 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
-#include <mutex>
 
 namespace {
 
@@ -26,8 +27,7 @@ struct GObjectUnref {
 
 // Builds the compound file image in memory.
 bool BuildImage(const StreamList& streams, std::vector<std::uint8_t>& image, std::string& error) {
-    static std::once_flag once;
-    std::call_once(once, [] { gsf_init(); });
+    EnsureGsfInitialised();
     std::unique_ptr<GsfOutput, GObjectUnref> sink(gsf_output_memory_new());
     std::unique_ptr<GsfOutfile, GObjectUnref> root(gsf_outfile_msole_new(sink.get()));
     if (!root) {
