@@ -7,6 +7,11 @@
 #include <gsf/gsf-input.h>
 #include <gsf/gsf-utils.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <mutex>
 
 namespace {
@@ -61,9 +66,24 @@ void EnsureGsfInitialised() {
 
 std::unique_ptr<CompoundFile> CompoundFile::Open(const std::string& path) {
     EnsureGsfInitialised();
-    GError* error = nullptr;
-    GsfInput* source = gsf_input_stdio_new(path.c_str(), &error);
-    g_clear_error(&error);
+    // Only a regular file is read: a pipe or a device at that path would
+    // block the reading thread or never end. Opening without blocking and
+    // checking the opened file leaves no gap for the path to change between.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
+    }
+    struct stat info {};
+    FILE* stream = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) ? fdopen(fd, "rb") : nullptr;
+    if (stream == nullptr) {
+        close(fd);
+        return nullptr;
+    }
+    GsfInput* source = gsf_input_stdio_new_FILE(path.c_str(), stream, FALSE);  // owns `stream` on success
+    if (source == nullptr) {
+        fclose(stream);
+        return nullptr;
+    }
     GsfInfile* root = OpenOle(source);
     return root != nullptr ? std::unique_ptr<CompoundFile>(new CompoundFile(root)) : nullptr;
 }
