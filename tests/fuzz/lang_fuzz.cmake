@@ -1,0 +1,1 @@
+vanto_fuzz_target(lang_fuzz DEPS vanto_config)

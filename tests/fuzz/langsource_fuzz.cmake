@@ -1,0 +1,1 @@
+vanto_fuzz_target(langsource_fuzz DEPS vanto_langpack)
