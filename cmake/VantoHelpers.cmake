@@ -41,6 +41,9 @@ function(vanto_test target)
     VANTO_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     VANTO_BINARY_DIR="${CMAKE_BINARY_DIR}"
     VANTO_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
-  gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 120)
+  set(properties TIMEOUT 120)
+  if(ARG_LABELS)
+    list(APPEND properties LABELS "${ARG_LABELS}")
+  endif()
+  gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
 endfunction()
