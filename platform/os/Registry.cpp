@@ -186,7 +186,7 @@ LSTATUS ClaimHive(sqlite3* db) {
                          "SELECT (SELECT application_id FROM pragma_application_id),"
                          " (SELECT count(*) FROM sqlite_master)");
     if (!id) {
-        return StatusOf(sqlite3_errcode(db));
+        return ERROR_BADDB;
     }
     const int rc = sqlite3_step(id.get());
     if (rc != SQLITE_ROW) {
@@ -196,7 +196,15 @@ LSTATUS ClaimHive(sqlite3* db) {
     const std::int64_t objects = sqlite3_column_int64(id.get(), 1);
     id.reset();
     if (applicationId == kApplicationId) {
-        return ERROR_SUCCESS;
+        // SQLite does not notice every damaged page on its own and may write
+        // through one, making matters worse; a hive is a few pages, so a
+        // check before each write is cheap.
+        StmtPtr check = Prepare(db, "PRAGMA quick_check(1)");
+        if (!check || sqlite3_step(check.get()) != SQLITE_ROW) {
+            return ERROR_BADDB;
+        }
+        const auto* verdict = reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0));
+        return verdict != nullptr && std::strcmp(verdict, "ok") == 0 ? ERROR_SUCCESS : ERROR_BADDB;
     }
     if (applicationId != 0 || objects != 0) {
         return ERROR_BADDB;  // somebody else's database: leave it alone
@@ -293,16 +301,20 @@ std::optional<os::RegValue> ReadStored(HKEY root, const Names& names) {
 
 LSTATUS SetStored(HKEY root, const Names& names, DWORD type, const void* data, DWORD cbData) {
     return WriteHive(root, true, [&](sqlite3* db) -> LSTATUS {
+        // A statement that does not compile means tables of another layout.
         StmtPtr insertKey = Prepare(db,
                                     "INSERT INTO reg_keys(path, fold) VALUES(?1, ?2)"
                                     " ON CONFLICT(fold) DO NOTHING");
+        if (!insertKey) {
+            return ERROR_BADDB;
+        }
         StmtPtr insertValue = Prepare(db,
                                       "INSERT INTO reg_values(key_id, name, fold, type, data)"
                                       " SELECT id, ?2, ?3, ?4, ?5 FROM reg_keys WHERE fold = ?1"
                                       " ON CONFLICT(key_id, fold) DO UPDATE"
                                       " SET type = excluded.type, data = excluded.data");
-        if (!insertKey || !insertValue) {
-            return StatusOf(sqlite3_errcode(db));
+        if (!insertValue) {
+            return ERROR_BADDB;
         }
         BindText(insertKey.get(), 1, names.keyPath);
         BindText(insertKey.get(), 2, names.keyFold);
@@ -330,7 +342,7 @@ LSTATUS DeleteStored(HKEY root, const Names& names) {
                                  "DELETE FROM reg_values WHERE fold = ?2"
                                  " AND key_id = (SELECT id FROM reg_keys WHERE fold = ?1)");
         if (!remove) {
-            return StatusOf(sqlite3_errcode(db));
+            return ERROR_BADDB;
         }
         BindText(remove.get(), 1, names.keyFold);
         BindText(remove.get(), 2, names.nameFold);

@@ -331,7 +331,20 @@ TEST_F(Registry, FilesThatAreNotOurHivesAreKeptAndHandled) {
     sqlite3_close(db);
     const std::string foreignBytes = vtest::ReadFile(foreign);
 
-    for (const std::string& content : {garbage, badHeader, foreignBytes}) {
+    // A hive by its id whose tables have another layout (a damaged schema).
+    const std::string changed = sandbox.Root() + "/changed.db";
+    ASSERT_EQ(sqlite3_open(changed.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(db,
+                     "PRAGMA application_id = 1448232263;"
+                     "CREATE TABLE reg_keys(id INTEGER PRIMARY KEY, other TEXT, fold TEXT UNIQUE);"
+                     "CREATE TABLE reg_values(key_id, name, fold, type, data, PRIMARY KEY(key_id, fold));",
+                     nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(db);
+    const std::string changedBytes = vtest::ReadFile(changed);
+
+    for (const std::string& content : {garbage, badHeader, foreignBytes, changedBytes}) {
         vtest::WriteFile(hive, content);
         LSTATUS setStatus = ERROR_SUCCESS;
         LSTATUS deleteStatus = ERROR_SUCCESS;
