@@ -5,6 +5,7 @@
 #include <wctype.h>
 
 #include <locale.h>
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -422,9 +423,10 @@ std::optional<std::string> RegGetString(HKEY root, std::string_view subKey, std:
                                         std::size_t bufferBytes) {
     const std::u16string key = Utf8ToUtf16(subKey);
     const std::u16string name = Utf8ToUtf16(value);
-    // The client's fixed buffers are at most a few kilobytes; a DWORD size
-    // keeps the Windows call shape.
-    std::vector<unsigned char> buffer(bufferBytes);
+    // The client's fixed buffers are a few kilobytes. Never a null buffer,
+    // even for zero bytes: null would ask for the size only and succeed
+    // whatever the value holds.
+    std::vector<unsigned char> buffer(std::max<std::size_t>(bufferBytes, 1));
     DWORD size = static_cast<DWORD>(std::min<std::size_t>(bufferBytes, 0xFFFFFFFFu));
     if (SHGetValueW(root, key.c_str(), name.c_str(), nullptr, buffer.data(), &size) != ERROR_SUCCESS) {
         return std::nullopt;

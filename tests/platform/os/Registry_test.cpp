@@ -110,6 +110,8 @@ TEST_F(Registry, StringReadsStopAtNulAndHonourTheBufferExactly) {
         {"terminated, exactly", abcNul, 8, "abc"},
         {"terminated, one short", abcNul, 7, std::nullopt},
         {"empty value", {}, 520, ""},
+        {"empty value, no buffer", {}, 0, ""},
+        {"no buffer", abc, 0, std::nullopt},
         {"odd last byte ignored", odd, 520, "abc"},
         {"non-ASCII and astral", Utf16Bytes(u"墨林😀"), 520, "墨林😀"},
         {"260 characters fill 520 bytes", Utf16Bytes(std::u16string(260, u'x')), 520, std::string(260, 'x')},
