@@ -180,8 +180,8 @@ void EnsureHiveFolder(HKEY root) {
     }
 }
 
-// Inside a write transaction: true when the database is a hive of ours, after
-// laying out the tables in a database that is still empty.
+// Inside a write transaction: success when the database is a sound hive of
+// ours, after laying out the tables in a database that is still empty.
 LSTATUS ClaimHive(sqlite3* db) {
     StmtPtr id = Prepare(db,
                          "SELECT (SELECT application_id FROM pragma_application_id),"
@@ -234,7 +234,7 @@ LSTATUS WriteHive(HKEY root, bool createHive, const std::function<LSTATUS(sqlite
     }
     DbPtr db = OpenHive(path, createHive);
     if (!db) {
-        return exists ? ERROR_ACCESS_DENIED : (createHive ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
+        return ERROR_ACCESS_DENIED;
     }
     if (sqlite3_db_readonly(db.get(), "main") == 1) {
         return ERROR_ACCESS_DENIED;
