@@ -125,15 +125,6 @@ TEST_F(Registry, StringReadsStopAtNulAndHonourTheBufferExactly) {
     EXPECT_EQ(os::RegGetString(HKEY_CURRENT_USER, "Software\\vanto", "Missing"), std::nullopt);
 }
 
-TEST_F(Registry, StringsAreStoredAsUtf16WithoutTerminator) {
-    ASSERT_TRUE(os::RegSetString(HKEY_LOCAL_MACHINE, "Software\\vanto", "uid", "0123456789ABCDEF"));
-    const auto raw = GetRaw(HKEY_LOCAL_MACHINE, kKey, u"uid");
-    ASSERT_TRUE(raw);
-    EXPECT_EQ(raw->first, REG_SZ);
-    EXPECT_EQ(raw->second, Utf16Bytes(u"0123456789ABCDEF"));
-    EXPECT_EQ(raw->second.size(), 32u);
-}
-
 TEST_F(Registry, GetValueReportsSizesAndLeavesShortBuffersUntouched) {
     const Bytes value = {1, 2, 3, 4, 5, 6};
     ASSERT_EQ(SetRaw(HKEY_CURRENT_USER, kKey, u"Blob", REG_BINARY, value), ERROR_SUCCESS);
