@@ -5,6 +5,7 @@
 #include <wctype.h>
 
 #include <locale.h>
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -179,14 +180,14 @@ void EnsureHiveFolder(HKEY root) {
     }
 }
 
-// Inside a write transaction: true when the database is a hive of ours, after
-// laying out the tables in a database that is still empty.
+// Inside a write transaction: success when the database is a sound hive of
+// ours, after laying out the tables in a database that is still empty.
 LSTATUS ClaimHive(sqlite3* db) {
     StmtPtr id = Prepare(db,
                          "SELECT (SELECT application_id FROM pragma_application_id),"
                          " (SELECT count(*) FROM sqlite_master)");
     if (!id) {
-        return StatusOf(sqlite3_errcode(db));
+        return ERROR_BADDB;
     }
     const int rc = sqlite3_step(id.get());
     if (rc != SQLITE_ROW) {
@@ -196,7 +197,15 @@ LSTATUS ClaimHive(sqlite3* db) {
     const std::int64_t objects = sqlite3_column_int64(id.get(), 1);
     id.reset();
     if (applicationId == kApplicationId) {
-        return ERROR_SUCCESS;
+        // SQLite does not notice every damaged page on its own and may write
+        // through one, making matters worse; a hive is a few pages, so a
+        // check before each write is cheap.
+        StmtPtr check = Prepare(db, "PRAGMA quick_check(1)");
+        if (!check || sqlite3_step(check.get()) != SQLITE_ROW) {
+            return ERROR_BADDB;
+        }
+        const auto* verdict = reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0));
+        return verdict != nullptr && std::strcmp(verdict, "ok") == 0 ? ERROR_SUCCESS : ERROR_BADDB;
     }
     if (applicationId != 0 || objects != 0) {
         return ERROR_BADDB;  // somebody else's database: leave it alone
@@ -225,7 +234,7 @@ LSTATUS WriteHive(HKEY root, bool createHive, const std::function<LSTATUS(sqlite
     }
     DbPtr db = OpenHive(path, createHive);
     if (!db) {
-        return exists ? ERROR_ACCESS_DENIED : (createHive ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
+        return ERROR_ACCESS_DENIED;
     }
     if (sqlite3_db_readonly(db.get(), "main") == 1) {
         return ERROR_ACCESS_DENIED;
@@ -293,16 +302,20 @@ std::optional<os::RegValue> ReadStored(HKEY root, const Names& names) {
 
 LSTATUS SetStored(HKEY root, const Names& names, DWORD type, const void* data, DWORD cbData) {
     return WriteHive(root, true, [&](sqlite3* db) -> LSTATUS {
+        // A statement that does not compile means tables of another layout.
         StmtPtr insertKey = Prepare(db,
                                     "INSERT INTO reg_keys(path, fold) VALUES(?1, ?2)"
                                     " ON CONFLICT(fold) DO NOTHING");
+        if (!insertKey) {
+            return ERROR_BADDB;
+        }
         StmtPtr insertValue = Prepare(db,
                                       "INSERT INTO reg_values(key_id, name, fold, type, data)"
                                       " SELECT id, ?2, ?3, ?4, ?5 FROM reg_keys WHERE fold = ?1"
                                       " ON CONFLICT(key_id, fold) DO UPDATE"
                                       " SET type = excluded.type, data = excluded.data");
-        if (!insertKey || !insertValue) {
-            return StatusOf(sqlite3_errcode(db));
+        if (!insertValue) {
+            return ERROR_BADDB;
         }
         BindText(insertKey.get(), 1, names.keyPath);
         BindText(insertKey.get(), 2, names.keyFold);
@@ -330,7 +343,7 @@ LSTATUS DeleteStored(HKEY root, const Names& names) {
                                  "DELETE FROM reg_values WHERE fold = ?2"
                                  " AND key_id = (SELECT id FROM reg_keys WHERE fold = ?1)");
         if (!remove) {
-            return StatusOf(sqlite3_errcode(db));
+            return ERROR_BADDB;
         }
         BindText(remove.get(), 1, names.keyFold);
         BindText(remove.get(), 2, names.nameFold);
@@ -410,9 +423,10 @@ std::optional<std::string> RegGetString(HKEY root, std::string_view subKey, std:
                                         std::size_t bufferBytes) {
     const std::u16string key = Utf8ToUtf16(subKey);
     const std::u16string name = Utf8ToUtf16(value);
-    // The client's fixed buffers are at most a few kilobytes; a DWORD size
-    // keeps the Windows call shape.
-    std::vector<unsigned char> buffer(bufferBytes);
+    // The client's fixed buffers are a few kilobytes. Never a null buffer,
+    // even for zero bytes: null would ask for the size only and succeed
+    // whatever the value holds.
+    std::vector<unsigned char> buffer(std::max<std::size_t>(bufferBytes, 1));
     DWORD size = static_cast<DWORD>(std::min<std::size_t>(bufferBytes, 0xFFFFFFFFu));
     if (SHGetValueW(root, key.c_str(), name.c_str(), nullptr, buffer.data(), &size) != ERROR_SUCCESS) {
         return std::nullopt;

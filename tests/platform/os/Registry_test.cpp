@@ -110,6 +110,8 @@ TEST_F(Registry, StringReadsStopAtNulAndHonourTheBufferExactly) {
         {"terminated, exactly", abcNul, 8, "abc"},
         {"terminated, one short", abcNul, 7, std::nullopt},
         {"empty value", {}, 520, ""},
+        {"empty value, no buffer", {}, 0, ""},
+        {"no buffer", abc, 0, std::nullopt},
         {"odd last byte ignored", odd, 520, "abc"},
         {"non-ASCII and astral", Utf16Bytes(u"墨林😀"), 520, "墨林😀"},
         {"260 characters fill 520 bytes", Utf16Bytes(std::u16string(260, u'x')), 520, std::string(260, 'x')},
@@ -121,15 +123,6 @@ TEST_F(Registry, StringReadsStopAtNulAndHonourTheBufferExactly) {
         EXPECT_EQ(os::RegGetString(HKEY_CURRENT_USER, "Software\\vanto", "Text", c.buffer), c.expected);
     }
     EXPECT_EQ(os::RegGetString(HKEY_CURRENT_USER, "Software\\vanto", "Missing"), std::nullopt);
-}
-
-TEST_F(Registry, StringsAreStoredAsUtf16WithoutTerminator) {
-    ASSERT_TRUE(os::RegSetString(HKEY_LOCAL_MACHINE, "Software\\vanto", "uid", "0123456789ABCDEF"));
-    const auto raw = GetRaw(HKEY_LOCAL_MACHINE, kKey, u"uid");
-    ASSERT_TRUE(raw);
-    EXPECT_EQ(raw->first, REG_SZ);
-    EXPECT_EQ(raw->second, Utf16Bytes(u"0123456789ABCDEF"));
-    EXPECT_EQ(raw->second.size(), 32u);
 }
 
 TEST_F(Registry, GetValueReportsSizesAndLeavesShortBuffersUntouched) {
@@ -331,7 +324,20 @@ TEST_F(Registry, FilesThatAreNotOurHivesAreKeptAndHandled) {
     sqlite3_close(db);
     const std::string foreignBytes = vtest::ReadFile(foreign);
 
-    for (const std::string& content : {garbage, badHeader, foreignBytes}) {
+    // A hive by its id whose tables have another layout (a damaged schema).
+    const std::string changed = sandbox.Root() + "/changed.db";
+    ASSERT_EQ(sqlite3_open(changed.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(db,
+                     "PRAGMA application_id = 1448232263;"
+                     "CREATE TABLE reg_keys(id INTEGER PRIMARY KEY, other TEXT, fold TEXT UNIQUE);"
+                     "CREATE TABLE reg_values(key_id, name, fold, type, data, PRIMARY KEY(key_id, fold));",
+                     nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(db);
+    const std::string changedBytes = vtest::ReadFile(changed);
+
+    for (const std::string& content : {garbage, badHeader, foreignBytes, changedBytes}) {
         vtest::WriteFile(hive, content);
         LSTATUS setStatus = ERROR_SUCCESS;
         LSTATUS deleteStatus = ERROR_SUCCESS;

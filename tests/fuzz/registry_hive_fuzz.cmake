@@ -1,0 +1,1 @@
+vanto_fuzz_target(registry_hive_fuzz DEPS vanto_os)
