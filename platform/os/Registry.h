@@ -46,10 +46,6 @@ enum class HKEY : std::uintptr_t {};
 inline const HKEY HKEY_CURRENT_USER = static_cast<HKEY>(0x80000001u);
 inline const HKEY HKEY_LOCAL_MACHINE = static_cast<HKEY>(0x80000002u);
 
-// Status codes of hive failures that the common set does not name.
-constexpr LSTATUS ERROR_LOCK_VIOLATION = 33;  // another writer held the hive too long
-constexpr LSTATUS ERROR_BADDB = 1009;         // the hive file is corrupt or not ours
-
 // Reads one value. `data` may be null to ask for the size only. On entry
 // *cbData is the buffer's size in bytes; on return it is the value's size.
 // A value larger than the buffer fails with ERROR_MORE_DATA and leaves the

@@ -17,8 +17,10 @@ using LPWSTR = char16_t*;
 constexpr LSTATUS ERROR_SUCCESS = 0;
 constexpr LSTATUS ERROR_FILE_NOT_FOUND = 2;
 constexpr LSTATUS ERROR_ACCESS_DENIED = 5;
+constexpr LSTATUS ERROR_LOCK_VIOLATION = 33;  // another writer held the file too long
 constexpr LSTATUS ERROR_INVALID_PARAMETER = 87;
 constexpr LSTATUS ERROR_MORE_DATA = 234;
+constexpr LSTATUS ERROR_BADDB = 1009;  // a registry hive that is corrupt or not ours
 
 constexpr DWORD REG_NONE = 0;
 constexpr DWORD REG_SZ = 1;

@@ -1,6 +1,8 @@
 #include "support/Sandbox.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -85,13 +87,17 @@ int Sandbox::RunUnprivileged(const std::function<int()>& body) {
         return -1;
     }
     if (pid == 0) {
-        if (root && (setgid(65534) != 0 || setuid(65534) != 0)) {
+        if (root && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
             _exit(255);
         }
         _exit(body() & 0x7F);
     }
     int status = 0;
-    waitpid(pid, &status, 0);
+    const bool exited = WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; });
+    if (!exited) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
     if (root) {
         chmod(m_root.c_str(), 0700);
     }
