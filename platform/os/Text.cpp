@@ -160,6 +160,19 @@ int CompareUtf16(std::string_view a, std::string_view b) {
     return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
 
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
 std::size_t WideLength(const char16_t* text) {
     std::size_t n = 0;
     if (text != nullptr) {

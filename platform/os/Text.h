@@ -30,6 +30,9 @@ std::string CutUtf8ToUtf16Units(std::string_view utf8, std::size_t maxUnits);
 // comparison of version texts does (<0, 0, >0).
 int CompareUtf16(std::string_view a, std::string_view b);
 
+// The value of one hexadecimal digit, -1 when `c` is none.
+int HexDigitValue(char c);
+
 // Length of a NUL-terminated UTF-16 string.
 std::size_t WideLength(const char16_t* text);
 

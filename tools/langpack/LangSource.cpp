@@ -18,19 +18,6 @@ bool IsValidUtf8(std::string_view text) {
     return text.find('\0') == std::string_view::npos && os::Utf16ToUtf8(os::Utf8ToUtf16(text)) == text;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // Decodes the escapes of a key or value; false with `error` set on a bad one.
 bool Unescape(std::string_view raw, std::u16string& out, std::string& error) {
     out.clear();
@@ -63,7 +50,7 @@ bool Unescape(std::string_view raw, std::u16string& out, std::string& error) {
             case 'u': {
                 unsigned unit = 0;
                 for (std::size_t k = 0; k < 4; ++k) {
-                    const int digit = i + 2 + k < raw.size() ? HexDigit(raw[i + 2 + k]) : -1;
+                    const int digit = i + 2 + k < raw.size() ? os::HexDigitValue(raw[i + 2 + k]) : -1;
                     if (digit < 0) {
                         error = "\\u needs four hexadecimal digits";
                         return false;

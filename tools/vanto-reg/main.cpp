@@ -114,27 +114,14 @@ std::optional<DWORD> ParseDword(std::string_view text) {
     return value;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 std::optional<std::vector<unsigned char>> ParseHex(std::string_view text) {
     if (text.size() % 2 != 0) {
         return std::nullopt;
     }
     std::vector<unsigned char> bytes;
     for (std::size_t i = 0; i < text.size(); i += 2) {
-        const int high = HexDigit(text[i]);
-        const int low = HexDigit(text[i + 1]);
+        const int high = os::HexDigitValue(text[i]);
+        const int low = os::HexDigitValue(text[i + 1]);
         if (high < 0 || low < 0) {
             return std::nullopt;
         }
