@@ -427,17 +427,23 @@ TEST_F(ProfileTest, WritesReplaceTheFileKeepingItsModeAndLeaveNoTemporaryFile) {
     EXPECT_NE(after.st_ino, before.st_ino) << "replaced by rename, not rewritten in place";
     EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"config.ini"});
 
-    // Folders that cannot be written: nothing happens, the write reports failure.
+    // Folders and files that cannot be written: nothing happens, the write reports failure.
     EXPECT_FALSE(os::WriteProfileString("s", "k", "v", sandbox.Root() + "/missing/x.ini"));
     EXPECT_FALSE(os::WriteProfileString("s", "k", "v", "/proc/self/vanto-test.ini"));
-    if (geteuid() != 0) {
-        ASSERT_EQ(chmod(folder.c_str(), 0500), 0);
-        EXPECT_FALSE(os::WriteProfileString("Main", "HasNewInstaller", "0", file));
-        ASSERT_EQ(chmod(folder.c_str(), 0700), 0);
-        ASSERT_EQ(chmod(file.c_str(), 0440), 0);
-        EXPECT_FALSE(os::WriteProfileString("Main", "HasNewInstaller", "0", file));
-        EXPECT_EQ(os::ReadProfileInt("Main", "HasNewInstaller", 0, file), 1);
-    }
+    const std::string original = ReadFile(file);
+    ASSERT_EQ(chmod(file.c_str(), 0644), 0);
+    ASSERT_EQ(chmod(folder.c_str(), 0555), 0);
+    const auto tryWrite = [&] {
+        return os::WriteProfileString("Main", "HasNewInstaller", "0", file) ? 1 : 0;
+    };
+    EXPECT_EQ(sandbox.RunUnprivileged(tryWrite), 0) << "read-only folder";
+    ASSERT_EQ(chmod(folder.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(file.c_str(), 0444), 0);
+    EXPECT_EQ(sandbox.RunUnprivileged(tryWrite), 0) << "read-only file in a writable folder";
+    EXPECT_EQ(ReadFile(file), original);
+    EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"config.ini"});
+    ASSERT_EQ(chmod(file.c_str(), 0666), 0);
+    EXPECT_EQ(sandbox.RunUnprivileged(tryWrite), 1) << "the same write is allowed once the file is writable";
 }
 
 TEST_F(ProfileTest, AFailedWriteLeavesTheOldFileAndNoTemporaryFile) {
