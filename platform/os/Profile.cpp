@@ -103,8 +103,9 @@ U16View Trim(U16View text) {
     return text;
 }
 
-U16View TrimTrailing(U16View text) {
-    while (!text.empty() && IsBlank(text.back())) {
+// The default loses trailing spaces (not other blanks), as with the Windows functions.
+U16View TrimTrailingSpaces(U16View text) {
+    while (!text.empty() && text.back() == u' ') {
         text.remove_suffix(1);
     }
     return text;
@@ -561,7 +562,7 @@ std::optional<U16> KeyValue(const std::optional<ProfileText>& file, U16View sect
 // What GetPrivateProfileStringW would return with an unlimited buffer.
 Lookup LookUp(LPCWSTR section, LPCWSTR key, LPCWSTR defaultValue, const char* fileName) {
     const std::optional<ProfileText> file = LoadProfile(fileName);
-    const U16 fallback(TrimTrailing(defaultValue != nullptr ? U16View(defaultValue) : U16View()));
+    const U16 fallback(TrimTrailingSpaces(defaultValue != nullptr ? U16View(defaultValue) : U16View()));
     Lookup result;
     std::vector<U16> names;
     if (section == nullptr) {
@@ -662,10 +663,11 @@ EditResult<Unit> ApplyEdit(const Document<Unit>& doc, const Edit& edit) {
         return result;
     }
 
-    const std::optional<std::size_t> keyLine = header ? doc.FindKey(*header, *edit.key) : std::nullopt;
+    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    const std::size_t keyLine = header ? doc.FindKey(*header, *edit.key).value_or(kNone) : kNone;
     if (!edit.value) {
-        if (keyLine) {
-            const Line& line = lines[*keyLine];
+        if (keyLine != kNone) {
+            const Line& line = lines[keyLine];
             result.text = String(text.substr(0, line.begin));
             result.text.append(text.substr(line.end));
             result.changed = true;
@@ -678,9 +680,9 @@ EditResult<Unit> ApplyEdit(const Document<Unit>& doc, const Edit& edit) {
     const String value = Encode<Unit>(*edit.value);
     const String lineBreak = doc.LineBreak();
     result.changed = true;
-    if (keyLine) {
+    if (keyLine != kNone) {
         // The key's own spelling and spacing stay; only the value changes.
-        const Line& line = lines[*keyLine];
+        const Line& line = lines[keyLine];
         result.text = String(text.substr(0, line.valueBegin));
         result.text.append(value);
         result.text.append(text.substr(line.contentEnd));

@@ -29,7 +29,7 @@
 // `section` null: every section name, each NUL-terminated, then one more NUL.
 // `key` null: every key name of the section, the same way; when the section is
 // missing or has no keys, the default is copied instead. Otherwise the value of
-// the key, or `defaultValue` (null counts as "", trailing blanks removed) when
+// the key, or `defaultValue` (null counts as "", trailing spaces removed) when
 // the file, section or key is missing.
 //
 // A value or default is cut to size − 1 characters and NUL-terminated; the
