@@ -1,0 +1,1 @@
+vanto_fuzz_target(profile_fuzz DEPS vanto_os)
