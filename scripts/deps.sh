@@ -8,9 +8,10 @@ packages=(
   build-essential cmake ninja-build pkg-config clang clang-format clang-tidy
   # libraries
   libsqlite3-dev uuid-dev zlib1g-dev libgsf-1-dev
+  libcurl4-openssl-dev libjsoncpp-dev libssl-dev libmagic-dev libcpp-httplib-dev
   # tests, fuzzing, benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
-  sqlite3 python3 python3-olefile libgsf-bin
+  sqlite3 python3 python3-olefile curl openssl
 )
 
 missing=()
