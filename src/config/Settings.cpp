@@ -20,7 +20,7 @@ std::string AdIdFromInstallerName(std::string_view installerName) {
     if (mark == std::string_view::npos) {
         return {};
     }
-    const std::string remainder(name.substr(mark + 1));
+    std::string remainder(name.substr(mark + 1));
     if (remainder.empty()) {
         return {};
     }
