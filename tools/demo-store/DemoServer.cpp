@@ -288,17 +288,14 @@ void DemoServer::Deliver(const Fault& fault, httplib::Response& res) {
                 return true;
             });
     } else if (fault.dropLength) {
-        res.set_content_provider(type,
-                                 [body, limit, cut, endCut](std::size_t offset, httplib::DataSink& sink) {
-                                     if (offset < limit) {
-                                         return sink.write(body->data() + offset, limit - offset);
-                                     }
-                                     if (cut) {
-                                         return endCut();
-                                     }
-                                     sink.done();
-                                     return true;
-                                 });
+        // Such a body ends where the connection ends, so the connection is
+        // closed after the last byte (the library would keep it open).
+        res.set_content_provider(type, [body, limit, endCut](std::size_t offset, httplib::DataSink& sink) {
+            if (offset < limit) {
+                return sink.write(body->data() + offset, limit - offset);
+            }
+            return endCut();
+        });
     } else {
         res.set_content_provider(
             body->size(), type,
