@@ -1,0 +1,1 @@
+vanto_fuzz_target(demostore_form_fuzz DEPS demo_store_core)

@@ -1,0 +1,36 @@
+#pragma once
+// The files the demo store serves as they are: the update service's version
+// file and installer, the toolbox's version files, archives and installers,
+// the user pictures. They live in DIR/files/<service>/<path>; the first start
+// writes sample versions, later starts keep whatever is there, and the admin
+// interface (or a test, or a person) may replace any of them.
+
+#include <optional>
+#include <string>
+
+#include "demo-store/ServiceCatalog.h"
+
+namespace demostore {
+
+class ServedFiles {
+  public:
+    explicit ServedFiles(std::string dataDir);
+
+    // Writes the sample files that are missing.
+    bool EnsureSamples(std::string& error) const;
+
+    // The file for a request path of a service, when the path is safe (no
+    // "..", no empty or hidden segments) and names a regular file.
+    std::optional<std::string> Find(Service service, const std::string& path) const;
+    // Where a path of a service is kept; empty for an unsafe path.
+    std::string PathFor(Service service, const std::string& path) const;
+    bool Put(Service service, const std::string& path, const std::string& bytes, std::string& error) const;
+
+    // The content type by the file name's extension.
+    static std::string ContentType(const std::string& path);
+
+  private:
+    std::string m_root;
+};
+
+}  // namespace demostore
