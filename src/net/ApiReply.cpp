@@ -2,6 +2,7 @@
 
 #include <json/reader.h>
 
+#include <exception>
 #include <limits>
 #include <memory>
 
@@ -20,10 +21,18 @@ bool ApiReply::ParseObject(std::string_view text, Json::Value& root) {
     Json::CharReaderBuilder builder;
     builder["stackLimit"] = kMaxNesting;
     builder["collectComments"] = false;
+    // As strict as the classic reader about commas; text after the root
+    // object is ignored, as that reader does.
+    builder["allowTrailingCommas"] = false;
     const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value parsed;
     std::string errors;
-    if (!reader->parse(text.data(), text.data() + text.size(), &parsed, &errors) || !parsed.isObject()) {
+    try {
+        if (!reader->parse(text.data(), text.data() + text.size(), &parsed, &errors) || !parsed.isObject()) {
+            return false;
+        }
+    } catch (const std::exception&) {
+        // JsonCpp reports nesting beyond the stack limit by throwing.
         return false;
     }
     root = std::move(parsed);
