@@ -41,14 +41,18 @@ const char* HeaderForm(const std::string& tokenLine, std::string& storage) {
 // Appends `lines` to a new list; null when any append fails.
 HeaderList MakeHeaders(std::initializer_list<const char*> lines) {
     HeaderList list(nullptr, &curl_slist_free_all);
+    curl_slist* head = nullptr;
     for (const char* line : lines) {
-        curl_slist* grown = curl_slist_append(list.get(), line);
+        // curl_slist_append returns the list's head, or null (leaving the
+        // list as it was) when it cannot grow it.
+        curl_slist* grown = curl_slist_append(head, line);
         if (grown == nullptr) {
-            return HeaderList(nullptr, &curl_slist_free_all);
+            curl_slist_free_all(head);
+            return list;
         }
-        list.release();
-        list.reset(grown);
+        head = grown;
     }
+    list.reset(head);
     return list;
 }
 

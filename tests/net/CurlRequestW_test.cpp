@@ -15,7 +15,7 @@ using vtest::RawHttpServer;
 
 class CurlRequestWTest : public nettest::NetTest {};
 
-RawHttpServer::Handler Answer(std::string bytes) {
+RawHttpServer::Handler Answer(const std::string& bytes) {
     return [bytes](const RawHttpServer::Request&) { return RawHttpServer::Reply{bytes}; };
 }
 

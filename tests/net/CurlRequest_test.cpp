@@ -3,6 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include "NetTestSupport.h"
 #include "support/RawHttpServer.h"
 
@@ -15,7 +20,7 @@ using vtest::RawHttpServer;
 
 class CurlRequestTest : public nettest::NetTest {};
 
-RawHttpServer::Handler Answer(std::string bytes) {
+RawHttpServer::Handler Answer(const std::string& bytes) {
     return [bytes](const RawHttpServer::Request&) { return RawHttpServer::Reply{bytes}; };
 }
 
@@ -176,6 +181,53 @@ TEST_F(CurlRequestTest, AGetFromASilentServerEndsAfterItsStallLimit) {
     EXPECT_EQ(request.GetWithToken(server.BaseUrl() + "/x"), "partial");
     EXPECT_GE(std::chrono::steady_clock::now() - start,
               std::chrono::seconds(CCurlRequest::kStallSeconds - 1));
+    EXPECT_THAT(debug.Texts(), ElementsAre("curl_easy_perform error = 28\n"));
+}
+
+// A loopback listener whose queue is full, so that a further connection
+// attempt is never answered: the kernel drops its handshake.
+class FullListener {
+  public:
+    FullListener() {
+        m_listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        if (bind(m_listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+            listen(m_listenFd, 0) != 0 ||
+            getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+            return;
+        }
+        m_port = ntohs(addr.sin_port);
+        for (int i = 0; i < 3; ++i) {
+            const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+            m_fillers.push_back(fd);
+        }
+    }
+    ~FullListener() {
+        for (int fd : m_fillers) {
+            close(fd);
+        }
+        close(m_listenFd);
+    }
+    int Port() const { return m_port; }
+
+  private:
+    int m_listenFd = -1;
+    int m_port = 0;
+    std::vector<int> m_fillers;
+};
+
+TEST_F(CurlRequestTest, AConnectionThatIsNeverAcceptedEndsAtTheConnectLimit) {
+    FullListener listener;
+    ASSERT_NE(listener.Port(), 0);
+    CCurlRequest request(false);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(request.GetWithToken("http://127.0.0.1:" + std::to_string(listener.Port()) + "/x"), "");
+    EXPECT_GE(std::chrono::steady_clock::now() - start,
+              std::chrono::seconds(CCurlRequest::kConnectTimeoutSeconds - 1));
     EXPECT_THAT(debug.Texts(), ElementsAre("curl_easy_perform error = 28\n"));
 }
 
