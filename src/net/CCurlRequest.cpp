@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr std::string_view kEmptyTokenLine = "X-token:";
+
 using EasyHandle = std::unique_ptr<CURL, decltype(&curl_easy_cleanup)>;
 using HeaderList = std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)>;
 
@@ -23,18 +25,17 @@ bool BuildTokenLine(std::string& line) {
         DebugPrint("X-token refused: control characters\n");
         return false;
     }
-    line = "X-token:" + token;
+    line = std::string(kEmptyTokenLine) + token;
     return true;
 }
 
 // libcurl drops a custom header written as "Name:" with nothing after the
 // colon; "Name;" is its way of sending "Name:" with an empty value.
 const char* HeaderForm(const std::string& tokenLine, std::string& storage) {
-    if (tokenLine.back() != ':') {
+    if (tokenLine != kEmptyTokenLine) {
         return tokenLine.c_str();
     }
-    storage = tokenLine;
-    storage.back() = ';';
+    storage = "X-token;";
     return storage.c_str();
 }
 

@@ -40,14 +40,14 @@ TEST_F(CurlRequestTest, GetSendsAnEmptyTokenLineWhenNobodyIsLoggedIn) {
 }
 
 TEST_F(CurlRequestTest, GetSendsTheTokenRightAfterTheColon) {
-    SetToken("eyJhbGciOi.J9.abc");
+    SetToken("eyJhbGciOi.J9.abc:");
     RawHttpServer server(Answer(RawHttpServer::Response(200, "ok")));
     CCurlRequest request(false);
     EXPECT_EQ(request.GetWithToken(server.BaseUrl() + "/x"), "ok");
     ASSERT_EQ(server.Requests().size(), 1u);
     EXPECT_THAT(HeaderLines(server.Requests()[0].head),
                 ElementsAre("Host: " + server.HostPort(), "Accept: */*", "X-Requested-With: XMLHttpRequest",
-                            "X-token:eyJhbGciOi.J9.abc"));
+                            "X-token:eyJhbGciOi.J9.abc:"));
 }
 
 TEST_F(CurlRequestTest, PostSendsItsTokenLineAsTheJsonBody) {
