@@ -202,7 +202,8 @@ class FullListener {
         m_port = ntohs(addr.sin_port);
         for (int i = 0; i < 3; ++i) {
             const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-            connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+            // Non-blocking: the attempts that do not fit the queue stay pending.
+            (void)connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
             m_fillers.push_back(fd);
         }
     }
