@@ -31,12 +31,8 @@ bool BuildTokenLine(std::string& line) {
 
 // libcurl drops a custom header written as "Name:" with nothing after the
 // colon; "Name;" is its way of sending "Name:" with an empty value.
-const char* HeaderForm(const std::string& tokenLine, std::string& storage) {
-    if (tokenLine != kEmptyTokenLine) {
-        return tokenLine.c_str();
-    }
-    storage = "X-token;";
-    return storage.c_str();
+const char* TokenHeader(const std::string& tokenLine) {
+    return tokenLine == kEmptyTokenLine ? "X-token;" : tokenLine.c_str();
 }
 
 // Appends `lines` to a new list; null when any append fails.
@@ -107,8 +103,7 @@ std::string CCurlRequest::GetWithToken(const std::string& url) {
     if (!BuildTokenLine(tokenLine)) {
         return {};
     }
-    std::string emptyForm;
-    HeaderList headers = MakeHeaders({"X-Requested-With: XMLHttpRequest", HeaderForm(tokenLine, emptyForm)});
+    HeaderList headers = MakeHeaders({"X-Requested-With: XMLHttpRequest", TokenHeader(tokenLine)});
     if (!headers) {
         return {};
     }
@@ -140,9 +135,8 @@ std::string CCurlRequest::PostWithToken(const std::string& url) {
     if (!BuildTokenLine(tokenLine)) {
         return {};
     }
-    std::string emptyForm;
     HeaderList headers = MakeHeaders({"Content-Type:application/json;charset=UTF-8",
-                                      "X-Requested-With:XMLHttpRequest", HeaderForm(tokenLine, emptyForm)});
+                                      "X-Requested-With:XMLHttpRequest", TokenHeader(tokenLine)});
     if (!headers) {
         return {};
     }
