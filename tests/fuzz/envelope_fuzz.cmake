@@ -1,0 +1,1 @@
+vanto_fuzz_target(envelope_fuzz DEPS vanto_net)

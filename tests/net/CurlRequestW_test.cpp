@@ -1,0 +1,69 @@
+#include "net/CCurlRequestW.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "NetTestSupport.h"
+#include "platform/os/Text.h"
+#include "support/RawHttpServer.h"
+
+namespace {
+
+using nettest::HeaderLines;
+using testing::ElementsAre;
+using vtest::RawHttpServer;
+
+class CurlRequestWTest : public nettest::NetTest {};
+
+RawHttpServer::Handler Answer(const std::string& bytes) {
+    return [bytes](const RawHttpServer::Request&) { return RawHttpServer::Reply{bytes}; };
+}
+
+TEST_F(CurlRequestWTest, GetSendsTheFixedCredentialsAndNoToken) {
+    nettest::SetToken("someone");
+    RawHttpServer server(Answer(RawHttpServer::Response(200, "version=2.1.0\n")));
+    CCurlRequestW request;
+    EXPECT_EQ(request.Get(os::Utf8ToUtf16(server.BaseUrl() + "/windows/newversion.htm")), u"version=2.1.0\n");
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].method, "GET");
+    EXPECT_EQ(requests[0].target, "/windows/newversion.htm");
+    // "kiwi:plum" in Base64.
+    EXPECT_THAT(
+        HeaderLines(requests[0].head),
+        ElementsAre("Host: " + server.HostPort(), "Authorization: Basic a2l3aTpwbHVt", "Accept: */*"));
+}
+
+TEST_F(CurlRequestWTest, ChunksAreJoinedIntoUtf16) {
+    RawHttpServer server(Answer(RawHttpServer::ChunkedResponse(200, {"version=1.\xE6\xA8", "\xA1\t2\n"})));
+    CCurlRequestW request;
+    EXPECT_EQ(request.Get(os::Utf8ToUtf16(server.BaseUrl() + "/v")), u"version=1.模\t2\n");
+    EXPECT_EQ(FetchUrlText(server.BaseUrl() + "/v"), "version=1.模\t2\n");
+}
+
+TEST_F(CurlRequestWTest, FailuresGiveWhatArrivedAndReportNothing) {
+    RawHttpServer cut(Answer("HTTP/1.1 200 OK\r\nContent-Length: 40\r\n\r\nversion=3"));
+    EXPECT_EQ(FetchUrlText(cut.BaseUrl() + "/v"), "version=3");
+    RawHttpServer missing(Answer(RawHttpServer::Response(404, "<h1>Not Found</h1>")));
+    EXPECT_EQ(FetchUrlText(missing.BaseUrl() + "/v"), "<h1>Not Found</h1>");
+    EXPECT_EQ(FetchUrlText("http://127.0.0.1:1/v"), "");
+    EXPECT_EQ(FetchUrlText("not an address"), "");
+    EXPECT_TRUE(debug.Texts().empty());
+}
+
+TEST_F(CurlRequestWTest, TheWriteCallbackWithoutARequesterEndsTheTransfer) {
+    char data[] = "abc";
+    EXPECT_EQ(CCurlRequestW::WriteCallback(data, 3, 1, nullptr), 0u);
+}
+
+TEST_F(CurlRequestWTest, AFetchFromASilentServerEndsAfterItsStallLimit) {
+    RawHttpServer server([](const RawHttpServer::Request&) {
+        return RawHttpServer::Reply{"HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\nversion=", 0, true};
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(FetchUrlText(server.BaseUrl() + "/v"), "version=");
+    EXPECT_GE(std::chrono::steady_clock::now() - start,
+              std::chrono::seconds(CCurlRequestW::kStallSeconds - 1));
+}
+
+}  // namespace

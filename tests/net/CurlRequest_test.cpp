@@ -1,0 +1,235 @@
+#include "net/CCurlRequest.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "NetTestSupport.h"
+#include "support/RawHttpServer.h"
+
+namespace {
+
+using nettest::HeaderLines;
+using nettest::SetToken;
+using testing::ElementsAre;
+using vtest::RawHttpServer;
+
+class CurlRequestTest : public nettest::NetTest {};
+
+RawHttpServer::Handler Answer(const std::string& bytes) {
+    return [bytes](const RawHttpServer::Request&) { return RawHttpServer::Reply{bytes}; };
+}
+
+TEST_F(CurlRequestTest, GetSendsAnEmptyTokenLineWhenNobodyIsLoggedIn) {
+    RawHttpServer server(Answer(RawHttpServer::Response(200, R"({"code":1})")));
+    CCurlRequest request(false);
+    EXPECT_EQ(request.GetWithToken(server.BaseUrl() + "/api/user/deleteDownLoad?document_id=7"),
+              R"({"code":1})");
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    const auto& sent = requests[0];
+    EXPECT_EQ(sent.method, "GET");
+    EXPECT_EQ(sent.target, "/api/user/deleteDownLoad?document_id=7");
+    EXPECT_THAT(HeaderLines(sent.head), ElementsAre("Host: " + server.HostPort(), "Accept: */*",
+                                                    "X-Requested-With: XMLHttpRequest", "X-token:"));
+    EXPECT_EQ(sent.body, "");
+}
+
+TEST_F(CurlRequestTest, GetSendsTheTokenRightAfterTheColon) {
+    SetToken("eyJhbGciOi.J9.abc:");
+    RawHttpServer server(Answer(RawHttpServer::Response(200, "ok")));
+    CCurlRequest request(false);
+    EXPECT_EQ(request.GetWithToken(server.BaseUrl() + "/x"), "ok");
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_THAT(HeaderLines(server.Requests()[0].head),
+                ElementsAre("Host: " + server.HostPort(), "Accept: */*", "X-Requested-With: XMLHttpRequest",
+                            "X-token:eyJhbGciOi.J9.abc:"));
+}
+
+TEST_F(CurlRequestTest, PostSendsItsTokenLineAsTheJsonBody) {
+    for (const std::string token : {"", "tok-123"}) {
+        SetToken(token);
+        RawHttpServer server(Answer(RawHttpServer::Response(200, R"({"code":1,"data":{}})")));
+        CCurlRequest request(false);
+        EXPECT_EQ(request.PostWithToken(server.BaseUrl() + "/api/user/userinfo.html"),
+                  R"({"code":1,"data":{}})");
+        const auto requests = server.Requests();
+        ASSERT_EQ(requests.size(), 1u);
+        const auto& sent = requests[0];
+        const std::string tokenLine = "X-token:" + token;
+        EXPECT_EQ(sent.method, "POST");
+        EXPECT_EQ(sent.target, "/api/user/userinfo.html");
+        EXPECT_THAT(
+            HeaderLines(sent.head),
+            ElementsAre("Host: " + server.HostPort(), "Accept: */*",
+                        "Content-Type:application/json;charset=UTF-8", "X-Requested-With:XMLHttpRequest",
+                        tokenLine, "Content-Length: " + std::to_string(tokenLine.size())));
+        EXPECT_EQ(sent.body, tokenLine);
+    }
+}
+
+TEST_F(CurlRequestTest, ATokenWithALineBreakIsNeverSent) {
+    // Its second line would become a header of its own.
+    SetToken("abc\r\nX-Admin: 1");
+    RawHttpServer server(Answer(RawHttpServer::Response(200, "ok")));
+    CCurlRequest request(false);
+    EXPECT_EQ(request.GetWithToken(server.BaseUrl() + "/x"), "");
+    EXPECT_EQ(request.PostWithToken(server.BaseUrl() + "/x"), "");
+    EXPECT_TRUE(server.Requests().empty());
+}
+
+TEST_F(CurlRequestTest, ChunksAreJoinedAndACharacterSplitBetweenThemSurvives) {
+    // "模板" is E6 A8 A1 E6 9D BF; the first chunk ends inside the second character.
+    const std::string first = "{\"msg\":\"\xE6\xA8\xA1\xE6";
+    const std::string second = "\x9D\xBF\"}";
+    for (bool raw : {false, true}) {
+        RawHttpServer server(Answer(RawHttpServer::ChunkedResponse(200, {first, second})));
+        CCurlRequest request(raw);
+        EXPECT_EQ(request.GetWithToken(server.BaseUrl() + "/x"), "{\"msg\":\"模板\"}") << raw;
+        EXPECT_EQ(request.PostWithToken(server.BaseUrl() + "/x"), "{\"msg\":\"模板\"}") << raw;
+    }
+}
+
+TEST_F(CurlRequestTest, ConvertedRepliesReplaceMalformedBytesRawRepliesKeepThem) {
+    // A stray continuation byte, a Latin-1 "é", and a reply cut inside a character.
+    const std::string body =
+        "a\x80"
+        "b\xE9"
+        "c\xE6\xA8";
+    RawHttpServer server(Answer(RawHttpServer::ChunkedResponse(200, {body.substr(0, 3), body.substr(3)})));
+    CCurlRequest converted(false);
+    EXPECT_EQ(converted.GetWithToken(server.BaseUrl() + "/x"), "a\uFFFDb\uFFFDc\uFFFD\uFFFD");
+    CCurlRequest raw(true);
+    EXPECT_EQ(raw.GetWithToken(server.BaseUrl() + "/x"), body);
+}
+
+TEST_F(CurlRequestTest, ErrorPagesAreReturnedAsTheirText) {
+    for (int status : {404, 500}) {
+        const std::string page = "<html>" + std::to_string(status) + "</html>";
+        RawHttpServer server(Answer(RawHttpServer::Response(status, page)));
+        CCurlRequest request(false);
+        EXPECT_EQ(request.GetWithToken(server.BaseUrl() + "/missing"), page);
+        EXPECT_EQ(request.PostWithToken(server.BaseUrl() + "/missing"), page);
+    }
+    EXPECT_TRUE(debug.Texts().empty());
+}
+
+TEST_F(CurlRequestTest, AServerClosingMidBodyGivesThePartialTextAndATrace) {
+    // Announces 100 bytes, sends 12, closes.
+    RawHttpServer server(
+        Answer("HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: close\r\n\r\n{\"code\":1,\"d"));
+    CCurlRequest request(false);
+    EXPECT_EQ(request.GetWithToken(server.BaseUrl() + "/x"), "{\"code\":1,\"d");
+    EXPECT_EQ(request.PostWithToken(server.BaseUrl() + "/x"), "{\"code\":1,\"d");
+    EXPECT_THAT(debug.Texts(),
+                ElementsAre("curl_easy_perform error = 18\n", "curl_easy_perform error = 18\n"));
+}
+
+TEST_F(CurlRequestTest, ARefusedConnectionGivesAnEmptyReplyAndATrace) {
+    int port = 0;
+    {
+        RawHttpServer gone(Answer(""));
+        port = gone.Port();
+    }  // nothing listens there any more
+    CCurlRequest request(false);
+    EXPECT_EQ(request.GetWithToken("http://127.0.0.1:" + std::to_string(port) + "/x"), "");
+    EXPECT_THAT(debug.Texts(), ElementsAre("curl_easy_perform error = 7\n"));
+}
+
+TEST_F(CurlRequestTest, AMalformedAddressIsAFailedTransfer) {
+    CCurlRequest request(false);
+    EXPECT_EQ(request.GetWithToken("http://127.0.0.1:99999999/x"), "");
+    EXPECT_EQ(request.PostWithToken(""), "");
+    EXPECT_EQ(debug.Texts().size(), 2u);
+}
+
+TEST_F(CurlRequestTest, EachRequestStartsWithAnEmptyReply) {
+    RawHttpServer server(Answer(RawHttpServer::Response(200, "first")));
+    CCurlRequest request(false);
+    EXPECT_EQ(request.GetWithToken(server.BaseUrl() + "/x"), "first");
+    EXPECT_EQ(request.GetWithToken("http://127.0.0.1:1/x"), "");
+}
+
+TEST_F(CurlRequestTest, TheWriteCallbackWithoutARequesterEndsTheTransfer) {
+    char data[] = "abc";
+    EXPECT_EQ(CCurlRequest::WriteCallback(data, 1, 3, nullptr), 0u);
+}
+
+// A server that sends the head and part of the body, then nothing.
+RawHttpServer::Reply Stall(const RawHttpServer::Request&) {
+    return {"HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\npartial", 0, true};
+}
+
+TEST_F(CurlRequestTest, APostToASilentServerEndsAtItsTimeLimit) {
+    RawHttpServer server(&Stall);
+    CCurlRequest request(false);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(request.PostWithToken(server.BaseUrl() + "/x"), "partial");
+    EXPECT_GE(std::chrono::steady_clock::now() - start,
+              std::chrono::seconds(CCurlRequest::kPostTimeoutSeconds - 1));
+    EXPECT_THAT(debug.Texts(), ElementsAre("curl_easy_perform error = 28\n"));
+}
+
+TEST_F(CurlRequestTest, AGetFromASilentServerEndsAfterItsStallLimit) {
+    RawHttpServer server(&Stall);
+    CCurlRequest request(false);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(request.GetWithToken(server.BaseUrl() + "/x"), "partial");
+    EXPECT_GE(std::chrono::steady_clock::now() - start,
+              std::chrono::seconds(CCurlRequest::kStallSeconds - 1));
+    EXPECT_THAT(debug.Texts(), ElementsAre("curl_easy_perform error = 28\n"));
+}
+
+// A loopback listener whose queue is full, so that a further connection
+// attempt is never answered: the kernel drops its handshake.
+class FullListener {
+  public:
+    FullListener() {
+        m_listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        if (bind(m_listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+            listen(m_listenFd, 0) != 0 ||
+            getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+            return;
+        }
+        m_port = ntohs(addr.sin_port);
+        for (int i = 0; i < 3; ++i) {
+            const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            // Non-blocking: the attempts that do not fit the queue stay pending.
+            (void)connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+            m_fillers.push_back(fd);
+        }
+    }
+    ~FullListener() {
+        for (int fd : m_fillers) {
+            close(fd);
+        }
+        close(m_listenFd);
+    }
+    int Port() const { return m_port; }
+
+  private:
+    int m_listenFd = -1;
+    int m_port = 0;
+    std::vector<int> m_fillers;
+};
+
+TEST_F(CurlRequestTest, AConnectionThatIsNeverAcceptedEndsAtTheConnectLimit) {
+    FullListener listener;
+    ASSERT_NE(listener.Port(), 0);
+    CCurlRequest request(false);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(request.GetWithToken("http://127.0.0.1:" + std::to_string(listener.Port()) + "/x"), "");
+    EXPECT_GE(std::chrono::steady_clock::now() - start,
+              std::chrono::seconds(CCurlRequest::kConnectTimeoutSeconds - 1));
+    EXPECT_THAT(debug.Texts(), ElementsAre("curl_easy_perform error = 28\n"));
+}
+
+}  // namespace
