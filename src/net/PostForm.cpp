@@ -86,7 +86,7 @@ std::string RequestAddress(std::string_view url) {
 // What the exchange learnt of the reply. Only the final reply counts: an
 // interim "100 Continue" block is forgotten when the next status line comes.
 struct ReplyState {
-    bool headersDone = false;
+    bool answered = false;  // a status line arrived
     bool lengthSeen = false;
     long long length = 0;
     std::string body;
@@ -117,10 +117,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* context) {
     const std::string_view line(data, size * count);
     if (StartsWithNoCase(line, "HTTP/")) {
         *state = ReplyState{};
-    } else if (line == "\r\n" || line == "\n") {
-        // The end of a header block. After an interim 1xx block the real
-        // reply's status line starts over.
-        state->headersDone = true;
+        state->answered = true;
     } else if (StartsWithNoCase(line, "content-length:") && !state->lengthSeen) {
         // The first such header, read as text and converted like WinInet's
         // callers convert it.
@@ -216,9 +213,9 @@ bool PostForm(std::string_view url, const void* body, std::size_t length, std::s
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kSilenceSeconds);
     curl_easy_perform(handle);
 
-    // Sent means the server answered with a complete header block; a body
-    // that was cut short or not read does not undo that.
-    const bool sent = state.headersDone;
+    // Sent means the server answered with a status line; headers libcurl
+    // refuses, or a body cut short or not read, do not undo that.
+    const bool sent = state.answered;
     // A negative length is a buffer WinInet's callers cannot allocate: the
     // reply stays unchanged, as with 0 or no length at all.
     if (!sent || reply == nullptr || !state.lengthSeen || state.length <= 0) {

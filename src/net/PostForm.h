@@ -14,7 +14,7 @@
 // The connection goes to the port named in the address, 80 when none is named.
 //
 // Returns true when the request was sent and the server answered with a
-// status line and its headers, whatever the status; the reply's content is the
+// status line, whatever the status; the reply's content is the
 // caller's to judge. Returns false for an address that cannot be split (not
 // plain http, host or path longer than 259 characters), when the server cannot
 // be reached, or when it closes without answering.
