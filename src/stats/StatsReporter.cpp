@@ -165,7 +165,15 @@ bool CStatsReporter::SendAction(int typeId) {
 
 bool CStatsReporter::UploadErrorFile(const std::string& path) {
     std::lock_guard lock(m_mutex);
-    CHttpClientT client;
+    try {
+        CHttpClientT client;
+        return UploadWith(client, path);
+    } catch (const std::exception&) {
+        return false;  // no memory for the client itself
+    }
+}
+
+bool CStatsReporter::UploadWith(CHttpClientT& client, const std::string& path) {
     try {
         m_errorFilePath = path;
         // Nothing in the address is percent-encoded: the values are the

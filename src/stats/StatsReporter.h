@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+class CHttpClientT;
+
 class CStatsReporter {
   public:
     // The action types.
@@ -74,6 +76,9 @@ class CStatsReporter {
 
   private:
     std::string BuildActionReportLocked(int typeId) const;
+    // The upload itself, with the lock held; any error of the client aborts
+    // it and gives false.
+    bool UploadWith(CHttpClientT& client, const std::string& path);
 
     // Serialises reports and guards every field below.
     mutable std::mutex m_mutex;
