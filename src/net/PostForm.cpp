@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "net/CurlGlobal.h"
 #include "platform/os/Text.h"
 
 namespace {
@@ -18,13 +19,6 @@ constexpr std::size_t kMaxUrlPart = 259;
 // the exchange instead of holding the reporting thread forever.
 constexpr long kSilenceSeconds = 30;
 constexpr long kConnectSeconds = 60;
-
-void EnsureCurlGlobal() {
-    // Once per process: libcurl counts its initialisations, so this pairs
-    // safely with the other users of the library in the client.
-    static const CURLcode initResult = curl_global_init(CURL_GLOBAL_ALL);
-    (void)initResult;
-}
 
 struct UrlDeleter {
     void operator()(CURLU* url) const { curl_url_cleanup(url); }
@@ -177,7 +171,7 @@ bool PostForm(std::string_view url, const void* body, std::size_t length, std::s
     if (address.empty()) {
         return false;
     }
-    EnsureCurlGlobal();
+    CurlGlobalInit();
     std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
     if (!easy) {
         return false;

@@ -7,13 +7,12 @@
 
 #include "config/Settings.h"
 #include "net/PostForm.h"
+#include "net/ServerApi.h"
 #include "stats/HttpClientT.h"
 #include "stats/ReportCipher.h"
 
 namespace {
 
-constexpr char kActionPage[] = "action.ashx";
-constexpr char kErrorFilePage[] = "errorfile.ashx";
 constexpr std::size_t kUploadStep = 1024;
 constexpr std::size_t kReplyRead = 1023;
 
@@ -153,7 +152,7 @@ bool CStatsReporter::SendAction(int typeId) {
     std::string url;
     try {
         m_body = EncodeReportBody(BuildActionReportLocked(typeId));
-        url = "http://" + m_host + "/" + kActionPage;
+        url = "http://" + m_host + "/" + std::string(api::kActionPage);
     } catch (const std::exception&) {
         return false;
     }
@@ -178,7 +177,7 @@ bool CStatsReporter::UploadWith(CHttpClientT& client, const std::string& path) {
         m_errorFilePath = path;
         // Nothing in the address is percent-encoded: the values are the
         // client's own version and system name.
-        const std::string url = "http://" + m_host + "/" + kErrorFilePage +
+        const std::string url = "http://" + m_host + "/" + std::string(api::kErrorFilePage) +
                                 "?aid=" + std::to_string(static_cast<int>(m_appId)) + "&v=" + m_version +
                                 "&os=" + m_os;
         client.AddParam("file", path, true);

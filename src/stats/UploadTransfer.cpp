@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "net/CurlGlobal.h"
 #include "stats/HttpClientExceptionT.h"
 
 namespace {
@@ -13,18 +14,11 @@ constexpr long kConnectSeconds = 30;
 constexpr auto kSilenceLimit = std::chrono::seconds(30);
 constexpr int kPollMilliseconds = 100;
 
-void EnsureCurlGlobal() {
-    // Once per process; libcurl counts initialisations, so this pairs safely
-    // with the other users of the library in the client.
-    static const CURLcode initResult = curl_global_init(CURL_GLOBAL_ALL);
-    (void)initResult;
-}
-
 }  // namespace
 
 std::shared_ptr<UploadTransfer> UploadTransfer::Start(const std::string& url, const std::string& contentType,
                                                       std::uint64_t length) {
-    EnsureCurlGlobal();
+    CurlGlobalInit();
     std::shared_ptr<UploadTransfer> transfer(new UploadTransfer());
     transfer->m_length = length;
     transfer->m_multi = curl_multi_init();
