@@ -56,20 +56,6 @@ TEST_F(StatsDemoStoreTest, StoreDecryptsTheReportAndFindsEveryMemberInTheStyledL
     EXPECT_EQ(members["AdId"].asUInt(), 1234u);
 }
 
-TEST_F(StatsDemoStoreTest, EveryActionTypeIsAccepted) {
-    CStatsReporter reporter;
-    Configure(reporter);
-    for (int type : {1, 2, 3, 4}) {
-        EXPECT_TRUE(reporter.SendAction(type)) << type;
-    }
-    const Json::Value reports = store.Reports();
-    ASSERT_EQ(reports.size(), 4u);
-    for (Json::ArrayIndex i = 0; i < 4; ++i) {
-        EXPECT_EQ(reports[i]["members"]["TypeId"].asInt(), static_cast<int>(i) + 1);
-        EXPECT_EQ(reports[i]["members"]["AdId"].asUInt(), 0u);
-    }
-}
-
 TEST_F(StatsDemoStoreTest, StoreKeepsTheHandedOverCrashFile) {
     CStatsReporter reporter;
     Configure(reporter);

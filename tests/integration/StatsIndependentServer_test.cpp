@@ -1,5 +1,5 @@
-// The form post, the reporter and the upload client against an independent
-// HTTP server: Python's own HTTP server and form parser, started by the test.
+// The form post and the upload client against an independent HTTP server:
+// Python's own HTTP server and form parser, started by the test.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <json/json.h>
@@ -12,8 +12,6 @@
 
 #include "net/PostForm.h"
 #include "stats/HttpClientT.h"
-#include "stats/ReportCipher.h"
-#include "stats/StatsReporter.h"
 #include "support/Sandbox.h"
 
 namespace {
@@ -67,40 +65,11 @@ class PythonFormServer {
     pid_t m_pid = -1;
 };
 
-std::string Hex(std::string_view bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
 class StatsIndependentServerTest : public vtest::SandboxTest {
   protected:
     void SetUp() override { ASSERT_FALSE(server.HostPort().empty()) << "python3 server did not start"; }
     PythonFormServer server{sandbox.Root() + "/python-server"};
 };
-
-TEST_F(StatsIndependentServerTest, ActionReportArrivesAsAFormPostTheServerAccepts) {
-    CStatsReporter reporter;
-    reporter.SetHost(server.HostPort());
-    reporter.SetAppId(34);
-    reporter.SetAppApiId(2002);
-    reporter.SetVersion("3.0.1");
-    reporter.SetOsBit(64);
-    ASSERT_TRUE(reporter.SendAction(CStatsReporter::kActionUninstall));
-    const Json::Value record = server.Record(0);
-    EXPECT_EQ(record["path"].asString(), "/action.ashx");
-    EXPECT_EQ(record["headers"]["Content-Type"].asString(), "application/x-www-form-urlencoded");
-    const std::string body = server.Saved(0, "body");
-    EXPECT_EQ(record["headers"]["Content-Length"].asString(), std::to_string(body.size()));
-    const vtest::ProcessResult plain = vtest::RunProcess(
-        {"openssl", "enc", "-d", "-aes-128-ecb", "-K", Hex(report_cipher::kReportKey), "-a", "-A"}, {}, body);
-    ASSERT_EQ(plain.exitCode, 0) << plain.err;
-    EXPECT_EQ(plain.out, reporter.BuildActionReport(2));
-}
 
 TEST_F(StatsIndependentServerTest, FormPostBodyArrivesUnchanged) {
     const std::string body = "a=1&b=%20&c=\xe4\xbd\xa0";
@@ -136,19 +105,6 @@ TEST_F(StatsIndependentServerTest, MultipartUploadIsParsedByAnIndependentFormPar
     EXPECT_EQ(record["parts"][1]["filename"].asString(), path);
     EXPECT_EQ(record["parts"][1]["type"].asString(), "application/octet-stream");
     EXPECT_EQ(server.Saved(0, "file"), bytes);
-}
-
-TEST_F(StatsIndependentServerTest, ErrorFileUploadIsAccepted) {
-    CStatsReporter reporter;
-    reporter.SetHost(server.HostPort());
-    reporter.SetAppId(34);
-    reporter.SetVersion("3.0.1");
-    reporter.SetOs("windows10");
-    const std::string path = sandbox.UserDataFolder() + "/Error.tmp";
-    vtest::WriteFile(path, "MDMP" + std::string(5000, '\x01'));
-    ASSERT_TRUE(reporter.UploadErrorFile(path));
-    EXPECT_EQ(server.Record(0)["path"].asString(), "/errorfile.ashx?aid=34&v=3.0.1&os=windows10");
-    EXPECT_EQ(server.Saved(0, "file"), vtest::ReadFile(path));
 }
 
 }  // namespace

@@ -333,15 +333,6 @@ TEST_F(HttpClientTest, ReplyHeadersAndBodyAreReadOnDemand) {
     EXPECT_EQ(response->ReadContent(buffer, sizeof buffer), 0u);
 }
 
-TEST_F(HttpClientTest, ChunkedReplyBodyIsJoined) {
-    RawHttpServer server(Answer(RawHttpServer::ChunkedResponse(200, {"12", "345", "6"})));
-    CHttpClientT client;
-    const auto response = RunUpload(client, server.BaseUrl() + "/u", 1024);
-    ASSERT_TRUE(response);
-    char buffer[64];
-    EXPECT_EQ(std::string(buffer, response->ReadContent(buffer, sizeof buffer)), "123456");
-}
-
 TEST(HttpReplyHead, KeepsOnlyTheFinalReplyAndFoldsContinuations) {
     HttpReplyHead head;
     for (const char* line : {"HTTP/1.1 100 Continue\r\n", "X-Interim: yes\r\n", "\r\n"}) {

@@ -101,15 +101,6 @@ TEST(PostForm, ReplyIsReadOnlyAsFarAsContentLengthAnnounces) {
     }
 }
 
-TEST(PostForm, ReplyInPiecesIsJoined) {
-    RawHttpServer server([](const RawHttpServer::Request&) {
-        return RawHttpServer::Reply{RawHttpServer::Response(200, "1234567890"), 3};
-    });
-    std::string reply;
-    ASSERT_TRUE(Post(server.BaseUrl() + "/a", "x", &reply));
-    EXPECT_EQ(reply, "1234567890");
-}
-
 TEST(PostForm, FailsWithoutSendingForAddressesItCannotPost) {
     RawHttpServer server(Answer(RawHttpServer::Response(200, "1")));
     const std::string port = std::to_string(server.Port());
