@@ -1,0 +1,35 @@
+#pragma once
+// The form post: one HTTP POST of a prepared body, the transport of the usage
+// reports. The Windows client sends it through WinInet; here libcurl carries
+// the same exchange: one request line, the form content type, the body bytes
+// unchanged, and a single read of as many reply bytes as Content-Length
+// announces.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// Posts `length` bytes at `body` to `url` ("http://host[:port]/path[?query]")
+// with the single header line "Content-Type: application/x-www-form-urlencoded".
+// The connection goes to the port named in the address, 80 when none is named.
+//
+// Returns true when the request was sent and the server answered with a
+// status line, whatever the status; the reply's content is the
+// caller's to judge. Returns false for an address that cannot be split (not
+// plain http, host or path longer than 259 characters), when the server cannot
+// be reached, or when it closes without answering.
+//
+// `reply` (optional) receives the reply text when the reply announces a
+// Content-Length N other than 0: the first N bytes that arrived, up to the
+// first NUL, as UTF-8 (`utf8Reply`) or local code-page text, which on this
+// platform is UTF-8 as well; malformed sequences become U+FFFD. Without a
+// Content-Length, or with 0, `reply` is left unchanged.
+//
+// Blocks the calling thread; holds no shared state, so any thread may call it.
+bool PostForm(std::string_view url, const void* body, std::size_t length, std::string* reply, bool utf8Reply);
+
+// The leading base-10 integer of a reply text, read the way the Windows C
+// run-time's text-to-integer conversion reads it: leading blanks skipped, an
+// optional sign, then digits up to the first non-digit; 0 when there are no
+// digits; values beyond the 32-bit range saturate.
+int LeadingInteger(std::string_view text);

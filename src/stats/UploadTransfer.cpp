@@ -1,0 +1,206 @@
+#include "stats/UploadTransfer.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "net/CurlGlobal.h"
+#include "stats/HttpClientExceptionT.h"
+
+namespace {
+
+// WinInet's default time-outs: a connection that cannot be made, or a
+// server that takes or gives nothing, for this long ends the upload.
+constexpr long kConnectSeconds = 30;
+constexpr auto kSilenceLimit = std::chrono::seconds(30);
+constexpr int kPollMilliseconds = 100;
+
+}  // namespace
+
+std::shared_ptr<UploadTransfer> UploadTransfer::Start(const std::string& url, const std::string& contentType,
+                                                      std::uint64_t length) {
+    CurlGlobalInit();
+    std::shared_ptr<UploadTransfer> transfer(new UploadTransfer());
+    transfer->m_length = length;
+    transfer->m_multi = curl_multi_init();
+    transfer->m_easy = curl_easy_init();
+    if (transfer->m_multi == nullptr || transfer->m_easy == nullptr) {
+        throw CHttpClientExceptionT(CHttpClientExceptionT::kHandle,
+                                    "The transfer handles could not be made.");
+    }
+    // A fresh reply from the origin server, nothing kept in caches, and a
+    // connection that stays open. libcurl's default Accept line and a
+    // 100-continue handshake are not part of the exchange: the body follows
+    // the headers directly, step by step.
+    const std::string typeLine = "Content-Type: " + contentType;
+    for (const char* line : {typeLine.c_str(), "Cache-Control: no-cache", "Pragma: no-cache",
+                             "Connection: Keep-Alive", "Accept:", "Expect:"}) {
+        curl_slist* grown = curl_slist_append(transfer->m_headers, line);
+        if (grown == nullptr) {
+            throw CHttpClientExceptionT(CHttpClientExceptionT::kMemory,
+                                        "The request headers could not be built.");
+        }
+        transfer->m_headers = grown;
+    }
+    CURL* easy = transfer->m_easy;
+    UploadTransfer* self = transfer.get();
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http");
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_POST, 1L);
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(length));
+    curl_easy_setopt(easy, CURLOPT_READFUNCTION, OnRead);
+    curl_easy_setopt(easy, CURLOPT_READDATA, self);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, self);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, self);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->m_headers);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kConnectSeconds);
+    if (curl_multi_add_handle(transfer->m_multi, easy) != CURLM_OK) {
+        throw CHttpClientExceptionT(CHttpClientExceptionT::kHandle, "The transfer could not be started.");
+    }
+    transfer->m_added = true;
+    transfer->DriveUntil([self] { return self->m_asked; });
+    return transfer;
+}
+
+UploadTransfer::~UploadTransfer() {
+    if (m_added) {
+        curl_multi_remove_handle(m_multi, m_easy);
+    }
+    if (m_easy != nullptr) {
+        curl_easy_cleanup(m_easy);
+    }
+    if (m_multi != nullptr) {
+        curl_multi_cleanup(m_multi);
+    }
+    curl_slist_free_all(m_headers);
+}
+
+size_t UploadTransfer::OnRead(char* buffer, size_t size, size_t count, void* context) {
+    auto* self = static_cast<UploadTransfer*>(context);
+    self->m_asked = true;
+    const size_t room = size * count;
+    const size_t left = self->m_piece.size() - self->m_piecePos;
+    if (left == 0) {
+        // The caller has not handed over the next piece yet.
+        self->m_paused = true;
+        return CURL_READFUNC_PAUSE;
+    }
+    const size_t taken = std::min(room, left);
+    std::memcpy(buffer, self->m_piece.data() + self->m_piecePos, taken);
+    self->m_piecePos += taken;
+    self->m_moved += taken;
+    return taken;
+}
+
+size_t UploadTransfer::OnHeader(char* data, size_t size, size_t count, void* context) {
+    auto* self = static_cast<UploadTransfer*>(context);
+    const size_t bytes = size * count;
+    self->m_head.AddLine(std::string_view(data, bytes));
+    self->m_moved += bytes;
+    return bytes;
+}
+
+size_t UploadTransfer::OnBody(char* data, size_t size, size_t count, void* context) {
+    auto* self = static_cast<UploadTransfer*>(context);
+    const size_t bytes = size * count;
+    try {
+        self->m_body.append(data, bytes);
+    } catch (const std::bad_alloc&) {
+        return 0;  // ends the transfer with a write error
+    }
+    self->m_moved += bytes;
+    return bytes;
+}
+
+template <typename Done>
+void UploadTransfer::DriveUntil(Done done) {
+    auto lastMove = std::chrono::steady_clock::now();
+    std::uint64_t moved = m_moved;
+    for (;;) {
+        if (done()) {
+            return;
+        }
+        if (m_finished) {
+            const std::string reason =
+                m_result == CURLE_OK ? std::string("the server answered before the request was complete")
+                                     : std::string(curl_easy_strerror(m_result));
+            throw CHttpClientExceptionT(CHttpClientExceptionT::kNetwork, "The upload ended: " + reason + ".");
+        }
+        int running = 0;
+        const CURLMcode performed = curl_multi_perform(m_multi, &running);
+        if (performed != CURLM_OK) {
+            throw CHttpClientExceptionT(CHttpClientExceptionT::kNetwork, curl_multi_strerror(performed));
+        }
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(m_multi, &queued)) {
+            if (message->msg == CURLMSG_DONE && message->easy_handle == m_easy) {
+                m_finished = true;
+                m_result = message->data.result;
+            }
+        }
+        if (done() || m_finished) {
+            continue;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (m_moved != moved) {
+            moved = m_moved;
+            lastMove = now;
+        } else if (now - lastMove > kSilenceLimit) {
+            throw CHttpClientExceptionT(CHttpClientExceptionT::kTimeout,
+                                        "The server stayed silent too long.");
+        }
+        if (curl_multi_poll(m_multi, nullptr, 0, kPollMilliseconds, nullptr) != CURLM_OK) {
+            throw CHttpClientExceptionT(CHttpClientExceptionT::kNetwork, "Waiting on the connection failed.");
+        }
+    }
+}
+
+void UploadTransfer::Resume() {
+    if (m_paused) {
+        m_paused = false;
+        // May call OnRead at once, which may pause again.
+        curl_easy_pause(m_easy, CURLPAUSE_CONT);
+    }
+}
+
+void UploadTransfer::Write(std::string_view piece) {
+    if (piece.empty()) {
+        return;
+    }
+    if (piece.size() > m_length - m_written) {
+        throw CHttpClientExceptionT(CHttpClientExceptionT::kOutOfOrder,
+                                    "The body is longer than the announced content length.");
+    }
+    m_piece.assign(piece);
+    m_piecePos = 0;
+    m_written += piece.size();
+    Resume();
+    DriveUntil([this] { return m_piecePos == m_piece.size(); });
+    m_piece.clear();
+    m_piecePos = 0;
+}
+
+void UploadTransfer::FinishRequest() {
+    if (m_written != m_length) {
+        throw CHttpClientExceptionT(CHttpClientExceptionT::kOutOfOrder,
+                                    "The body is shorter than the announced content length.");
+    }
+    DriveUntil([this] { return m_head.Complete(); });
+}
+
+std::size_t UploadTransfer::ReadBody(char* buffer, std::size_t size) {
+    if (size == 0 || buffer == nullptr) {
+        return 0;
+    }
+    DriveUntil([this, size] { return m_body.size() - m_bodyPos >= size || m_finished; });
+    const std::size_t taken = std::min(size, m_body.size() - m_bodyPos);
+    std::memcpy(buffer, m_body.data() + m_bodyPos, taken);
+    m_bodyPos += taken;
+    if (m_bodyPos == m_body.size()) {
+        m_body.clear();
+        m_bodyPos = 0;
+    }
+    return taken;
+}

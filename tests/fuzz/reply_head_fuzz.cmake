@@ -1,0 +1,1 @@
+vanto_fuzz_target(reply_head_fuzz DEPS vanto_stats)
