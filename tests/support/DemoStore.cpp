@@ -73,6 +73,7 @@ void DemoStore::Launch(Sandbox& sandbox, std::chrono::milliseconds deadline) {
     const std::string program = DemoStoreProgram();
     std::vector<std::string> args = {program, "--data", m_dataDir, "--ephemeral"};
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (auto& a : args) {
         argv.push_back(a.data());
     }
@@ -189,15 +190,15 @@ Json::Value DemoStore::AdminSend(const std::string& method, const std::string& p
     client.set_read_timeout(30);
     const auto send = [&]() -> httplib::Result {
         if (method == "POST") {
-            return client.Post(path.c_str(), body, "application/json");
+            return client.Post(path, body, "application/json");
         }
         if (method == "PUT") {
-            return client.Put(path.c_str(), body, "application/octet-stream");
+            return client.Put(path, body, "application/octet-stream");
         }
         if (method == "DELETE") {
-            return client.Delete(path.c_str());
+            return client.Delete(path);
         }
-        return client.Get(path.c_str());
+        return client.Get(path);
     };
     const httplib::Result result = send();
     if (!result || result->status != 200) {
