@@ -35,6 +35,15 @@ TEST_F(DemoStorePagesTest, VersionFilesNeedTheClientsCredentials) {
     // A new version put through the admin interface is served at once.
     ASSERT_TRUE(store.PutFile("update", "/windows/newversion.htm", "version=2.0.0\r\n"));
     EXPECT_EQ(Curl({"-u", "kiwi:plum", urls[0]}).out, "version=2.0.0\r\n");
+    // Paths outside the served folder are refused.
+    httplib::Client admin("127.0.0.1", store.Port("admin"));
+    for (const std::string path :
+         {"/files/update/../users.json", "/files/update/.hidden", "/files/nowhere/x", "/files/update"}) {
+        const auto result = admin.Put(path, "x", "text/plain");
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result->status, 400) << path;
+    }
+    EXPECT_FALSE(Exists(store.DataDir() + "/files/users.json"));
 }
 
 TEST_F(DemoStorePagesTest, InstallersAndTheToolboxArchiveAreServed) {

@@ -152,6 +152,16 @@ int DemoStore::Stop() {
         return -1;
     }
     m_pid = -1;
+    // The store is built with the tests' sanitizers; what they find in it
+    // is a failure of the test that drove it there.
+    const std::string output = Output();
+    for (const char* finding :
+         {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "WARNING: ThreadSanitizer", "runtime error:"}) {
+        if (output.find(finding) != std::string::npos) {
+            ADD_FAILURE() << "the demo store reported: " << finding << "\n" << output;
+            break;
+        }
+    }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
