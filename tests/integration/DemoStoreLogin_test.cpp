@@ -105,6 +105,32 @@ TEST_F(DemoStoreLoginTest, MemberDatesComeFromTheUsersRecord) {
     EXPECT_EQ(info["data"]["invite_code"].asString(), "ABC123");
 }
 
+TEST_F(DemoStoreLoginTest, TheSampleMemberHasDatesAndTheOtherSampleUserNone) {
+    ASSERT_TRUE(store.Started());
+    const Json::Value member = UserInfo(store.IssueToken("13800138000"))["data"];
+    EXPECT_EQ(member["id"].asInt(), 10001);
+    EXPECT_EQ(member["start_time"].asString(), "2026-01-01");
+    EXPECT_EQ(member["stop_time"].asString(), "2027-12-31");
+    const Json::Value plain = UserInfo(store.IssueToken("13900139000"))["data"];
+    EXPECT_EQ(plain["id"].asInt(), 10002);
+    EXPECT_EQ(plain["start_time"].asString(), "");
+    EXPECT_EQ(plain["stop_time"].asString(), "");
+}
+
+TEST_F(DemoStoreLoginTest, ATokenOfAnotherStoreIsRefused) {
+    ASSERT_TRUE(store.Started());
+    std::string foreign;
+    {
+        // Another data folder has its own signing secret; user 10001 exists in both.
+        DemoStore other(sandbox, sandbox.Root() + "/other-store");
+        ASSERT_TRUE(other.Started());
+        foreign = other.IssueToken("13800138000");
+    }
+    ASSERT_FALSE(foreign.empty());
+    ExpectRefusal(UserInfo(foreign));
+    EXPECT_EQ(UserInfo(store.IssueToken("13800138000"))["code"].asInt(), 1);
+}
+
 TEST_F(DemoStoreLoginTest, CodesAreCheckedAndUsedOnce) {
     ASSERT_TRUE(store.Started());
     // No code was sent to this phone yet.

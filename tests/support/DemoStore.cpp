@@ -73,6 +73,7 @@ void DemoStore::Launch(Sandbox& sandbox, std::chrono::milliseconds deadline) {
     const std::string program = DemoStoreProgram();
     std::vector<std::string> args = {program, "--data", m_dataDir, "--ephemeral"};
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (auto& a : args) {
         argv.push_back(a.data());
     }
@@ -151,6 +152,16 @@ int DemoStore::Stop() {
         return -1;
     }
     m_pid = -1;
+    // The store is built with the tests' sanitizers; what they find in it
+    // is a failure of the test that drove it there.
+    const std::string output = Output();
+    for (const char* finding :
+         {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "WARNING: ThreadSanitizer", "runtime error:"}) {
+        if (output.find(finding) != std::string::npos) {
+            ADD_FAILURE() << "the demo store reported: " << finding << "\n" << output;
+            break;
+        }
+    }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -189,15 +200,15 @@ Json::Value DemoStore::AdminSend(const std::string& method, const std::string& p
     client.set_read_timeout(30);
     const auto send = [&]() -> httplib::Result {
         if (method == "POST") {
-            return client.Post(path.c_str(), body, "application/json");
+            return client.Post(path, body, "application/json");
         }
         if (method == "PUT") {
-            return client.Put(path.c_str(), body, "application/octet-stream");
+            return client.Put(path, body, "application/octet-stream");
         }
         if (method == "DELETE") {
-            return client.Delete(path.c_str());
+            return client.Delete(path);
         }
-        return client.Get(path.c_str());
+        return client.Get(path);
     };
     const httplib::Result result = send();
     if (!result || result->status != 200) {

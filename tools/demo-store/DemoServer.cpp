@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "demo-store/CertificateStore.h"
@@ -148,11 +149,32 @@ bool DemoServer::Start(std::string& error) {
             return false;
         }
     }
-    m_threads.emplace_back([this] { m_adminServer->listen_after_bind(); });
+    m_loops.push_back(m_adminServer.get());
     for (auto& server : m_servers) {
-        m_threads.emplace_back([&server] { server->listen_after_bind(); });
+        m_loops.push_back(server.get());
+    }
+    m_loopsEnded = std::make_unique<std::atomic<bool>[]>(m_loops.size());
+    for (std::size_t i = 0; i < m_loops.size(); ++i) {
+        m_threads.emplace_back([this, i] {
+            m_loops[i]->listen_after_bind();
+            m_loopsEnded[i] = true;
+        });
     }
     m_started = true;
+    // Announced only once every loop accepts connections.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    const auto running = [this] {
+        return std::all_of(m_loops.begin(), m_loops.end(),
+                           [](httplib::Server* s) { return s->is_running(); });
+    };
+    while (!running()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            error = "the servers did not start";
+            Stop();
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     if (!WriteFileAtomic(m_options.dataDir + "/ports.env", EnvironmentLines(), 0644)) {
         error = "cannot write " + m_options.dataDir + "/ports.env";
         Stop();
@@ -165,18 +187,25 @@ void DemoServer::Stop() {
     if (m_context) {
         m_context->faults.Shutdown();
     }
-    for (auto& server : m_servers) {
-        if (server) {
-            server->stop();
+    // The library ignores a stop() that comes before its loop runs, so each
+    // loop is told again until it has ended.
+    for (bool allEnded = false; !allEnded;) {
+        allEnded = true;
+        for (std::size_t i = 0; i < m_loops.size(); ++i) {
+            if (!m_loopsEnded[i]) {
+                m_loops[i]->stop();
+                allEnded = false;
+            }
         }
-    }
-    if (m_adminServer) {
-        m_adminServer->stop();
+        if (!allEnded) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
     }
     for (std::thread& thread : m_threads) {
         thread.join();
     }
     m_threads.clear();
+    m_loops.clear();
     if (m_started) {
         unlink((m_options.dataDir + "/ports.env").c_str());
         m_started = false;

@@ -7,6 +7,7 @@
 #include <httplib.h>
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
@@ -61,6 +62,8 @@ class DemoServer {
     std::array<std::unique_ptr<httplib::Server>, kAllServices.size()> m_servers;
     std::unique_ptr<httplib::Server> m_adminServer;
     std::vector<std::thread> m_threads;
+    std::vector<httplib::Server*> m_loops;  // admin first, then the services
+    std::unique_ptr<std::atomic<bool>[]> m_loopsEnded;
     int m_lockFd = -1;
     bool m_started = false;
 };

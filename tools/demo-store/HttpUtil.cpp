@@ -117,10 +117,10 @@ void ReplyText(httplib::Response& res, int status, const std::string& text) {
 }
 
 std::optional<std::string> HeaderValue(const httplib::Request& req, const std::string& name) {
-    if (!req.has_header(name.c_str())) {
+    if (!req.has_header(name)) {
         return std::nullopt;
     }
-    return req.get_header_value(name.c_str());
+    return req.get_header_value(name);
 }
 
 std::string ClientContentType(const httplib::Request& req) {

@@ -33,7 +33,7 @@ bool RunCipher(bool encrypt, const std::string& in, std::string& out) {
         out.clear();
         return false;
     }
-    out.resize(static_cast<std::size_t>(written + last));
+    out.resize(static_cast<std::size_t>(written) + static_cast<std::size_t>(last));
     return true;
 }
 

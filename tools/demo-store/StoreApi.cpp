@@ -281,7 +281,6 @@ void StoreApi::SignInPage(const httplib::Request& req, httplib::Response& res, c
     const QueryList query = ParseQuery(req.target);
     if (!QueryKeysAre(query, {"p", "appid", "adid", "partner_id", "machine_code"}) ||
         !CommonValuesValid(query)) {
-        res.status = 400;
         ReplyHtml(res, kind + " 登录", "<p>参数错误</p>");
         res.status = 400;
         return;
