@@ -43,16 +43,7 @@ httplib::Result StorePost(const DemoStore& store, const std::string& service, co
     return MakeClient(store, service)->Post(target.c_str(), headers, body, contentType.c_str());
 }
 
-Json::Value ParseJsonText(const std::string& text) {
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    Json::Value value;
-    std::string errors;
-    if (!reader->parse(text.data(), text.data() + text.size(), &value, &errors)) {
-        return Json::Value();
-    }
-    return value;
-}
+Json::Value ParseJsonText(const std::string& text) { return ParseJson(text); }
 
 Json::Value Envelope(const httplib::Result& result) {
     return result ? ParseJsonText(result->body) : Json::Value();

@@ -21,17 +21,6 @@ const std::map<std::string, std::string> kServiceEnv = {
     {"service", "VANTO_SERVICE_PAGE_HOST"}, {"admin", "VANTO_DEMO_ADMIN"},
 };
 
-Json::Value ParseJson(const std::string& text) {
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    Json::Value value;
-    std::string errors;
-    if (!reader->parse(text.data(), text.data() + text.size(), &value, &errors)) {
-        return Json::Value();
-    }
-    return value;
-}
-
 std::string Compact(const Json::Value& value) {
     Json::StreamWriterBuilder builder;
     builder["indentation"] = "";
@@ -52,6 +41,18 @@ std::string DemoStoreProgram() {
 }
 
 }  // namespace
+
+Json::Value ParseJson(const std::string& text) {
+    Json::CharReaderBuilder builder;
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    Json::Value value;
+    std::string errors;
+    if (!reader->parse(text.data(), text.data() + text.size(), &value, &errors)) {
+        return Json::Value();
+    }
+    return value;
+}
+
 
 DemoStore::DemoStore(Sandbox& sandbox, std::chrono::milliseconds deadline)
     : m_dataDir(sandbox.Root() + "/demo-store") {

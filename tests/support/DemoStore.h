@@ -24,6 +24,9 @@
 
 namespace vtest {
 
+// A JSON text parsed; null when it does not parse.
+Json::Value ParseJson(const std::string& text);
+
 class DemoStore {
   public:
     // Starts the store. A start that fails is reported as a test failure and
