@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -171,8 +172,10 @@ int OpenSideFile(const std::string& path, DWORD disposition) {
 class Transfer {
   public:
     Transfer(IDownLoadCallBack* observer, DWORD userData, std::string path, std::string sidePath,
-             DWORD disposition)
-        : m_observer(observer),
+             DWORD disposition, std::chrono::milliseconds stallLimit)
+        : m_stallLimit(stallLimit),
+          m_lastActivity(std::chrono::steady_clock::now()),
+          m_observer(observer),
           m_userData(userData),
           m_path(std::move(path)),
           m_sidePath(std::move(sidePath)),
@@ -181,6 +184,7 @@ class Transfer {
 
     // Called by libcurl with each header line, the status line first.
     std::size_t OnHeaderLine(CURL* curl, std::string_view line) {
+        m_lastActivity = std::chrono::steady_clock::now();
         if (line.substr(0, 5) == "HTTP/") {
             m_length.reset();
             m_lengthConflict = false;
@@ -207,6 +211,7 @@ class Transfer {
 
     // Called by libcurl with each piece of the body.
     std::size_t OnBody(const char* data, std::size_t size) {
+        m_lastActivity = std::chrono::steady_clock::now();
         if (!m_started || m_failed) {
             return 0;
         }
@@ -230,6 +235,10 @@ class Transfer {
         }
         return size;
     }
+
+    // Called by libcurl about once a second, also while nothing arrives: true
+    // when the server has been silent for longer than the limit.
+    bool Stalled() const { return std::chrono::steady_clock::now() - m_lastActivity > m_stallLimit; }
 
     // After the transfer library is done: the outcome of the transfer.
     bool Finish(CURLcode result) {
@@ -285,6 +294,8 @@ class Transfer {
         return close(fd) == 0;
     }
 
+    std::chrono::milliseconds m_stallLimit;
+    std::chrono::steady_clock::time_point m_lastActivity;
     IDownLoadCallBack* m_observer;
     DWORD m_userData;
     std::string m_path;
@@ -308,6 +319,10 @@ std::size_t WriteCallback(char* data, std::size_t size, std::size_t count, void*
     return static_cast<Transfer*>(user)->OnBody(data, size * count);
 }
 
+int ProgressCallback(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<Transfer*>(user)->Stalled() ? 1 : 0;
+}
+
 }  // namespace
 
 HRESULT CFileFetch::Fetch(const std::string& url, const std::string& targetPath, DWORD creationDisposition) {
@@ -320,7 +335,7 @@ HRESULT CFileFetch::Fetch(const std::string& url, const std::string& targetPath,
     bool ok = false;
     {
         InitCurlOnce();
-        Transfer transfer(m_observer, m_userData, address->path, sidePath, creationDisposition);
+        Transfer transfer(m_observer, m_userData, address->path, sidePath, creationDisposition, m_stallLimit);
         std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
         // Accept: curl would add "*/*"; the fetcher sends no accepted types.
         std::unique_ptr<curl_slist, SlistDeleter> headers(curl_slist_append(nullptr, "Accept:"));
@@ -331,7 +346,7 @@ HRESULT CFileFetch::Fetch(const std::string& url, const std::string& targetPath,
             std::pair<Transfer*, CURL*> headerContext(&transfer, curl.get());
             const std::string requestUrl = address->RequestUrl();
             CURL* h = curl.get();
-            const long stall = static_cast<long>(m_stallLimit.count());
+            const long stallMs = static_cast<long>(m_stallLimit.count());
             curl_easy_setopt(h, CURLOPT_URL, requestUrl.c_str());
             curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, address->secure ? "https" : "http");
             curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
@@ -339,10 +354,13 @@ HRESULT CFileFetch::Fetch(const std::string& url, const std::string& targetPath,
             curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
             curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
             curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kReceiveBuffer);
-            curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, stall);
-            // Less than one byte a second for the whole limit: the server stalled.
-            curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-            curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, stall);
+            curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, stallMs);
+            // Silence for longer than the limit, before or within the reply, ends
+            // the fetch (libcurl's own low-speed check averages over several
+            // seconds and would let a stall run well past the limit).
+            curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+            curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &ProgressCallback);
+            curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
             curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
             curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
             curl_easy_setopt(h, CURLOPT_SSL_CTX_FUNCTION, &AddExtraCa);

@@ -48,10 +48,10 @@ class CFileFetch {
 
     // How long the server may send nothing (while connecting or in the middle
     // of the reply) before the fetch gives up. 30 seconds unless set.
-    void SetStallLimit(std::chrono::seconds limit) { m_stallLimit = limit; }
+    void SetStallLimit(std::chrono::milliseconds limit) { m_stallLimit = limit; }
 
   private:
     IDownLoadCallBack* m_observer;
     DWORD m_userData;
-    std::chrono::seconds m_stallLimit{30};
+    std::chrono::milliseconds m_stallLimit{30000};
 };
