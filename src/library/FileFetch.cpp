@@ -39,6 +39,11 @@ constexpr const char* kAgent = "MyDownLoad";
 // at 8192 bytes. The memory used stays this size whatever the file size.
 constexpr long kReceiveBuffer = 256 * 1024;
 
+// Written bytes are handed to the disk in windows of this size while the
+// download goes on, so that the sync before the final move has only the last
+// window left to wait for, and a large download does not pile up dirty pages.
+constexpr std::uint64_t kWritebackWindow = 8 * 1024 * 1024;
+
 void InitCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -228,6 +233,11 @@ class Transfer {
             }
             m_written += step;
             pos += step;
+            if (m_written - m_writebackStart >= kWritebackWindow) {
+                sync_file_range(m_fd, static_cast<off_t>(m_writebackStart),
+                                static_cast<off_t>(m_written - m_writebackStart), SYNC_FILE_RANGE_WRITE);
+                m_writebackStart = m_written;
+            }
             if (Progress(0) == 1) {
                 m_failed = true;
                 return 0;
@@ -307,6 +317,7 @@ class Transfer {
     bool m_failed = false;
     std::uint64_t m_total = 0;
     std::uint64_t m_written = 0;
+    std::uint64_t m_writebackStart = 0;
     int m_fd = -1;
 };
 
