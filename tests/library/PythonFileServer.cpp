@@ -46,6 +46,7 @@ PythonFileServer::PythonFileServer(const std::string& folder, const std::string&
     if (m_pid == 0) {
         dup2(out[1], 1);
         std::vector<char*> args;
+        args.reserve(argv.size() + 1);
         for (auto& a : argv) {
             args.push_back(a.data());
         }
