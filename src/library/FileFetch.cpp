@@ -261,7 +261,10 @@ class Transfer {
         const bool complete = result == CURLE_OK && m_started && !m_failed && m_written == m_total;
         // The bytes reach the disk before the side file is moved over the
         // target, so a crash never leaves a target that looks complete.
-        const bool closed = complete && m_fd >= 0 && fdatasync(m_fd) == 0;
+        // A side file opened without truncation (OPEN_ALWAYS, OPEN_EXISTING) may
+        // be longer than this download; its old tail must not reach the target.
+        const bool closed = complete && m_fd >= 0 && ftruncate(m_fd, static_cast<off_t>(m_written)) == 0 &&
+                            fdatasync(m_fd) == 0;
         if (!CloseFile() || !closed) {
             return false;
         }

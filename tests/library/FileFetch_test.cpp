@@ -309,6 +309,17 @@ TEST_F(FileFetchTest, SideFileThatCannotBeCreatedFails) {
     EXPECT_FALSE(vtest::Exists(Target()));
 }
 
+TEST_F(FileFetchTest, SideFileOpenedWithoutTruncationLosesItsOldTail) {
+    RawHttpServer server([](const RawHttpServer::Request&) {
+        return RawHttpServer::Reply{RawHttpServer::Response(200, "new")};
+    });
+    for (const DWORD disposition : {OPEN_ALWAYS, OPEN_EXISTING}) {
+        vtest::WriteFile(Side(), "a much longer earlier attempt");
+        ASSERT_EQ(fetch.Fetch(server.BaseUrl() + "/f", Target(), disposition), S_OK) << disposition;
+        EXPECT_EQ(vtest::ReadFile(Target()), "new");
+    }
+}
+
 TEST_F(FileFetchTest, TargetThatCannotBeReplacedFailsAfterComplete) {
     RawHttpServer server([](const RawHttpServer::Request&) {
         return RawHttpServer::Reply{RawHttpServer::Response(200, "data")};
