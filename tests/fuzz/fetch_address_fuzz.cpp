@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes as a fetch address (it comes from the toolbox's and
 // the update's version files). Beyond "no crash", it checks that an accepted
 // address rebuilds into a request address without raw spaces, control or
-// non-ASCII bytes, and that the rebuilt address splits to the same server.
+// non-ASCII bytes, and that the rebuilt address names the same server.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         }
     }
-    const auto again = SplitFetchAddress(url);
+    // The encoded path may outgrow the limit, so only the server part is split again.
+    const auto again = SplitFetchAddress(url.substr(0, url.find('/', url.find("://") + 3)));
     if (!again || again->secure != address->secure || again->host != address->host ||
         again->port != address->port) {
         std::abort();
