@@ -1,0 +1,1 @@
+vanto_fuzz_target(fetch_address_fuzz DEPS vanto_library)
