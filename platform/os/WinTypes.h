@@ -22,6 +22,10 @@ constexpr LSTATUS ERROR_INVALID_PARAMETER = 87;
 constexpr LSTATUS ERROR_MORE_DATA = 234;
 constexpr LSTATUS ERROR_BADDB = 1009;  // a registry hive that is corrupt or not ours
 
+using HRESULT = std::int32_t;
+constexpr HRESULT S_OK = 0;
+constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
+
 constexpr DWORD REG_NONE = 0;
 constexpr DWORD REG_SZ = 1;
 constexpr DWORD REG_EXPAND_SZ = 2;

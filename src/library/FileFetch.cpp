@@ -2,10 +2,6 @@
 
 #include <curl/curl.h>
 #include <fcntl.h>
-#include <openssl/err.h>
-#include <openssl/pem.h>
-#include <openssl/ssl.h>
-#include <openssl/x509.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,6 +18,8 @@
 #include <string_view>
 
 #include "library/FetchAddress.h"
+#include "net/CurlGlobal.h"
+#include "net/TlsTrust.h"
 
 // The transfer runs on libcurl's easy interface: one blocking transfer on the
 // caller's thread, which is exactly the shape of this fetcher. The write
@@ -43,11 +41,6 @@ constexpr long kReceiveBuffer = 256 * 1024;
 // download goes on, so that the sync before the final move has only the last
 // window left to wait for, and a large download does not pile up dirty pages.
 constexpr std::uint64_t kWritebackWindow = 8 * 1024 * 1024;
-
-void InitCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
@@ -90,26 +83,6 @@ std::optional<std::uint64_t> ParseLength(std::string_view value) {
         return std::nullopt;
     }
     return length;
-}
-
-// Adds the certificates of $VANTO_CA_FILE to the ones the system trusts (the
-// demo store's own CA). Runs inside libcurl before each TLS handshake.
-CURLcode AddExtraCa(CURL*, void* sslCtx, void*) {
-    const char* file = std::getenv("VANTO_CA_FILE");
-    if (file == nullptr || *file == '\0') {
-        return CURLE_OK;
-    }
-    std::unique_ptr<BIO, decltype(&BIO_free)> bio(BIO_new_file(file, "r"), &BIO_free);
-    if (!bio) {
-        return CURLE_OK;  // an unreadable extra CA leaves the system's list as it is
-    }
-    X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(sslCtx));
-    while (X509* cert = PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr)) {
-        X509_STORE_add_cert(store, cert);
-        X509_free(cert);
-    }
-    ERR_clear_error();
-    return CURLE_OK;
 }
 
 struct CurlDeleter {
@@ -348,7 +321,7 @@ HRESULT CFileFetch::Fetch(const std::string& url, const std::string& targetPath,
 
     bool ok = false;
     {
-        InitCurlOnce();
+        CurlGlobalInit();
         Transfer transfer(m_observer, m_userData, address->path, sidePath, creationDisposition, m_stallLimit);
         std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
         // Accept: curl would add "*/*"; the fetcher sends no accepted types.
@@ -375,9 +348,7 @@ HRESULT CFileFetch::Fetch(const std::string& url, const std::string& targetPath,
             curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
             curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &ProgressCallback);
             curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
-            curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
-            curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-            curl_easy_setopt(h, CURLOPT_SSL_CTX_FUNCTION, &AddExtraCa);
+            ApplyTlsTrust(h);
             curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
             curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &HeaderCallback);
             curl_easy_setopt(h, CURLOPT_HEADERDATA, &headerContext);

@@ -15,13 +15,6 @@
 #include "library/DownLoadCallBack.h"
 #include "platform/os/WinTypes.h"
 
-#ifndef VANTO_HRESULT_DEFINED
-#define VANTO_HRESULT_DEFINED
-using HRESULT = std::int32_t;
-constexpr HRESULT S_OK = 0;
-constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
-#endif
-
 // File creation dispositions of CreateFileW.
 constexpr DWORD CREATE_NEW = 1;
 constexpr DWORD CREATE_ALWAYS = 2;
