@@ -74,6 +74,15 @@ std::size_t CCurlRequest::WriteCallback(char* data, std::size_t size, std::size_
     return bytes;
 }
 
+void CCurlRequest::Perform(CURL* handle) {
+    ApplyTlsTrust(handle);
+    const CURLcode result = curl_easy_perform(handle);
+    if (result != CURLE_OK) {
+        DebugPrint("curl_easy_perform error = %d\n", static_cast<int>(result));
+    }
+    EndReply();
+}
+
 void CCurlRequest::Append(const char* data, std::size_t size) {
     if (m_rawReply) {
         m_reply.append(data, size);
@@ -115,12 +124,7 @@ std::string CCurlRequest::GetWithToken(const std::string& url) {
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
-    ApplyTlsTrust(handle);
-    const CURLcode result = curl_easy_perform(handle);
-    if (result != CURLE_OK) {
-        DebugPrint("curl_easy_perform error = %d\n", static_cast<int>(result));
-    }
-    EndReply();
+    Perform(handle);
     return m_reply;
 }
 
@@ -151,11 +155,6 @@ std::string CCurlRequest::PostWithToken(const std::string& url) {
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(handle, CURLOPT_TIMEOUT, kPostTimeoutSeconds);
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-    ApplyTlsTrust(handle);
-    const CURLcode result = curl_easy_perform(handle);
-    if (result != CURLE_OK) {
-        DebugPrint("curl_easy_perform error = %d\n", static_cast<int>(result));
-    }
-    EndReply();
+    Perform(handle);
     return m_reply;
 }

@@ -7,6 +7,8 @@
 // below. The token is read from the user session when the headers are built.
 
 #include <cstddef>
+#include <curl/curl.h>
+
 #include <string>
 
 #include "net/Utf8ChunkJoiner.h"
@@ -47,6 +49,9 @@ class CCurlRequest {
     void Append(const char* data, std::size_t size);
     void BeginReply();
     void EndReply();
+    // Runs the transfer with the TLS trust of every request, traces a
+    // failure to the debugger output and ends the reply.
+    void Perform(CURL* handle);
 
     bool m_rawReply;
     std::string m_reply;
