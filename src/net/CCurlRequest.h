@@ -6,8 +6,8 @@
 // Requests may run on any thread; they block it for at most the time limits
 // below. The token is read from the user session when the headers are built.
 
-#include <cstddef>
 #include <curl/curl.h>
+#include <cstddef>
 
 #include <string>
 

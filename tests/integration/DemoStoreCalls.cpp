@@ -43,7 +43,9 @@ httplib::Result StorePost(const DemoStore& store, const std::string& service, co
     return MakeClient(store, service)->Post(target.c_str(), headers, body, contentType.c_str());
 }
 
-Json::Value ParseJsonText(const std::string& text) { return ParseJson(text); }
+Json::Value ParseJsonText(const std::string& text) {
+    return ParseJson(text);
+}
 
 Json::Value Envelope(const httplib::Result& result) {
     return result ? ParseJsonText(result->body) : Json::Value();

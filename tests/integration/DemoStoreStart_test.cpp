@@ -177,8 +177,7 @@ TEST_F(DemoStoreStartTest, ATakenPortFailsTheStartAndLeavesNothingListening) {
     getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length);
     const int taken = ntohs(address.sin_port);
     const std::string dir = sandbox.Root() + "/data";
-    const ProcessResult result =
-        RunProcess({Program(), "--data", dir, "--port-base", std::to_string(taken)});
+    const ProcessResult result = RunProcess({Program(), "--data", dir, "--port-base", std::to_string(taken)});
     close(holder);
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.err.find(std::to_string(taken)), std::string::npos) << result.err;

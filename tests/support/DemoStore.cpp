@@ -53,7 +53,6 @@ Json::Value ParseJson(const std::string& text) {
     return value;
 }
 
-
 DemoStore::DemoStore(Sandbox& sandbox, std::chrono::milliseconds deadline)
     : m_dataDir(sandbox.Root() + "/demo-store") {
     Launch(sandbox, deadline);

@@ -1,8 +1,8 @@
 #include "support/RawHttpServer.h"
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <strings.h>
 #include <sys/socket.h>
@@ -47,7 +47,8 @@ std::string RawHttpServer::Request::Header(const std::string& name) const {
     while (pos != std::string::npos && pos + 2 < head.size()) {
         const std::size_t start = pos + 2;
         const std::size_t end = head.find("\r\n", start);
-        const std::string line = head.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        const std::string line =
+            head.substr(start, end == std::string::npos ? std::string::npos : end - start);
         if (Lower(line.substr(0, wanted.size())) == wanted) {
             std::string value = line.substr(wanted.size());
             while (!value.empty() && value.front() == ' ') {
@@ -73,7 +74,8 @@ RawHttpServer::RawHttpServer(Handler handler) : m_handler(std::move(handler)) {
     addr.sin_port = 0;
     socklen_t len = sizeof addr;
     if (m_listenFd < 0 || bind(m_listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        listen(m_listenFd, 16) != 0 || getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &len) != 0 ||
+        listen(m_listenFd, 16) != 0 ||
+        getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &len) != 0 ||
         pipe2(m_wakePipe, O_CLOEXEC) != 0) {
         throw std::runtime_error("RawHttpServer: cannot listen on loopback");
     }
@@ -91,9 +93,13 @@ RawHttpServer::~RawHttpServer() {
     close(m_wakePipe[1]);
 }
 
-std::string RawHttpServer::BaseUrl() const { return "http://" + HostPort(); }
+std::string RawHttpServer::BaseUrl() const {
+    return "http://" + HostPort();
+}
 
-std::string RawHttpServer::HostPort() const { return "127.0.0.1:" + std::to_string(m_port); }
+std::string RawHttpServer::HostPort() const {
+    return "127.0.0.1:" + std::to_string(m_port);
+}
 
 std::vector<RawHttpServer::Request> RawHttpServer::Requests() const {
     std::lock_guard lock(m_mutex);

@@ -18,7 +18,7 @@
 namespace vtest {
 
 class RawHttpServer {
-public:
+  public:
     struct Request {
         std::string raw;     // every byte received, head and body
         std::string head;    // request line and header lines, up to the blank line
@@ -31,9 +31,9 @@ public:
     };
 
     struct Reply {
-        std::string bytes;           // sent as they are: status line, headers, body
-        std::size_t pieceSize = 0;   // >0: send in pieces of this size, flushing each
-        bool stallAfter = false;     // keep the connection open, silent, until the server stops
+        std::string bytes;          // sent as they are: status line, headers, body
+        std::size_t pieceSize = 0;  // >0: send in pieces of this size, flushing each
+        bool stallAfter = false;    // keep the connection open, silent, until the server stops
     };
 
     using Handler = std::function<Reply(const Request&)>;
@@ -62,7 +62,7 @@ public:
     static std::string ChunkedResponse(int status, const std::vector<std::string>& pieces,
                                        const std::vector<std::pair<std::string, std::string>>& headers = {});
 
-private:
+  private:
     void Serve();
     void HandleConnection(int fd);
     bool ReadRequest(int fd, Request& request);

@@ -2,8 +2,8 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <signal.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>

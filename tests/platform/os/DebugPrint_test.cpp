@@ -9,7 +9,7 @@
 namespace {
 
 class DebugPrintTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         os::SetDebugSink([this](const std::string& text) { lines.push_back(text); });
     }
@@ -19,7 +19,8 @@ protected:
 
 TEST_F(DebugPrintTest, FormatsLikePrintf) {
     DebugPrint("curl_easy_perform error = %d\n", 28);
-    DebugPrint("Type=%d File=%s Line=%d ExceptCode=%x Address=%x", 1, "update.cpp", 269, 0xC0000005u, 0x1234u);
+    DebugPrint("Type=%d File=%s Line=%d ExceptCode=%x Address=%x", 1, "update.cpp", 269, 0xC0000005u,
+               0x1234u);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], "curl_easy_perform error = 28\n");
     EXPECT_EQ(lines[1], "Type=1 File=update.cpp Line=269 ExceptCode=c0000005 Address=1234");

@@ -61,7 +61,7 @@ TEST_F(PathsTest, CreatesMissingParents) {
 TEST_F(PathsTest, NewFoldersArePrivateToTheUser) {
     const std::string folder = sandbox.Root() + "/p/vanto";
     ASSERT_TRUE(os::CreateFolderWithParents(folder));
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(stat(folder.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
 }
@@ -76,7 +76,8 @@ TEST_F(PathsTest, ResolvesTheLastComponentWithoutRegardToCase) {
     vtest::WriteFile(dir + "/Oem.ini", "[Partner]\n");
     EXPECT_EQ(os::ResolveCaseInsensitive(dir + "/OEM.INI"), dir + "/Oem.ini");
     EXPECT_EQ(os::ResolveCaseInsensitive(dir + "/oEm.InI"), dir + "/Oem.ini");
-    EXPECT_EQ(os::ResolveCaseInsensitive(sandbox.Root() + "/missing/OEM.ini"), sandbox.Root() + "/missing/OEM.ini");
+    EXPECT_EQ(os::ResolveCaseInsensitive(sandbox.Root() + "/missing/OEM.ini"),
+              sandbox.Root() + "/missing/OEM.ini");
 }
 
 }  // namespace

@@ -14,9 +14,9 @@ TEST(Text, RoundTripsChineseAndAstralCharacters) {
 }
 
 TEST(Text, MalformedInputBecomesReplacementCharacters) {
-    EXPECT_EQ(os::Utf8ToUtf16("a\xC3"), (std::u16string{u'a', 0xFFFD}));       // truncated
-    EXPECT_EQ(os::Utf8ToUtf16("\xC0\xAF"), (std::u16string{0xFFFD, 0xFFFD}));  // overlong
-    EXPECT_EQ(os::Utf8ToUtf16("\xED\xA0\x80"), (std::u16string(3, 0xFFFD)));  // encoded surrogate
+    EXPECT_EQ(os::Utf8ToUtf16("a\xC3"), (std::u16string{u'a', 0xFFFD}));        // truncated
+    EXPECT_EQ(os::Utf8ToUtf16("\xC0\xAF"), (std::u16string{0xFFFD, 0xFFFD}));   // overlong
+    EXPECT_EQ(os::Utf8ToUtf16("\xED\xA0\x80"), (std::u16string(3, 0xFFFD)));    // encoded surrogate
     EXPECT_EQ(os::Utf16ToUtf8(std::u16string{0xD800, u'x'}), "\xEF\xBF\xBDx");  // lone surrogate
 }
 
