@@ -1,6 +1,7 @@
 #include "demo-store/HttpUtil.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace demostore {
 namespace {
@@ -158,6 +159,16 @@ bool IsDecimal(const std::string& text, bool allowMinus) {
     return text.size() > start && text.size() - start <= 18 &&
            std::all_of(text.begin() + static_cast<std::ptrdiff_t>(start), text.end(),
                        [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool ParseStrictJson(const std::string& text, Json::Value& value) {
+    Json::CharReaderBuilder builder;
+    Json::Value settings;
+    Json::CharReaderBuilder::strictMode(&settings);
+    builder.settings_ = settings;
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    std::string errors;
+    return reader->parse(text.data(), text.data() + text.size(), &value, &errors);
 }
 
 }  // namespace demostore

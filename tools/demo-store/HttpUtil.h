@@ -33,6 +33,9 @@ void ReplyJson(httplib::Response& res, int status, const Json::Value& json);
 
 // The request's header value as sent, or empty when absent.
 std::optional<std::string> HeaderValue(const httplib::Request& req, const std::string& name);
+// Parses `text` with JsonCpp's strict rules (one root value, nothing after it).
+bool ParseStrictJson(const std::string& text, Json::Value& value);
+
 std::string HtmlEscape(const std::string& text);
 bool IsDecimal(const std::string& text, bool allowMinus = false);
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "demo-store/ArrivalLog.h"
+#include "demo-store/HttpUtil.h"
 
 // The styled layout is JsonCpp's StyledWriter, which the library marks as
 // deprecated; it is the layout the client writes, so the store compares with it.
@@ -111,14 +112,7 @@ DecodedReport ReportDecoder::Decode(const std::string& body) {
         report.reason = "the body does not decrypt with the report key";
         return report;
     }
-    Json::CharReaderBuilder builder;
-    Json::Value settings;
-    Json::CharReaderBuilder::strictMode(&settings);
-    builder.settings_ = settings;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    std::string errors;
-    if (!reader->parse(report.text.data(), report.text.data() + report.text.size(), &report.members,
-                       &errors)) {
+    if (!ParseStrictJson(report.text, report.members)) {
         report.members = Json::Value();
         report.reason = "the decrypted text is not JSON";
         return report;

@@ -1,5 +1,7 @@
 #include "demo-store/UserDirectory.h"
 
+#include "demo-store/HttpUtil.h"
+
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
@@ -68,16 +70,6 @@ std::string Compact(const Json::Value& value) {
     builder["indentation"] = "";
     builder["emitUTF8"] = true;
     return Json::writeString(builder, value);
-}
-
-bool ParseJson(const std::string& text, Json::Value& value) {
-    Json::CharReaderBuilder builder;
-    Json::Value settings;
-    Json::CharReaderBuilder::strictMode(&settings);
-    builder.settings_ = settings;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    std::string errors;
-    return reader->parse(text.data(), text.data() + text.size(), &value, &errors);
 }
 
 std::vector<StoreUser> SampleUsers() {
@@ -163,7 +155,7 @@ bool UserDirectory::Load(std::string& error) {
         return true;
     }
     Json::Value json;
-    if (!ParseJson(text, json) || !json.isObject() || !json["next_id"].isIntegral() ||
+    if (!ParseStrictJson(text, json) || !json.isObject() || !json["next_id"].isIntegral() ||
         !json["users"].isArray()) {
         error = UsersFile(m_dir) + " is not a users file of the demo store; move it away to start afresh";
         return false;
@@ -273,7 +265,7 @@ std::optional<StoreUser> UserDirectory::UserOfToken(const std::string& token) co
         return std::nullopt;
     }
     Json::Value payload;
-    if (!ParseJson(payloadText, payload) || !payload.isObject() || !payload["uid"].isIntegral()) {
+    if (!ParseStrictJson(payloadText, payload) || !payload.isObject() || !payload["uid"].isIntegral()) {
         return std::nullopt;
     }
     return FindById(payload["uid"].asInt64());
