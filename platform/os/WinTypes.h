@@ -7,6 +7,7 @@
 #include <cstdint>
 
 using DWORD = std::uint32_t;
+using WORD = std::uint16_t;
 using LSTATUS = long;
 using UINT = unsigned int;
 using BOOL = int;

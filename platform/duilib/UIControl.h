@@ -1,0 +1,142 @@
+#pragma once
+// The base of every control: a plain object holding its state. A window's
+// paint manager owns the tree; a back end, when one is attached, mirrors the
+// state through the manager (see CPaintManagerUI::ControlChanged).
+
+#include "platform/duilib/UIDefine.h"
+
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+
+namespace DuiLib {
+
+// What changed on a control, for the back end's peer.
+enum class ControlChange { Text, Visible, Enabled, Position, Image, Attribute, Value, Selection, Children };
+
+class CControlUI {
+  public:
+    CControlUI();
+    virtual ~CControlUI();
+    CControlUI(const CControlUI&) = delete;
+    CControlUI& operator=(const CControlUI&) = delete;
+
+    // The kind, as the layout element names it ("Control", "Button", ...).
+    virtual std::string_view GetClass() const;
+    // `this` when the control is of the kind `name` (or derives from it,
+    // e.g. an option is a "Button" too), else null.
+    virtual void* GetInterface(std::string_view name);
+
+    const std::string& GetName() const { return m_sName; }
+    void SetName(std::string_view name);
+
+    virtual const std::string& GetText() const { return m_sText; }
+    virtual void SetText(std::string_view text);
+
+    const std::string& GetToolTip() const { return m_sToolTip; }
+    void SetToolTip(std::string_view text) { m_sToolTip = text; }
+
+    // Visible: the control's own flag. IsVisible() also needs every parent
+    // visible, which is what a user would see.
+    virtual bool IsVisible() const;
+    bool IsOwnVisible() const { return m_bVisible; }
+    virtual void SetVisible(bool visible = true);
+
+    virtual bool IsEnabled() const { return m_bEnabled; }
+    virtual void SetEnabled(bool enabled = true);
+
+    // Focus within the window: the paint manager keeps the focused control.
+    bool IsFocused() const;
+    virtual void SetFocus();
+    virtual bool IsKeyboardEnabled() const { return false; }
+
+    // Position in window client coordinates, as the last layout pass (or
+    // SetPos) placed it.
+    const RECT& GetPos() const { return m_rcItem; }
+    virtual void SetPos(RECT rc, bool needInvalidate = true);
+
+    int GetFixedWidth() const { return m_cxyFixed.cx; }
+    virtual void SetFixedWidth(int cx);
+    int GetFixedHeight() const { return m_cxyFixed.cy; }
+    virtual void SetFixedHeight(int cy);
+    int GetMinWidth() const { return m_cxyMin.cx; }
+    void SetMinWidth(int cx) { m_cxyMin.cx = cx; }
+    int GetMinHeight() const { return m_cxyMin.cy; }
+    void SetMinHeight(int cy) { m_cxyMin.cy = cy; }
+    // Padding: the space kept around the control inside its parent.
+    const RECT& GetPadding() const { return m_rcPadding; }
+    virtual void SetPadding(RECT rc);
+    bool IsFloat() const { return m_bFloat; }
+    void SetFloat(bool on) { m_bFloat = on; }
+
+    const std::string& GetUserData() const { return m_sUserData; }
+    void SetUserData(std::string_view text) { m_sUserData = text; }
+    UINT_PTR GetTag() const { return m_pTag; }
+    void SetTag(UINT_PTR tag) { m_pTag = tag; }
+
+    const std::string& GetBkImage() const { return m_sBkImage; }
+    void SetBkImage(std::string_view image);
+    DWORD GetBkColor() const { return m_dwBackColor; }
+    void SetBkColor(DWORD color);
+
+    // Sets one layout attribute by name. Known names change the state above;
+    // every attribute, known or not, is also kept as written so that
+    // GetAttribute returns it. Values that do not parse leave the state as
+    // it was.
+    virtual void SetAttribute(std::string_view name, std::string_view value);
+    // The attribute as last set (from the layout or SetAttribute), or empty.
+    std::string GetAttribute(std::string_view name) const;
+    bool HasAttribute(std::string_view name) const;
+    // Every "name=\"value\"" pair of a text such as the layout's Default
+    // elements carry, applied in order.
+    void ApplyAttributeList(std::string_view list);
+
+    CPaintManagerUI* GetManager() const { return m_pManager; }
+    CControlUI* GetParent() const { return m_pParent; }
+    // Attaches the control (and its children) to a window's manager.
+    virtual void SetManager(CPaintManagerUI* manager, CControlUI* parent, bool init = true);
+    virtual void Init();
+    virtual void DoInit() {}
+
+    // Finds a control in this subtree by name (this one included); null when
+    // none. Containers search their children.
+    virtual CControlUI* FindControlByName(std::string_view name);
+    // Calls `visit` for this control and every descendant, depth first.
+    virtual void ForEach(const std::function<void(CControlUI*)>& visit);
+
+    // Input routed by the paint manager.
+    virtual void DoEvent(TEventUI& event);
+    // What a user's click does (raises the notifications a click raises).
+    // Returns false when the control is disabled or hidden.
+    virtual bool Activate();
+
+    // Layout: the size the control wants inside `available`.
+    virtual SIZE EstimateSize(SIZE available);
+    void NeedUpdate();
+    void NeedParentUpdate();
+    void Invalidate();
+
+  protected:
+    void Changed(ControlChange what);
+
+    CPaintManagerUI* m_pManager = nullptr;
+    CControlUI* m_pParent = nullptr;
+    std::string m_sName;
+    std::string m_sText;
+    std::string m_sToolTip;
+    std::string m_sUserData;
+    std::string m_sBkImage;
+    UINT_PTR m_pTag = 0;
+    DWORD m_dwBackColor = 0;
+    bool m_bVisible = true;
+    bool m_bEnabled = true;
+    bool m_bFloat = false;
+    RECT m_rcItem;
+    RECT m_rcPadding;
+    SIZE m_cxyFixed;
+    SIZE m_cxyMin;
+    std::map<std::string, std::string, std::less<>> m_attributes;
+};
+
+}  // namespace DuiLib

@@ -1,0 +1,197 @@
+#pragma once
+// CPaintManagerUI: one per window (its control tree, names, notifiers, focus,
+// timers, fonts and window attributes from the layout), plus the
+// process-wide state of the library (program instance, skin folder, the
+// resource archive in force, the message loop).
+//
+// The per-window model and the resource archive live in UIManager.cpp; the
+// message routing (input, focus, timers, notifications, the loop) lives in
+// UIManagerMessages.cpp.
+
+#include "platform/duilib/UIControl.h"
+#include "platform/duilib/UIDefine.h"
+
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace DuiLib {
+
+class CDPI;
+
+// A font of the layout's <Font> elements, addressed by id.
+struct TFontInfo {
+    int id = -1;
+    std::string name;
+    int size = 12;
+    bool bold = false;
+    bool underline = false;
+    bool italic = false;
+    bool isDefault = false;
+};
+
+// The resource archive in force: bytes the caller keeps alive (the
+// program's embedded skin, or a toolbox archive the caller holds).
+struct TResourceZip {
+    const void* data = nullptr;
+    std::size_t size = 0;
+};
+
+class CPaintManagerUI {
+  public:
+    CPaintManagerUI();
+    ~CPaintManagerUI();
+    CPaintManagerUI(const CPaintManagerUI&) = delete;
+    CPaintManagerUI& operator=(const CPaintManagerUI&) = delete;
+
+    // ---- process-wide state ------------------------------------------------
+    // The program instance; on Linux a token that is only kept and returned.
+    static void SetInstance(void* instance);
+    static void* GetInstance();
+    // The program folder with a trailing '/', where skin/ and language/ are.
+    static std::string GetInstancePath();
+    static void SetSkinExt(std::string_view ext);
+    static const std::string& GetSkinExt();
+    // The folder layouts and images are read from when no resource archive
+    // is in force, or when the archive lacks a file.
+    static void SetSkinPath(std::string_view path);
+    static void SetResourcePath(std::string_view path);
+    static const std::string& GetResourcePath();
+    // Puts an archive in force: layouts and images are then read from it by
+    // name. The bytes are not copied; the caller keeps them alive while they
+    // are in force. A second call switches to the new archive; (nullptr, 0)
+    // drops the archive. Bytes that are not a readable zip leave no archive
+    // in force (lookups then find nothing in it) and return false.
+    static bool SetResourceZip(const void* data, std::size_t size, bool cachedResZip = false);
+    static TResourceZip GetResourceZip();
+    // Reads a skin file by name: from the archive in force, else from the
+    // resource path. Names use '/' or '\\'; comparisons ignore letter case
+    // as the Windows file names they come from do. Empty when not found.
+    static std::optional<std::string> LoadResourceFile(std::string_view name);
+    // Releases a heap object the library handed over with a message (the
+    // menu item name of WM_MENUCLICK): a std::string*.
+    static void DeletePtr(void* ptr);
+    // Every window's scale follows `dpi` (96 = 100 %).
+    static void SetAllDPI(int dpi);
+    // Runs the UI thread's message loop until the quit message.
+    static void MessageLoop();
+    // Every paint manager of a live window.
+    static std::vector<CPaintManagerUI*> GetPaintManagers();
+
+    // ---- per window ------------------------------------------------------------
+    void Init(HWND hWnd, std::string_view name = {});
+    HWND GetPaintWindow() const { return m_hWndPaint; }
+    const std::string& GetName() const { return m_sName; }
+
+    // Takes ownership of the tree and attaches every control to this manager.
+    bool AttachDialog(CControlUI* root);
+    CControlUI* GetRoot() const { return m_pRoot.get(); }
+    // Lookups that find nothing return null.
+    CControlUI* FindControl(std::string_view name) const;
+    CControlUI* FindSubControlByName(CControlUI* parent, std::string_view name) const;
+    // Keeps the name index current when a control is named or renamed.
+    void NameChanged(CControlUI* control, std::string_view oldName);
+    // A control is being destroyed: forget every reference to it.
+    void ReapControl(CControlUI* control);
+
+    // Window attributes of the layout's <Window> element.
+    SIZE GetInitSize() const { return m_szInitWindowSize; }
+    void SetInitSize(int cx, int cy);
+    RECT GetCaptionRect() const { return m_rcCaption; }
+    void SetCaptionRect(RECT rc) { m_rcCaption = rc; }
+    SIZE GetRoundCorner() const { return m_szRoundCorner; }
+    void SetRoundCorner(int cx, int cy);
+    SIZE GetMinInfo() const { return m_szMinWindow; }
+    void SetMinInfo(int cx, int cy) { m_szMinWindow = {cx, cy}; }
+    SIZE GetMaxInfo() const { return m_szMaxWindow; }
+    void SetMaxInfo(int cx, int cy) { m_szMaxWindow = {cx, cy}; }
+    RECT GetSizeBox() const { return m_rcSizeBox; }
+    void SetSizeBox(RECT rc) { m_rcSizeBox = rc; }
+    bool IsShadowEnabled() const { return m_bShadow; }
+    void SetShadow(bool on, int size = 0, std::string_view image = {});
+    int GetShadowSize() const { return m_nShadowSize; }
+    const std::string& GetShadowImage() const { return m_sShadowImage; }
+    // Window attributes the library has no field for, kept as written.
+    void SetWindowAttribute(std::string_view name, std::string_view value);
+    std::string GetWindowAttribute(std::string_view name) const;
+
+    // Fonts by id; the default font answers for an unknown id.
+    void AddFont(const TFontInfo& font);
+    const TFontInfo& GetFont(int id) const;
+    const TFontInfo& GetDefaultFont() const;
+    // Default attributes for every control of a kind (<Default name= value=>).
+    void AddDefaultAttributeList(std::string_view controlClass, std::string_view list);
+    std::string GetDefaultAttributeList(std::string_view controlClass) const;
+
+    // This window's scale.
+    CDPI& GetDPIObj();
+    void SetDPI(int dpi);
+
+    // ---- notifications, focus, timers (UIManagerMessages.cpp) ------------------
+    bool AddNotifier(INotifyUI* notifier);
+    bool RemoveNotifier(INotifyUI* notifier);
+    // Raises a notification. Synchronous by default: every notifier sees it
+    // before this returns. With `async` it is queued and delivered from the
+    // message loop (dropped if the window is gone by then).
+    void SendNotify(CControlUI* control, std::string_view type, WPARAM wParam = 0, LPARAM lParam = 0,
+                    bool async = false);
+    void SendNotify(TNotifyUI& msg, bool async = false);
+    bool AddPreMessageFilter(IMessageFilterUI* filter);
+    bool RemovePreMessageFilter(IMessageFilterUI* filter);
+    bool AddMessageFilter(IMessageFilterUI* filter);
+    bool RemoveMessageFilter(IMessageFilterUI* filter);
+
+    CControlUI* GetFocus() const { return m_pFocus; }
+    void SetFocus(CControlUI* control);
+    bool SetTimer(CControlUI* control, UINT timerId, UINT elapse);
+    bool KillTimer(CControlUI* control, UINT timerId);
+    void KillTimer(CControlUI* control);
+
+    // Lets the window's messages reach its controls. Returns true when the
+    // message was consumed; `lRes` is then the answer.
+    bool PreMessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lRes);
+    bool MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lRes);
+
+    // The state of a control changed; the window's back-end peer mirrors it.
+    void ControlChanged(CControlUI* control, ControlChange what);
+    // Places the tree inside the client area: after a size change with the
+    // new client rectangle, or when a control asked for it (NeedUpdate) with
+    // the last one.
+    void NeedUpdate() { m_bUpdateNeeded = true; }
+    bool IsUpdateNeeded() const { return m_bUpdateNeeded; }
+    void UpdateLayout(RECT client);
+    void UpdateLayout();
+    RECT GetClientRect() const { return m_rcClient; }
+
+  private:
+    struct MessageState;
+
+    HWND m_hWndPaint = nullptr;
+    std::string m_sName;
+    std::unique_ptr<CControlUI> m_pRoot;
+    std::multimap<std::string, CControlUI*, std::less<>> m_nameIndex;
+    CControlUI* m_pFocus = nullptr;
+    SIZE m_szInitWindowSize;
+    RECT m_rcCaption;
+    SIZE m_szRoundCorner;
+    SIZE m_szMinWindow;
+    SIZE m_szMaxWindow;
+    RECT m_rcSizeBox;
+    bool m_bShadow = false;
+    int m_nShadowSize = 0;
+    std::string m_sShadowImage;
+    std::map<std::string, std::string, std::less<>> m_windowAttributes;
+    std::map<int, TFontInfo> m_fonts;
+    TFontInfo m_defaultFont;
+    std::map<std::string, std::string, std::less<>> m_defaultAttributes;
+    std::unique_ptr<CDPI> m_pDPI;
+    bool m_bUpdateNeeded = true;
+    RECT m_rcClient;
+    std::unique_ptr<MessageState> m_messages;  // notifiers, filters, timers
+};
+
+}  // namespace DuiLib
