@@ -11,6 +11,7 @@
 #include "platform/duilib/UIPicture.h"
 #include "platform/duilib/UIProgress.h"
 #include "platform/duilib/UIRender.h"
+#include "platform/duilib/UIWkeWebkit.h"
 #include "platform/os/DebugPrint.h"
 #include "platform/os/Paths.h"
 
@@ -358,6 +359,8 @@ CControlUI* CDialogBuilder::CreateControlOfClass(std::string_view className) {
         return new CMenuUI;
     if (cls == "menuelement")
         return new CMenuElementUI;
+    if (cls == "wkewebkit")
+        return new CWkeWebkitUI;
     return nullptr;
 }
 
