@@ -22,10 +22,7 @@ int MulDiv(int value, int numerator, int denominator) {
 }
 }  // namespace
 
-CDPI::CDPI() {
-    if (GetDPIAwareness() != PROCESS_DPI_UNAWARE)
-        SetScale(GetMainMonitorDPI());
-}
+CDPI::CDPI() = default;
 
 int CDPI::GetMainMonitorDPI() {
     return GetMainScreen().dpi;

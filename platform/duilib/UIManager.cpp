@@ -4,6 +4,7 @@
 // attributes, window attributes, scale and layout pass.
 #include "platform/duilib/UIManager.h"
 
+#include "platform/duilib/UIContainer.h"
 #include "platform/duilib/UIDPI.h"
 #include "platform/duilib/UIManagerState.h"
 #include "platform/duilib/UIRender.h"
@@ -27,6 +28,8 @@ namespace {
 constexpr std::uint64_t kMaxResourceFileSize = 16u * 1024u * 1024u;
 
 std::atomic<void*> g_instance{nullptr};
+// The scale SetAllDPI gave every window; windows made later take it too.
+std::atomic<int> g_allDpi{96};
 std::string g_skinExt;
 std::string g_resourcePath;
 
@@ -198,7 +201,9 @@ void CPaintManagerUI::SetResourcePath(std::string_view path) {
     // folder beside the program is named.
     if (!folder.empty() && folder.front() != '/')
         folder = GetInstancePath() + folder;
-    g_resourcePath = WithTrailingSlash(std::move(folder));
+    folder = WithTrailingSlash(std::move(folder));
+    std::lock_guard lock(g_archiveMutex);
+    g_resourcePath = std::move(folder);
 }
 
 const std::string& CPaintManagerUI::GetResourcePath() {
@@ -248,8 +253,10 @@ std::optional<std::string> CPaintManagerUI::LoadResourceFile(std::string_view na
     const std::string key = NormalizeResourceName(name);
     if (key.empty())
         return std::nullopt;
+    std::string folder;
     {
         std::lock_guard lock(g_archiveMutex);
+        folder = g_resourcePath;
         if (g_archive.zip != nullptr) {
             const auto it = g_archive.index.find(key);
             if (it != g_archive.index.end()) {
@@ -258,11 +265,11 @@ std::optional<std::string> CPaintManagerUI::LoadResourceFile(std::string_view na
             }
         }
     }
-    if (g_resourcePath.empty())
+    if (folder.empty())
         return std::nullopt;
     // Normalisation keeps the name inside the resource folder ("..", never
     // above its root).
-    const std::string path = ResolveBelow(g_resourcePath, NormalizeResourceName(name, true));
+    const std::string path = ResolveBelow(folder, NormalizeResourceName(name, true));
     if (path.empty())
         return std::nullopt;
     return ReadDiskFile(path);
@@ -274,6 +281,11 @@ void CPaintManagerUI::DeletePtr(void* ptr) {
 }
 
 void CPaintManagerUI::SetAllDPI(int dpi) {
+    CDPI probe;
+    probe.SetScale(dpi);
+    if (probe.GetDPI() != dpi)
+        return;  // out of range: refused, as each window would refuse it
+    g_allDpi.store(dpi);
     for (CPaintManagerUI* manager : Registry())
         manager->SetDPI(dpi);
 }
@@ -286,6 +298,7 @@ std::vector<CPaintManagerUI*> CPaintManagerUI::GetPaintManagers() {
 
 CPaintManagerUI::CPaintManagerUI()
     : m_pDPI(std::make_unique<CDPI>()), m_messages(std::make_unique<MessageState>()) {
+    m_pDPI->SetScale(g_allDpi.load());
     Registry().push_back(this);
 }
 
@@ -331,6 +344,25 @@ CControlUI* CPaintManagerUI::FindControl(std::string_view name) const {
     return found != nullptr ? found : first->second;
 }
 
+namespace {
+CControlUI* HitTest(CControlUI* control, POINT pt) {
+    const RECT& rc = control->GetPos();
+    if (!control->IsOwnVisible() || pt.x < rc.left || pt.x >= rc.right || pt.y < rc.top || pt.y >= rc.bottom)
+        return nullptr;
+    if (auto* container = static_cast<CContainerUI*>(control->GetInterface("Container"))) {
+        for (int i = container->GetCount() - 1; i >= 0; --i) {
+            if (CControlUI* hit = HitTest(container->GetItemAt(i), pt))
+                return hit;
+        }
+    }
+    return control;
+}
+}  // namespace
+
+CControlUI* CPaintManagerUI::FindControl(POINT pt) const {
+    return m_pRoot != nullptr ? HitTest(m_pRoot.get(), pt) : nullptr;
+}
+
 CControlUI* CPaintManagerUI::FindSubControlByName(CControlUI* parent, std::string_view name) const {
     if (parent == nullptr || name.empty())
         return nullptr;
@@ -366,6 +398,8 @@ void CPaintManagerUI::ReapControl(CControlUI* control) {
     // No focus events: the control is going away.
     if (m_pFocus == control)
         m_pFocus = nullptr;
+    // Nor may a timer of it fire later.
+    KillTimer(control);
 }
 
 void CPaintManagerUI::SetInitSize(int cx, int cy) {

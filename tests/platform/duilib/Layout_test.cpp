@@ -126,7 +126,15 @@ TEST(Layout, ScaleFollowsTheWindowDpi) {
     EXPECT_TRUE(manager.IsUpdateNeeded());
     manager.UpdateLayout(RECT{0, 0, 300, 300});
     EXPECT_EQ(bar->GetPos().Height(), 60);
+    {
+        CPaintManagerUI later;  // a window made afterwards takes the same scale
+        EXPECT_EQ(later.GetDPIObj().GetDPI(), 144);
+    }
+    CPaintManagerUI::SetAllDPI(5);  // refused
+    EXPECT_EQ(manager.GetDPIObj().GetDPI(), 144);
     CPaintManagerUI::SetAllDPI(96);
+    CPaintManagerUI fresh;
+    EXPECT_EQ(fresh.GetDPIObj().GetScale(), 100);
 }
 
 TEST(DpiScale, ScalesRoundsAndRefusesNonsense) {
@@ -168,4 +176,27 @@ TEST(PaintManagers, RegistryListsLiveManagersOnly) {
         EXPECT_EQ(CPaintManagerUI::GetPaintManagers().size(), before + 2);
     }
     EXPECT_EQ(CPaintManagerUI::GetPaintManagers().size(), before);
+}
+
+TEST(Layout, HitTestingFindsTheTopmostVisibleControlUnderThePoint) {
+    CPaintManagerUI manager;
+    auto* root = new CHorizontalLayoutUI;
+    auto* left = Sized(100, 0);
+    auto* right = new CVerticalLayoutUI;
+    auto* inner = Sized(0, 20);
+    auto* overlay = new CControlUI;
+    overlay->ApplyAttributeList(R"(float="true" pos="0,0,50,50")");
+    root->Add(left);
+    root->Add(right);
+    right->Add(inner);
+    root->Add(overlay);
+    manager.AttachDialog(root);
+    manager.UpdateLayout(RECT{0, 0, 300, 100});
+    EXPECT_EQ(manager.FindControl(POINT{10, 10}), overlay);  // floats over the first child
+    EXPECT_EQ(manager.FindControl(POINT{60, 60}), left);
+    EXPECT_EQ(manager.FindControl(POINT{150, 10}), inner);
+    EXPECT_EQ(manager.FindControl(POINT{150, 50}), right);
+    EXPECT_EQ(manager.FindControl(POINT{300, 10}), nullptr);  // right edge is outside
+    overlay->SetVisible(false);
+    EXPECT_EQ(manager.FindControl(POINT{10, 10}), left);
 }
