@@ -58,6 +58,8 @@ class CControlUI {
 
     int GetFixedWidth() const { return m_cxyFixed.cx; }
     virtual void SetFixedWidth(int cx);
+    // The client's windows call it by this name too.
+    void SetControlWidth(int cx) { SetFixedWidth(cx); }
     int GetFixedHeight() const { return m_cxyFixed.cy; }
     virtual void SetFixedHeight(int cy);
     int GetMinWidth() const { return m_cxyMin.cx; }
@@ -68,7 +70,11 @@ class CControlUI {
     const RECT& GetPadding() const { return m_rcPadding; }
     virtual void SetPadding(RECT rc);
     bool IsFloat() const { return m_bFloat; }
-    void SetFloat(bool on) { m_bFloat = on; }
+    void SetFloat(bool on);
+    // A floating control's place relative to its parent's top-left corner
+    // (the layout's `pos`); its width and height are the fixed size.
+    const RECT& GetFloatPos() const { return m_rcFloat; }
+    void SetFloatPos(RECT rc);
 
     const std::string& GetUserData() const { return m_sUserData; }
     void SetUserData(std::string_view text) { m_sUserData = text; }
@@ -88,6 +94,8 @@ class CControlUI {
     // The attribute as last set (from the layout or SetAttribute), or empty.
     std::string GetAttribute(std::string_view name) const;
     bool HasAttribute(std::string_view name) const;
+    // Every attribute as written, by name.
+    const std::map<std::string, std::string, std::less<>>& GetAttributes() const { return m_attributes; }
     // Every "name=\"value\"" pair of a text such as the layout's Default
     // elements carry, applied in order.
     void ApplyAttributeList(std::string_view list);
@@ -119,6 +127,13 @@ class CControlUI {
 
   protected:
     void Changed(ControlChange what);
+    // Raises a notification with this control as the sender when the
+    // control belongs to a window; a detached control has no one to tell.
+    void SendNotify(std::string_view type, WPARAM wParam = 0, LPARAM lParam = 0);
+    // A length of the layout in this window's scale (96 DPI: unchanged).
+    long Scaled(long value) const;
+    RECT Scaled(RECT rc) const;
+    bool IsPointInside(POINT pt) const;
 
     CPaintManagerUI* m_pManager = nullptr;
     CControlUI* m_pParent = nullptr;
@@ -132,6 +147,7 @@ class CControlUI {
     bool m_bVisible = true;
     bool m_bEnabled = true;
     bool m_bFloat = false;
+    RECT m_rcFloat;
     RECT m_rcItem;
     RECT m_rcPadding;
     SIZE m_cxyFixed;

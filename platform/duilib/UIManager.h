@@ -93,6 +93,10 @@ class CPaintManagerUI {
     // Lookups that find nothing return null.
     CControlUI* FindControl(std::string_view name) const;
     CControlUI* FindSubControlByName(CControlUI* parent, std::string_view name) const;
+    // The control a user would hit at `pt` (window client coordinates): the
+    // deepest visible one whose rectangle holds the point, later children
+    // (drawn on top) first. Null outside every control.
+    CControlUI* FindControl(POINT pt) const;
     // Keeps the name index current when a control is named or renamed.
     void NameChanged(CControlUI* control, std::string_view oldName);
     // A control is being destroyed: forget every reference to it.

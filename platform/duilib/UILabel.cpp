@@ -1,0 +1,159 @@
+#include "platform/duilib/UILabel.h"
+
+#include "platform/duilib/UIManager.h"
+#include "platform/duilib/UIRender.h"
+
+namespace DuiLib {
+namespace {
+const TFontInfo& DetachedFont() {
+    static const TFontInfo font;
+    return font;
+}
+}  // namespace
+
+std::string_view CLabelUI::GetClass() const {
+    return "Label";
+}
+
+void* CLabelUI::GetInterface(std::string_view name) {
+    return name == "Label" ? this : CControlUI::GetInterface(name);
+}
+
+void CLabelUI::SetShowHtml(bool on) {
+    if (on == m_bShowHtml)
+        return;
+    m_bShowHtml = on;
+    Changed(ControlChange::Attribute);
+}
+
+void CLabelUI::SetTextColor(DWORD color) {
+    if (color == m_dwTextColor)
+        return;
+    m_dwTextColor = color;
+    Changed(ControlChange::Attribute);
+}
+
+void CLabelUI::SetDisabledTextColor(DWORD color) {
+    if (color == m_dwDisabledTextColor)
+        return;
+    m_dwDisabledTextColor = color;
+    Changed(ControlChange::Attribute);
+}
+
+void CLabelUI::SetFont(int id) {
+    if (id == m_iFont)
+        return;
+    m_iFont = id;
+    Changed(ControlChange::Attribute);
+    NeedParentUpdate();
+}
+
+void CLabelUI::SetTextStyle(UINT style) {
+    if (style == m_uTextStyle)
+        return;
+    m_uTextStyle = style;
+    Changed(ControlChange::Attribute);
+}
+
+void CLabelUI::SetTextPadding(RECT rc) {
+    m_rcTextPadding = rc;
+    NeedParentUpdate();
+}
+
+std::string CLabelUI::GetDisplayText() const {
+    return m_bShowHtml ? MarkupPlainText(GetText()) : GetText();
+}
+
+SIZE CLabelUI::MeasureContent() const {
+    SIZE size;
+    if (m_pManager != nullptr) {
+        CPaintManagerUI* manager = m_pManager;
+        if (m_bShowHtml) {
+            size = MeasureMarkup([manager](int id) -> const TFontInfo& { return manager->GetFont(id); },
+                                 m_iFont, GetText());
+        } else {
+            size = MeasureText(manager->GetFont(m_iFont), GetText());
+        }
+    } else {
+        size = m_bShowHtml
+                   ? MeasureMarkup([](int) -> const TFontInfo& { return DetachedFont(); }, m_iFont, GetText())
+                   : MeasureText(DetachedFont(), GetText());
+    }
+    const RECT pad = Scaled(m_rcTextPadding);
+    size.cx += pad.left + pad.right;
+    size.cy += pad.top + pad.bottom;
+    return size;
+}
+
+void CLabelUI::SetAttribute(std::string_view name, std::string_view value) {
+    if (name == "textcolor") {
+        if (auto color = ParseColor(value))
+            SetTextColor(*color);
+    } else if (name == "disabledtextcolor") {
+        if (auto color = ParseColor(value))
+            SetDisabledTextColor(*color);
+    } else if (name == "font") {
+        if (auto id = ParseInt(value))
+            SetFont(*id);
+    } else if (name == "showhtml") {
+        if (auto on = ParseBool(value))
+            SetShowHtml(*on);
+    } else if (name == "textpadding") {
+        if (auto rc = ParseRect(value))
+            SetTextPadding(*rc);
+    } else if (name == "autocalcwidth") {
+        if (auto on = ParseBool(value)) {
+            m_bAutoCalcWidth = *on;
+            NeedParentUpdate();
+        }
+    } else if (name == "align" || name == "valign") {
+        UINT style = m_uTextStyle;
+        if (name == "align") {
+            style &= ~(DT_CENTER | DT_RIGHT);
+            if (value.find("center") != std::string_view::npos)
+                style |= DT_CENTER;
+            else if (value.find("right") != std::string_view::npos)
+                style |= DT_RIGHT;
+        } else {
+            style &= ~(DT_VCENTER | DT_BOTTOM);
+            if (value.find("center") != std::string_view::npos ||
+                value.find("vcenter") != std::string_view::npos)
+                style |= DT_VCENTER;
+            else if (value.find("bottom") != std::string_view::npos)
+                style |= DT_BOTTOM;
+        }
+        SetTextStyle(style);
+    } else if (name == "endellipsis" || name == "multiline") {
+        if (auto on = ParseBool(value)) {
+            if (name == "multiline")
+                SetTextStyle(*on ? (m_uTextStyle & ~DT_SINGLELINE) : (m_uTextStyle | DT_SINGLELINE));
+        }
+    }
+    CControlUI::SetAttribute(name, value);
+}
+
+SIZE CLabelUI::EstimateSize(SIZE available) {
+    SIZE size = CControlUI::EstimateSize(available);
+    if (size.cy == 0 || (m_bAutoCalcWidth && size.cx == 0)) {
+        const SIZE content = MeasureContent();
+        if (size.cy == 0)
+            size.cy = content.cy;
+        if (m_bAutoCalcWidth && size.cx == 0)
+            size.cx = content.cx;
+    }
+    return size;
+}
+
+CTextUI::CTextUI() {
+    m_uTextStyle = DT_LEFT;
+}
+
+std::string_view CTextUI::GetClass() const {
+    return "Text";
+}
+
+void* CTextUI::GetInterface(std::string_view name) {
+    return name == "Text" ? this : CLabelUI::GetInterface(name);
+}
+
+}  // namespace DuiLib

@@ -1,0 +1,87 @@
+#include "platform/duilib/UIOption.h"
+
+#include "platform/duilib/UIRender.h"
+
+#include <vector>
+
+namespace DuiLib {
+
+std::string_view COptionUI::GetClass() const {
+    return "Option";
+}
+
+void* COptionUI::GetInterface(std::string_view name) {
+    return name == "Option" ? this : CButtonUI::GetInterface(name);
+}
+
+void COptionUI::SetGroup(std::string_view group) {
+    m_sGroupName = group;
+}
+
+void COptionUI::Selected(bool selected) {
+    if (selected == m_bSelected)
+        return;
+    m_bSelected = selected;
+    Changed(ControlChange::Selection);
+    if (selected && !m_sGroupName.empty()) {
+        // The group is the window's: every option of this tree with the
+        // same group name.
+        CControlUI* top = this;
+        while (top->GetParent() != nullptr)
+            top = top->GetParent();
+        std::vector<COptionUI*> others;
+        top->ForEach([&](CControlUI* control) {
+            auto* option = static_cast<COptionUI*>(control->GetInterface("Option"));
+            if (option != nullptr && option != this && option->m_bSelected &&
+                option->m_sGroupName == m_sGroupName)
+                others.push_back(option);
+        });
+        for (COptionUI* other : others)
+            other->Selected(false);
+    }
+    SendNotify(DUI_MSGTYPE_SELECTCHANGED, selected ? 1 : 0);
+}
+
+void COptionUI::SetSelectedImage(std::string_view image) {
+    SetImage(m_sSelectedImage, image);
+}
+
+void COptionUI::SetSelectedHotImage(std::string_view image) {
+    SetImage(m_sSelectedHotImage, image);
+}
+
+void COptionUI::SetSelectedTextColor(DWORD color) {
+    if (color == m_dwSelectedTextColor)
+        return;
+    m_dwSelectedTextColor = color;
+    Changed(ControlChange::Attribute);
+}
+
+void COptionUI::SetAttribute(std::string_view name, std::string_view value) {
+    if (name == "group") {
+        SetGroup(value);
+    } else if (name == "selected") {
+        if (auto on = ParseBool(value))
+            Selected(*on);
+    } else if (name == "selectedimage") {
+        SetSelectedImage(value);
+    } else if (name == "selectedhotimage") {
+        SetSelectedHotImage(value);
+    } else if (name == "selectedtextcolor") {
+        if (auto color = ParseColor(value))
+            SetSelectedTextColor(*color);
+    }
+    CButtonUI::SetAttribute(name, value);
+}
+
+bool COptionUI::Activate() {
+    if (!CButtonUI::Activate())
+        return false;
+    if (!m_sGroupName.empty())
+        Selected(true);
+    else
+        Selected(!m_bSelected);
+    return true;
+}
+
+}  // namespace DuiLib

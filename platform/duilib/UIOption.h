@@ -1,0 +1,44 @@
+#pragma once
+// A check or radio button. Options of the same group in one window are
+// exclusive: selecting one deselects the others.
+
+#include "platform/duilib/UIButton.h"
+
+namespace DuiLib {
+
+class COptionUI : public CButtonUI {
+  public:
+    ~COptionUI() override = default;
+    std::string_view GetClass() const override;
+    void* GetInterface(std::string_view name) override;
+
+    const std::string& GetGroup() const { return m_sGroupName; }
+    void SetGroup(std::string_view group);
+    bool IsSelected() const { return m_bSelected; }
+    // Changes the selection and raises "selectchanged" (wParam: the new
+    // state) exactly as a click's change does. Selecting a grouped option
+    // first deselects the others of its group, each raising its own
+    // "selectchanged". No change, no notification.
+    virtual void Selected(bool selected);
+
+    const std::string& GetSelectedImage() const { return m_sSelectedImage; }
+    void SetSelectedImage(std::string_view image);
+    const std::string& GetSelectedHotImage() const { return m_sSelectedHotImage; }
+    void SetSelectedHotImage(std::string_view image);
+    DWORD GetSelectedTextColor() const { return m_dwSelectedTextColor; }
+    void SetSelectedTextColor(DWORD color);
+
+    void SetAttribute(std::string_view name, std::string_view value) override;
+    // "click", then the selection: a grouped option is selected (clicking a
+    // selected one changes nothing), an ungrouped one toggles.
+    bool Activate() override;
+
+  protected:
+    std::string m_sGroupName;
+    std::string m_sSelectedImage;
+    std::string m_sSelectedHotImage;
+    DWORD m_dwSelectedTextColor = 0;
+    bool m_bSelected = false;
+};
+
+}  // namespace DuiLib

@@ -1,0 +1,108 @@
+#pragma once
+// The web view control: one engine view per control. The client drives it
+// (Navigate, Back, Forward, Reload) and hears from the engine through an
+// IWkeCallback. The control records every call made on it (a log tests
+// read) and forwards to the engine's view peer when one is attached; the
+// engine reports its events through the Raise... entry points. UI thread
+// only, like the engine's callbacks.
+
+#include "platform/duilib/UIControl.h"
+#include "platform/wke/wke.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace DuiLib {
+
+class CWkeWebkitUI;
+
+// The web view's events, in the engine's slot order. Texts are UTF-8.
+class IWkeCallback {
+  public:
+    // `title` may be null.
+    virtual void OnWkeTitleChanged(CWkeWebkitUI* webView, const char* title) = 0;
+    // Default: nothing.
+    virtual void OnWkeURLChanged(CWkeWebkitUI* webView, const char* url);
+    // Default: the text goes to the debug output (there is no page owner
+    // to show a box for).
+    virtual void OnWkeAlertBox(CWkeWebkitUI* webView, const char* msg);
+    // True lets the navigation go ahead.
+    virtual bool OnWkeNavigation(CWkeWebkitUI* webView, wkeNavigationType navigationType,
+                                 const char* url) = 0;
+    // The view to open the page in; default: none (the page is not opened).
+    virtual wkeWebView OnWkeCreateView(CWkeWebkitUI* webView, const wkeNewViewInfo* info);
+    // Default: nothing.
+    virtual void OnWkeDocumentReady(CWkeWebkitUI* webView);
+    virtual void OnWkeLoadingFinish(CWkeWebkitUI* webView, const char* url, wkeLoadingResult result,
+                                    const char* failedReason) = 0;
+    // The page-to-client channel; the answer for the page, empty for none.
+    virtual std::string OnWkePageMessage(CWkeWebkitUI* webView, const char* text, void* param1,
+                                         void* param2) = 0;
+
+  protected:
+    ~IWkeCallback() = default;
+};
+
+// What the control asks of the engine's view. The engine module supplies
+// it (a real view, or a scripted one in tests).
+class IWkeViewPeer {
+  public:
+    virtual ~IWkeViewPeer() = default;
+    virtual void Navigate(const std::string& url) = 0;
+    virtual void Back() = 0;
+    virtual void Forward() = 0;
+    virtual void Reload() = 0;
+    virtual wkeWebView GetWebView() const = 0;
+};
+
+class CWkeWebkitUI : public CControlUI {
+  public:
+    CWkeWebkitUI();
+    ~CWkeWebkitUI() override;
+
+    std::string_view GetClass() const override;
+    void* GetInterface(std::string_view name) override;
+
+    void Navigate(std::string_view url);
+    void Back();
+    void Forward();
+    void Reload();
+    // The engine view, or null when no engine is attached.
+    wkeWebView GetWebView() const;
+    // The address last navigated to or reported by the engine.
+    const std::string& GetUrl() const { return m_sUrl; }
+
+    void SetWkeCallback(IWkeCallback* callback);
+    IWkeCallback* GetWkeCallback() const { return m_pCallback; }
+
+    // The engine's view; the control owns it. Null detaches.
+    void SetViewPeer(std::unique_ptr<IWkeViewPeer> peer);
+    IWkeViewPeer* GetViewPeer() const { return m_peer.get(); }
+
+    // Every call made on the control and every event raised, in order
+    // ("Navigate http://...", "Back", "SetWkeCallback", "TitleChanged x", ...).
+    const std::vector<std::string>& GetCallLog() const { return m_log; }
+    void ClearCallLog() { m_log.clear(); }
+
+    // The engine's events: they reach the callback, or the defaults when
+    // none is set (navigation allowed, no new view, no page answer).
+    void RaiseTitleChanged(const char* title);
+    void RaiseURLChanged(const char* url);
+    void RaiseAlertBox(const char* msg);
+    bool RaiseNavigation(wkeNavigationType navigationType, const char* url);
+    wkeWebView RaiseCreateView(const wkeNewViewInfo* info);
+    void RaiseDocumentReady();
+    void RaiseLoadingFinish(const char* url, wkeLoadingResult result, const char* failedReason);
+    std::string RaisePageMessage(const char* text, void* param1 = nullptr, void* param2 = nullptr);
+
+  private:
+    void Log(std::string entry);
+
+    IWkeCallback* m_pCallback = nullptr;
+    std::unique_ptr<IWkeViewPeer> m_peer;
+    std::string m_sUrl;
+    std::vector<std::string> m_log;
+};
+
+}  // namespace DuiLib

@@ -1,0 +1,1 @@
+vanto_fuzz_target(layout_fuzz DEPS vanto_duilib)
