@@ -30,8 +30,9 @@ bool CContainerUI::Add(CControlUI* control) {
 }
 
 bool CContainerUI::AddAt(CControlUI* control, int index) {
-    // A child's parent is this container exactly while it is in m_items.
-    if (control == nullptr || control == this || control->GetParent() == this)
+    // A control with a parent is owned there already (a child's parent is
+    // its container exactly while it is in that container's list).
+    if (control == nullptr || control == this || control->GetParent() != nullptr)
         return false;
     if (index < 0 || index > GetCount())
         index = GetCount();
@@ -235,8 +236,10 @@ static void LayoutBox(const Axis& axis, const RECT& area, int childPadding,
             along = share;
             // The last auto-sized child takes what the division left over,
             // so the children fill the layout exactly.
-            if (--adjustables == 0)
-                along += remainder, remainder = 0;
+            if (--adjustables == 0) {
+                along += remainder;
+                remainder = 0;
+            }
         }
         along = std::max(along, minAlong);
         const long crossRoom = std::max(0L, acrossAvailable - axis.CrossBefore(pad) - axis.CrossAfter(pad));

@@ -19,8 +19,8 @@ class CContainerUI : public CControlUI {
     void* GetInterface(std::string_view name) override;
 
     // Takes ownership and attaches the child to this container's window.
-    // False when `control` is null or already a child here (nothing
-    // changes then). An index out of range appends.
+    // False when `control` is null or already has a parent (nothing
+    // changes then; the caller keeps it). An index out of range appends.
     virtual bool Add(CControlUI* control);
     virtual bool AddAt(CControlUI* control, int index);
     // Deletes the child. False when it is not a child of this container.
