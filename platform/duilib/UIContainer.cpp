@@ -127,6 +127,10 @@ void CContainerUI::ForEach(const std::function<void(CControlUI*)>& visit) {
         item->ForEach(visit);
 }
 
+void CContainerUI::SetOwnPos(RECT rc, bool needInvalidate) {
+    CControlUI::SetPos(rc, needInvalidate);
+}
+
 RECT CContainerUI::ContentRect(RECT rc) const {
     const RECT inset = Scaled(m_rcInset);
     rc.left += inset.left;
@@ -269,7 +273,7 @@ void* CVerticalLayoutUI::GetInterface(std::string_view name) {
 }
 
 void CVerticalLayoutUI::SetPos(RECT rc, bool needInvalidate) {
-    CControlUI::SetPos(rc, needInvalidate);
+    SetOwnPos(rc, needInvalidate);
     LayoutBox(
         Axis{true}, ContentRect(m_rcItem), static_cast<int>(Scaled(m_iChildPadding)), m_items,
         [this](RECT r) { return Scaled(r); }, [this](CControlUI* c) { SetFloatPos(c); },
@@ -285,7 +289,7 @@ void* CHorizontalLayoutUI::GetInterface(std::string_view name) {
 }
 
 void CHorizontalLayoutUI::SetPos(RECT rc, bool needInvalidate) {
-    CControlUI::SetPos(rc, needInvalidate);
+    SetOwnPos(rc, needInvalidate);
     LayoutBox(
         Axis{false}, ContentRect(m_rcItem), static_cast<int>(Scaled(m_iChildPadding)), m_items,
         [this](RECT r) { return Scaled(r); }, [this](CControlUI* c) { SetFloatPos(c); },

@@ -45,6 +45,9 @@ class CContainerUI : public CControlUI {
     void SetPos(RECT rc, bool needInvalidate = true) override;
 
   protected:
+    // Takes the rectangle without placing the children (the layouts place
+    // them their own way).
+    void SetOwnPos(RECT rc, bool needInvalidate);
     // The area inside the inset where children go.
     RECT ContentRect(RECT rc) const;
     // Places a floating child at its `pos` relative to this control.
