@@ -247,7 +247,9 @@ static void LayoutBox(const Axis& axis, const RECT& area, int childPadding,
         }
         along = std::max(along, minAlong);
         const long crossRoom = std::max(0L, acrossAvailable - axis.CrossBefore(pad) - axis.CrossAfter(pad));
-        long across = axis.Across(estimates[i]);
+        // Across the layout only a fixed size counts: a label's text height
+        // does not keep it from filling a row.
+        long across = scaleLength(axis.vertical ? child->GetFixedWidth() : child->GetFixedHeight());
         if (across <= 0 || across > crossRoom)
             across = crossRoom;
         across = std::max(across, scaleLength(axis.vertical ? child->GetMinWidth() : child->GetMinHeight()));
