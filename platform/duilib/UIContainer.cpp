@@ -371,10 +371,11 @@ void CTabLayoutUI::SetAttribute(std::string_view name, std::string_view value) {
         if (auto index = ParseInt(value); index && *index >= 0) {
             if (*index < GetCount()) {
                 SelectItem(*index);
-            } else {
-                // The layout names the selection before its children exist.
+            } else if (GetCount() == 0) {
+                // Named before the children exist: the one added at that
+                // index will be shown. Out of range among existing
+                // children, it changes nothing, as SelectItem would not.
                 m_iCurSel = *index;
-                ShowOnlySelected();
             }
         }
     }
