@@ -68,11 +68,15 @@ std::string GeneratedWindow(int rows) {
         R"(<VerticalLayout name="root" inset="4,4,4,4" childpadding="2">)";
     for (int i = 0; i < rows; ++i) {
         const std::string n = std::to_string(i);
-        xml += R"(<HorizontalLayout height="30"><Label name="label)" + n + R"(" text="Row {b})" + n +
-               R"({/b}" showhtml="true"/><Option name="opt)" + n + R"(" group="g" width="60"/>)" +
-               R"(<Button name="btn)" + n +
-               R"(" width="80" normalimage="file='btn.png' source='0,0,80,28'"/>)" + R"(<Edit name="edit)" +
-               n + R"(" maxchar="11"/></HorizontalLayout>)";
+        xml += R"(<HorizontalLayout height="30"><Label name="label)";
+        xml += n;
+        xml += R"(" text="Row {b}x{/b}" showhtml="true"/><Option name="opt)";
+        xml += n;
+        xml += R"(" group="g" width="60"/><Button name="btn)";
+        xml += n;
+        xml += R"(" width="80" normalimage="file='btn.png' source='0,0,80,28'"/><Edit name="edit)";
+        xml += n;
+        xml += R"(" maxchar="11"/></HorizontalLayout>)";
     }
     return xml + "</VerticalLayout></Window>";
 }

@@ -30,8 +30,9 @@ bool CContainerUI::Add(CControlUI* control) {
 }
 
 bool CContainerUI::AddAt(CControlUI* control, int index) {
-    // A child's parent is this container exactly while it is in m_items.
-    if (control == nullptr || control == this || control->GetParent() == this)
+    // A control with a parent is owned there already (a child's parent is
+    // its container exactly while it is in that container's list).
+    if (control == nullptr || control == this || control->GetParent() != nullptr)
         return false;
     if (index < 0 || index > GetCount())
         index = GetCount();
@@ -124,6 +125,10 @@ void CContainerUI::ForEach(const std::function<void(CControlUI*)>& visit) {
     visit(this);
     for (auto& item : m_items)
         item->ForEach(visit);
+}
+
+void CContainerUI::SetOwnPos(RECT rc, bool needInvalidate) {
+    CControlUI::SetPos(rc, needInvalidate);
 }
 
 RECT CContainerUI::ContentRect(RECT rc) const {
@@ -235,12 +240,16 @@ static void LayoutBox(const Axis& axis, const RECT& area, int childPadding,
             along = share;
             // The last auto-sized child takes what the division left over,
             // so the children fill the layout exactly.
-            if (--adjustables == 0)
-                along += remainder, remainder = 0;
+            if (--adjustables == 0) {
+                along += remainder;
+                remainder = 0;
+            }
         }
         along = std::max(along, minAlong);
         const long crossRoom = std::max(0L, acrossAvailable - axis.CrossBefore(pad) - axis.CrossAfter(pad));
-        long across = axis.Across(estimates[i]);
+        // Across the layout only a fixed size counts: a label's text height
+        // does not keep it from filling a row.
+        long across = scaleLength(axis.vertical ? child->GetFixedWidth() : child->GetFixedHeight());
         if (across <= 0 || across > crossRoom)
             across = crossRoom;
         across = std::max(across, scaleLength(axis.vertical ? child->GetMinWidth() : child->GetMinHeight()));
@@ -266,7 +275,7 @@ void* CVerticalLayoutUI::GetInterface(std::string_view name) {
 }
 
 void CVerticalLayoutUI::SetPos(RECT rc, bool needInvalidate) {
-    CControlUI::SetPos(rc, needInvalidate);
+    SetOwnPos(rc, needInvalidate);
     LayoutBox(
         Axis{true}, ContentRect(m_rcItem), static_cast<int>(Scaled(m_iChildPadding)), m_items,
         [this](RECT r) { return Scaled(r); }, [this](CControlUI* c) { SetFloatPos(c); },
@@ -282,7 +291,7 @@ void* CHorizontalLayoutUI::GetInterface(std::string_view name) {
 }
 
 void CHorizontalLayoutUI::SetPos(RECT rc, bool needInvalidate) {
-    CControlUI::SetPos(rc, needInvalidate);
+    SetOwnPos(rc, needInvalidate);
     LayoutBox(
         Axis{false}, ContentRect(m_rcItem), static_cast<int>(Scaled(m_iChildPadding)), m_items,
         [this](RECT r) { return Scaled(r); }, [this](CControlUI* c) { SetFloatPos(c); },
@@ -362,10 +371,11 @@ void CTabLayoutUI::SetAttribute(std::string_view name, std::string_view value) {
         if (auto index = ParseInt(value); index && *index >= 0) {
             if (*index < GetCount()) {
                 SelectItem(*index);
-            } else {
-                // The layout names the selection before its children exist.
+            } else if (GetCount() == 0) {
+                // Named before the children exist: the one added at that
+                // index will be shown. Out of range among existing
+                // children, it changes nothing, as SelectItem would not.
                 m_iCurSel = *index;
-                ShowOnlySelected();
             }
         }
     }

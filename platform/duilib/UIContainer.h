@@ -19,8 +19,8 @@ class CContainerUI : public CControlUI {
     void* GetInterface(std::string_view name) override;
 
     // Takes ownership and attaches the child to this container's window.
-    // False when `control` is null or already a child here (nothing
-    // changes then). An index out of range appends.
+    // False when `control` is null or already has a parent (nothing
+    // changes then; the caller keeps it). An index out of range appends.
     virtual bool Add(CControlUI* control);
     virtual bool AddAt(CControlUI* control, int index);
     // Deletes the child. False when it is not a child of this container.
@@ -45,6 +45,9 @@ class CContainerUI : public CControlUI {
     void SetPos(RECT rc, bool needInvalidate = true) override;
 
   protected:
+    // Takes the rectangle without placing the children (the layouts place
+    // them their own way).
+    void SetOwnPos(RECT rc, bool needInvalidate);
     // The area inside the inset where children go.
     RECT ContentRect(RECT rc) const;
     // Places a floating child at its `pos` relative to this control.

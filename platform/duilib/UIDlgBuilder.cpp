@@ -259,8 +259,8 @@ bool CDialogBuilder::BuildState::BuildElement(const pugi::xml_node& node, CConta
     CControlUI* raw = control.get();
     if (parent != nullptr) {
         if (!parent->Add(raw))
-            return true;    // not taken: `control` still owns it
-        control.release();  // the parent owns it now
+            return true;                       // not taken: `control` still owns it
+        static_cast<void>(control.release());  // the parent owns it now
     } else if (tops != nullptr) {
         tops->push_back(std::move(control));
     }

@@ -324,6 +324,9 @@ bool CPaintManagerUI::AttachDialog(CControlUI* root) {
     m_nameIndex.clear();
     m_pFocus = nullptr;
     m_pRoot.reset(root);
+    // Detached first, so that a tree that already named this manager is
+    // indexed afresh.
+    root->SetManager(nullptr, nullptr, false);
     root->SetManager(this, nullptr, true);
     m_bUpdateNeeded = true;
     return true;

@@ -59,6 +59,9 @@ class CPaintManagerUI {
     // The folder layouts and images are read from when no resource archive
     // is in force, or when the archive lacks a file.
     static void SetSkinPath(std::string_view path);
+    // A relative folder is taken below the program folder. Set at start-up
+    // on the UI thread; readers on other threads see it through
+    // LoadResourceFile only.
     static void SetResourcePath(std::string_view path);
     static const std::string& GetResourcePath();
     // Puts an archive in force: layouts and images are then read from it by
@@ -66,11 +69,13 @@ class CPaintManagerUI {
     // are in force. A second call switches to the new archive; (nullptr, 0)
     // drops the archive. Bytes that are not a readable zip leave no archive
     // in force (lookups then find nothing in it) and return false.
+    // May run on any thread (as may GetResourceZip and LoadResourceFile).
     static bool SetResourceZip(const void* data, std::size_t size, bool cachedResZip = false);
     static TResourceZip GetResourceZip();
     // Reads a skin file by name: from the archive in force, else from the
     // resource path. Names use '/' or '\\'; comparisons ignore letter case
-    // as the Windows file names they come from do. Empty when not found.
+    // as the Windows file names they come from do. Empty when not found,
+    // and for an entry larger than 16 MiB or damaged (a CRC mismatch).
     static std::optional<std::string> LoadResourceFile(std::string_view name);
     // Releases a heap object the library handed over with a message (the
     // menu item name of WM_MENUCLICK): a std::string*.

@@ -19,7 +19,7 @@ void* CMenuElementUI::GetInterface(std::string_view name) {
 }
 
 bool CMenuElementUI::Activate() {
-    if (!CControlUI::Activate())
+    if (!IsVisible() || !IsEnabled())
         return false;
     SendNotify(DUI_MSGTYPE_ITEMCLICK);
     return true;

@@ -72,6 +72,7 @@ std::string MarkupPlainText(std::string_view text);
 // every other character (CJK, emoji) the full size; the height is the font
 // size plus a quarter. A back end installs its own measurer.
 using TextMeasurer = std::function<SIZE(const TFontInfo& font, std::string_view text)>;
+// May run on any thread, as may SetTextMeasurer.
 SIZE MeasureText(const TFontInfo& font, std::string_view text);
 // Installs a measurer (empty: the built-in one again); returns the old one.
 TextMeasurer SetTextMeasurer(TextMeasurer measurer);

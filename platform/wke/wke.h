@@ -9,10 +9,10 @@ extern "C" {
 #endif
 
 /* One engine view, opaque to everyone but the engine. */
-typedef struct _tagWkeWebView* wkeWebView;
+typedef struct wkeWebViewTag* wkeWebView;
 
 /* Why a navigation happens. */
-typedef enum _wkeNavigationType {
+typedef enum {
     WKE_NAVIGATION_TYPE_LINKCLICK = 0,
     WKE_NAVIGATION_TYPE_FORMSUBMITTE = 1,
     WKE_NAVIGATION_TYPE_BACKFORWARD = 2,
@@ -22,14 +22,10 @@ typedef enum _wkeNavigationType {
 } wkeNavigationType;
 
 /* How a load ended; 1 is a failure. */
-typedef enum _wkeLoadingResult {
-    WKE_LOADING_SUCCEEDED = 0,
-    WKE_LOADING_FAILED = 1,
-    WKE_LOADING_CANCELED = 2
-} wkeLoadingResult;
+typedef enum { WKE_LOADING_SUCCEEDED = 0, WKE_LOADING_FAILED = 1, WKE_LOADING_CANCELED = 2 } wkeLoadingResult;
 
 /* What a page asks of a new view (window.open, target="_blank"). */
-typedef struct _wkeNewViewInfo {
+typedef struct {
     wkeNavigationType navigationType;
     const char* url;
     const char* target;

@@ -156,3 +156,23 @@ TEST(NameIndex, DestroyingTheFocusedControlClearsTheFocus) {
     root->Remove(button);
     EXPECT_EQ(manager.GetFocus(), nullptr);
 }
+
+TEST(NameIndex, ReattachingATreeIndexesItAfresh) {
+    CPaintManagerUI manager;
+    auto* first = new CVerticalLayoutUI;
+    auto* child = new CButtonUI;
+    child->SetName("kept");
+    first->Add(child);
+    manager.AttachDialog(first);
+    // A control owned elsewhere cannot be added a second time.
+    auto* other = new CVerticalLayoutUI;
+    EXPECT_FALSE(other->Add(child));
+    EXPECT_EQ(child->GetParent(), first);
+    EXPECT_TRUE(manager.AttachDialog(other));  // the first tree is gone
+    EXPECT_EQ(manager.FindControl("kept"), nullptr);
+    auto* again = new CButtonUI;
+    again->SetName("kept");
+    other->Add(again);
+    EXPECT_TRUE(manager.AttachDialog(other));
+    EXPECT_EQ(manager.FindControl("kept"), again);
+}

@@ -212,6 +212,9 @@ TEST(TabLayout, SelectedIdBeforeChildrenExistAndAnimatedTabsChangeAtOnce) {
     EXPECT_TRUE(tabs.SelectItem(0));
     EXPECT_TRUE(p0->IsOwnVisible());
     EXPECT_NE(tabs.GetInterface("TabLayout"), nullptr);
+    tabs.SetAttribute("selectedid", "7");  // out of range: no change
+    EXPECT_EQ(tabs.GetCurSel(), 0);
+    EXPECT_TRUE(p0->IsOwnVisible());
     CTabLayoutUI empty;
     EXPECT_EQ(empty.GetCurSel(), -1);
     EXPECT_FALSE(empty.SelectItem(0));

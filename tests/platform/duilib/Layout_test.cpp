@@ -1,5 +1,6 @@
 #include "platform/duilib/UIContainer.h"
 #include "platform/duilib/UIDPI.h"
+#include "platform/duilib/UILabel.h"
 #include "platform/duilib/UIManager.h"
 #include "platform/duilib/backend/Screen.h"
 
@@ -199,4 +200,22 @@ TEST(Layout, HitTestingFindsTheTopmostVisibleControlUnderThePoint) {
     EXPECT_EQ(manager.FindControl(POINT{300, 10}), nullptr);  // right edge is outside
     overlay->SetVisible(false);
     EXPECT_EQ(manager.FindControl(POINT{10, 10}), left);
+}
+
+TEST(Layout, LabelsTakeTheirTextHeightInAColumnButFillARow) {
+    CPaintManagerUI manager;
+    auto* root = new CVerticalLayoutUI;
+    auto* title = new CLabelUI;  // no height: as high as its text
+    title->SetText("Title");
+    auto* row = new CHorizontalLayoutUI;
+    auto* caption = new CLabelUI;  // in a row: the row's height
+    caption->SetText("x");
+    row->Add(caption);
+    root->Add(title);
+    root->Add(row);
+    manager.AttachDialog(root);
+    manager.UpdateLayout(RECT{0, 0, 200, 100});
+    EXPECT_EQ(title->GetPos(), (RECT{0, 0, 200, 15}));  // default font: 12 + 12/4
+    EXPECT_EQ(row->GetPos(), (RECT{0, 15, 200, 100}));
+    EXPECT_EQ(caption->GetPos(), (RECT{0, 15, 200, 100}));
 }
