@@ -2,6 +2,7 @@
 
 #include "platform/duilib/MessageQueue.h"
 #include "platform/duilib/UIManagerState.h"
+#include "platform/duilib/UIOption.h"
 #include "platform/duilib/backend/Backend.h"
 #include "platform/duilib/backend/headless/HeadlessBackend.h"
 #include "platform/os/Text.h"
@@ -169,8 +170,13 @@ std::vector<HWND> Automation::Windows() const {
 }
 
 HWND Automation::WaitForWindow(const std::function<bool(HWND)>& predicate) const {
+    return WaitForWindow(predicate, m_deadline);
+}
+
+HWND Automation::WaitForWindow(const std::function<bool(HWND)>& predicate,
+                               std::chrono::milliseconds deadline) const {
     MessageQueue& queue = MessageQueue::Instance();
-    const auto end = std::chrono::steady_clock::now() + m_deadline;
+    const auto end = std::chrono::steady_clock::now() + deadline;
     auto find = [&] {
         for (HWND hwnd : EnumWindows()) {
             if (::IsWindowVisible(hwnd) && predicate(hwnd))
@@ -290,6 +296,26 @@ std::optional<bool> Automation::IsControlVisible(HWND hwnd, std::string_view con
             visible = control->IsVisible();
     });
     return visible;
+}
+
+std::optional<bool> Automation::IsControlEnabled(HWND hwnd, std::string_view controlName) const {
+    std::optional<bool> enabled;
+    Run([&] {
+        if (CControlUI* control = FindControl(hwnd, controlName))
+            enabled = control->IsEnabled();
+    });
+    return enabled;
+}
+
+std::optional<bool> Automation::IsSelected(HWND hwnd, std::string_view optionName) const {
+    std::optional<bool> selected;
+    Run([&] {
+        CControlUI* control = FindControl(hwnd, optionName);
+        if (auto* option =
+                control != nullptr ? static_cast<COptionUI*>(control->GetInterface("Option")) : nullptr)
+            selected = option->IsSelected();
+    });
+    return selected;
 }
 
 bool Automation::IsVisible(HWND hwnd) const {

@@ -40,6 +40,7 @@ class Automation {
     // thread), including one shown inside another window's modal loop.
     // Null on the deadline.
     HWND WaitForWindow(const std::function<bool(HWND)>& predicate) const;
+    HWND WaitForWindow(const std::function<bool(HWND)>& predicate, std::chrono::milliseconds deadline) const;
     HWND WaitForClass(std::string_view className) const;
     HWND WaitForLayout(std::string_view layout) const;
 
@@ -71,6 +72,9 @@ class Automation {
     }
     std::optional<std::string> Text(HWND hwnd, std::string_view controlName) const;
     std::optional<bool> IsControlVisible(HWND hwnd, std::string_view controlName) const;
+    std::optional<bool> IsControlEnabled(HWND hwnd, std::string_view controlName) const;
+    // Whether an option is selected; empty when there is no such option.
+    std::optional<bool> IsSelected(HWND hwnd, std::string_view optionName) const;
     bool IsVisible(HWND hwnd) const;
     bool IsEnabled(HWND hwnd) const;
 

@@ -159,6 +159,9 @@ TEST_F(DialogsTest, OptionGroupRaisesSelectChangedForEachChangedOption) {
         dlg->notes.clear();
     });
     ASSERT_TRUE(automation.Click(hwnd, "opt2"));
+    EXPECT_EQ(automation.IsSelected(hwnd, "opt2"), true);
+    EXPECT_EQ(automation.IsSelected(hwnd, "opt1"), false);
+    EXPECT_EQ(automation.IsSelected(hwnd, "btnOk"), std::nullopt);
     ui.Run([&] {
         EXPECT_EQ(dlg->Count("click:opt2"), 1);
         EXPECT_EQ(dlg->Count("selectchanged:opt2"), 1);
@@ -395,6 +398,10 @@ TEST_F(DialogsTest, WaitForWindowSeesADialogShownInsideAnotherModalLoop) {
     HWND outerHwnd = automation.WaitForLayout("dlg_test.xml");
     ASSERT_NE(outerHwnd, nullptr);
     EXPECT_TRUE(automation.Click(outerHwnd, "btnOk"));  // returns once the inner loop is idle
+    // Nothing of this kind appears: the wait ends at its deadline.
+    EXPECT_EQ(automation.WaitForWindow([](HWND h) { return GetClassNameW(h) == "NoSuchClass"; },
+                                       std::chrono::milliseconds(50)),
+              nullptr);
     HWND inner = automation.WaitForLayout("dlg_inner.xml");
     ASSERT_NE(inner, nullptr);
     EXPECT_FALSE(automation.IsEnabled(outerHwnd));
