@@ -101,7 +101,10 @@ void CPaintManagerUI::SendNotify(TNotifyUI& msg, bool async) {
     ScreenToClient(m_hWndPaint, &msg.ptMouse);
     msg.dwTimestamp = static_cast<DWORD>(GetBackend().Now());
     if (async) {
-        // Delivered from the loop; dropped with the window if it goes first.
+        // Delivered from the loop; dropped with the window if it goes first
+        // (and at once when there is no window to carry it).
+        if (!::IsWindow(m_hWndPaint))
+            return;
         m_messages->asyncNotify.push_back(msg);
         if (m_messages->asyncNotify.size() == 1)
             ::PostMessageW(m_hWndPaint, WM_DUI_ASYNCNOTIFY, 0, 0);

@@ -93,6 +93,8 @@ void SetFocusInternal(HWND hwnd) {
 
 void Activate(HWND hwnd) {
     WindowTable& table = Table();
+    if (const WindowRecord* rec = Find(hwnd); rec != nullptr && rec->destroying)
+        return;  // a window going away takes neither activation nor focus
     const HWND old = table.active;
     if (old != hwnd) {
         table.active = hwnd;
@@ -100,7 +102,8 @@ void Activate(HWND hwnd) {
             Deliver(old, WM_NCACTIVATE, FALSE, 0);
             Deliver(old, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(hwnd));
         }
-        if (hwnd != nullptr && table.active == hwnd && Find(hwnd) != nullptr) {
+        const WindowRecord* rec = Find(hwnd);
+        if (rec != nullptr && !rec->destroying && table.active == hwnd) {
             RaiseToTop(hwnd);
             GetBackend().WindowActivated(hwnd);
             Deliver(hwnd, WM_NCACTIVATE, TRUE, 0);
@@ -531,6 +534,11 @@ BOOL DestroyWindow(HWND hwnd) {
     Deliver(hwnd, WM_NCDESTROY, 0, 0);
     // From here the handle names nothing; queued messages for it are dropped
     // with their payloads.
+    // Its handlers may have tried to take the focus back while going.
+    if (table.active == hwnd)
+        table.active = nullptr;
+    if (table.focus == hwnd)
+        table.focus = nullptr;
     MessageQueue::Instance().RemoveWindow(hwnd);
     std::erase(table.zOrder, hwnd);
     for (auto& [key, other] : table.windows) {

@@ -119,6 +119,27 @@ TEST_F(WindowsTest, CloseDestroysOwnedWindowsFirstAndEndsWithFinalMessage) {
     EXPECT_EQ(order, expected);
 }
 
+TEST_F(WindowsTest, WindowGoingAwayCannotKeepActivationOrFocus) {
+    TestWindow* other = Make();
+    TestWindow* leaving = Make();
+    ui.Run([&] {
+        other->ShowWindow();
+        leaving->ShowWindow();
+        HWND self = leaving->GetHWND();
+        leaving->onMessage = [self](UINT msg, WPARAM, LPARAM) -> std::optional<LRESULT> {
+            if (msg == WM_DESTROY) {
+                ShowWindow(self, SW_SHOW);
+                SetFocus(self);
+                SetActiveWindow(self);
+            }
+            return std::nullopt;
+        };
+        DestroyWindow(self);
+        EXPECT_EQ(GetActiveWindow(), other->GetHWND());
+        EXPECT_EQ(GetFocus(), other->GetHWND());
+    });
+}
+
 TEST_F(WindowsTest, ModalDialogReturnsCloseCodeAndReenablesOwner) {
     TestWindow* owner = Make();
     ui.Run([&] { owner->ShowWindow(); });
