@@ -121,6 +121,23 @@ TEST_F(DialogsTest, BrokenLayoutFailsCreationInsteadOfGivingAnEmptyWindow) {
     EXPECT_TRUE(automation.Windows().empty());
 }
 
+TEST_F(DialogsTest, DeletingTheObjectTakesItsLiveWindowWithIt) {
+    SkinDialog* dlg = MakeDialog();
+    ASSERT_NE(dlg, nullptr);
+    HWND hwnd = dlg->GetHWND();
+    ui.Run([&] {
+        dlg->deleteSelf = false;
+        dlg->ShowWindow();
+        dlg->m_pm.SetTimer(dlg->probe, 1, 50);
+        PostMessageW(hwnd, WM_CLOSE, 0, 0);  // still queued when the object goes
+        delete dlg;
+        EXPECT_FALSE(IsWindow(hwnd));
+        EXPECT_EQ(GetActiveWindow(), nullptr);
+    });
+    // Nothing left reaches the deleted object (ASan watches).
+    EXPECT_TRUE(automation.AdvanceClock(200));
+}
+
 TEST_F(DialogsTest, ModalDialogClosedByItsButtonReturnsTheCodeAndReenablesTheOwner) {
     uitest::TestWindow* owner = nullptr;
     ui.Run([&] {
