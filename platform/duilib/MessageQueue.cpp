@@ -75,7 +75,10 @@ bool MessageQueue::Post(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, P
     bool queued = false;
     {
         std::lock_guard lock(m_mutex);
-        if (hwnd == nullptr || m_live.contains(Key(hwnd))) {
+        // A payload needs a window to receive it: a thread message would
+        // hand it to nobody.
+        const bool owned = freeW != nullptr || freeL != nullptr;
+        if ((hwnd == nullptr && !owned) || (hwnd != nullptr && m_live.contains(Key(hwnd)))) {
             m_posted.push_back(entry);
             queued = true;
         }

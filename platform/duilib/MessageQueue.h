@@ -59,7 +59,8 @@ class MessageQueue {
     bool IsLive(HWND hwnd) const;
 
     // Queues a message. A null hwnd is a thread message for the UI thread.
-    // Fails, freeing the payloads, when hwnd is not a live window.
+    // Fails, freeing the payloads, when hwnd is not a live window, or is
+    // null while a payload is handed over (no window would own it).
     bool Post(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, PayloadDeleter freeW = nullptr,
               PayloadDeleter freeL = nullptr);
     // Queues a call that the UI thread runs from inside its next GetMessage,

@@ -167,8 +167,9 @@ void DeletePayload(std::uintptr_t value) {
 
 // Posts a message whose lParam is a heap object handed to the receiver.
 // When the window is gone at post time, at delivery, or the queue is dropped
-// with the message still in it, the object is deleted here instead. Any
-// thread.
+// with the message still in it, the object is deleted here instead (a null
+// window, which would leave the object to nobody, is refused the same way).
+// Any thread.
 template <typename T>
 bool PostOwned(HWND hwnd, UINT msg, WPARAM wParam, std::unique_ptr<T> payload) {
     const auto value = reinterpret_cast<std::uintptr_t>(payload.release());

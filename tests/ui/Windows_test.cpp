@@ -484,10 +484,13 @@ TEST(UiThreadTest, PendingPayloadsAreFreedWhenTheQueueIsDropped) {
         HWND hwnd = wnd->Create(nullptr, "", WS_POPUP, 0);
         ASSERT_NE(hwnd, nullptr);
         EXPECT_TRUE(IsUiThread());
-        EXPECT_TRUE(PostOwned(nullptr, WM_TEST, 0, std::make_unique<Payload>(&freed)));
+        // A thread message has no receiver to own a payload: refused and freed.
+        EXPECT_FALSE(PostOwned(nullptr, WM_TEST, 0, std::make_unique<Payload>(&freed)));
+        EXPECT_EQ(freed.load(), 1);
         EXPECT_TRUE(PostOwned(hwnd, WM_TEST, 0, std::make_unique<Payload>(&freed)));
+        EXPECT_TRUE(PostOwnedWParam(hwnd, WM_MENUCLICK, std::make_unique<Payload>(&freed), 0));
         MessageQueue::Instance().Reset();
-        EXPECT_EQ(freed.load(), 2);
+        EXPECT_EQ(freed.load(), 3);
         DestroyAllWindows();
         MessageQueue::Instance().ReleaseUiThread();
     }
