@@ -336,10 +336,15 @@ TEST_F(MenuTest, ChoosingAnItemPostsTheMenuMessageWithItsNameAndCloses) {
         EXPECT_EQ(GetWindowOwner(menu), dlg->GetHWND());
         EXPECT_EQ(GetFocus(), menu);
     });
+    // The check states registered with the observer travel in lParam.
+    MenuCheckInfo checks{{"menuAbout", true}};
+    ui.Run([&] { CMenuWnd::GetGlobalContextMenuObserver().SetMenuCheckInfo(&checks); });
     // A click on the entry's label is a click on the entry.
     EXPECT_TRUE(automation.Click(menu, "menuAbout"));
     ui.Run([&] {
+        CMenuWnd::GetGlobalContextMenuObserver().SetMenuCheckInfo(nullptr);
         EXPECT_EQ(dlg->menuChoices, (std::vector<std::string>{"menuAbout"}));
+        EXPECT_EQ(dlg->menuChecks, (std::vector<LPARAM>{1}));
         EXPECT_FALSE(IsWindow(menu));
         EXPECT_EQ(GetActiveWindow(), dlg->GetHWND());
     });

@@ -33,6 +33,7 @@ class SkinDialog : public DuiLib::WindowImplBase {
 
     std::vector<std::string> notes;  // "type:sender"
     std::vector<std::string> menuChoices;
+    std::vector<LPARAM> menuChecks;
     int inits = 0;
     bool escapeCloses = false;
     bool deleteSelf = false;
@@ -71,10 +72,11 @@ class SkinDialog : public DuiLib::WindowImplBase {
         }
         return WindowImplBase::ResponseDefaultKeyEvent(key);
     }
-    LRESULT HandleCustomMessage(UINT msg, WPARAM wParam, LPARAM, bool& handled) override {
+    LRESULT HandleCustomMessage(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override {
         if (msg == WM_MENUCLICK) {
             auto* name = reinterpret_cast<std::string*>(wParam);
             menuChoices.push_back(*name);
+            menuChecks.push_back(lParam);
             DuiLib::CPaintManagerUI::DeletePtr(name);
             return 0;
         }
