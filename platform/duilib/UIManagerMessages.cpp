@@ -1,7 +1,10 @@
-// The message side of the paint manager: notifications, filters, focus.
-// A first version: notifications are synchronous; the message loop, timers
-// and input routing come with the window layer.
+// The message side of the paint manager: notifications (synchronous and
+// through the loop), message filters, input routing to controls, focus,
+// the controls' timers, mirroring control changes to the back end, and the
+// message loop. All of it runs on the UI thread.
 #include "platform/duilib/UIManagerState.h"
+#include "platform/duilib/WinUser.h"
+#include "platform/duilib/backend/Backend.h"
 
 #include <algorithm>
 
@@ -23,6 +26,43 @@ bool RemoveItem(std::vector<T*>& list, T* item) {
     list.erase(it);
     return true;
 }
+
+template <typename T>
+bool Contains(const std::vector<T*>& list, T* item) {
+    return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+// Whether `control` is still part of the manager's tree: pointers kept
+// across messages (a pending notification's sender, a timer's control, the
+// control a press started on) are checked before use, as a control may have
+// been removed meanwhile.
+bool InTree(const CPaintManagerUI& manager, CControlUI* control) {
+    if (control == nullptr || manager.GetRoot() == nullptr)
+        return false;
+    bool found = false;
+    manager.GetRoot()->ForEach([&](CControlUI* c) { found = found || c == control; });
+    return found;
+}
+
+// Controls that act on a press themselves; a passive child (a label inside
+// a list element) passes the press to the nearest of them above it.
+bool TakesClicks(CControlUI* control) {
+    return control->GetInterface("Button") != nullptr || control->GetInterface("ListItem") != nullptr ||
+           control->GetInterface("Edit") != nullptr;
+}
+
+bool TranslateForManagers(const MSG& msg) {
+    if (msg.hwnd == nullptr)
+        return false;
+    for (CPaintManagerUI* manager : CPaintManagerUI::GetPaintManagers()) {
+        if (manager->GetPaintWindow() != msg.hwnd)
+            continue;
+        LRESULT result = 0;
+        if (manager->PreMessageHandler(msg.message, msg.wParam, msg.lParam, result))
+            return true;
+    }
+    return false;
+}
 }  // namespace
 
 bool CPaintManagerUI::AddNotifier(INotifyUI* notifier) {
@@ -32,6 +72,8 @@ bool CPaintManagerUI::RemoveNotifier(INotifyUI* notifier) {
     return RemoveItem(m_messages->notifiers, notifier);
 }
 bool CPaintManagerUI::AddPreMessageFilter(IMessageFilterUI* filter) {
+    // The loops hand messages to the managers' pre-filters from now on.
+    SetUiMessageTranslator(&TranslateForManagers);
     return AddOnce(m_messages->preFilters, filter);
 }
 bool CPaintManagerUI::RemovePreMessageFilter(IMessageFilterUI* filter) {
@@ -54,12 +96,24 @@ void CPaintManagerUI::SendNotify(CControlUI* control, std::string_view type, WPA
     SendNotify(msg, async);
 }
 
-void CPaintManagerUI::SendNotify(TNotifyUI& msg, bool /*async*/) {
+void CPaintManagerUI::SendNotify(TNotifyUI& msg, bool async) {
+    msg.ptMouse = GetBackend().CursorPos();
+    ScreenToClient(m_hWndPaint, &msg.ptMouse);
+    msg.dwTimestamp = static_cast<DWORD>(GetBackend().Now());
+    if (async) {
+        // Delivered from the loop; dropped with the window if it goes first
+        // (and at once when there is no window to carry it).
+        if (!::IsWindow(m_hWndPaint))
+            return;
+        m_messages->asyncNotify.push_back(msg);
+        if (m_messages->asyncNotify.size() == 1)
+            ::PostMessageW(m_hWndPaint, WM_DUI_ASYNCNOTIFY, 0, 0);
+        return;
+    }
     // A notifier may remove itself (or others) while handling: walk a copy.
     const std::vector<INotifyUI*> notifiers = m_messages->notifiers;
     for (INotifyUI* notifier : notifiers) {
-        if (std::find(m_messages->notifiers.begin(), m_messages->notifiers.end(), notifier) !=
-            m_messages->notifiers.end())
+        if (Contains(m_messages->notifiers, notifier))
             notifier->Notify(msg);
     }
 }
@@ -75,28 +129,249 @@ void CPaintManagerUI::SetFocus(CControlUI* control) {
         event.pSender = control;
         old->DoEvent(event);
     }
-    if (control != nullptr) {
+    if (control != nullptr && m_pFocus == control) {
         TEventUI event;
         event.Type = UIEVENT_SETFOCUS;
-        event.pSender = control;
+        event.pSender = old;
         control->DoEvent(event);
     }
 }
 
-bool CPaintManagerUI::SetTimer(CControlUI*, UINT, UINT) {
+bool CPaintManagerUI::SetTimer(CControlUI* control, UINT timerId, UINT elapse) {
+    if (control == nullptr || m_hWndPaint == nullptr || !::IsWindow(m_hWndPaint))
+        return false;
+    auto& timers = m_messages->timers;
+    for (auto& timer : timers) {
+        if (timer.control == control && timer.localId == timerId) {
+            timer.elapse = elapse;
+            return ::SetTimer(m_hWndPaint, timer.windowId, elapse, nullptr) != 0;
+        }
+    }
+    const UINT_PTR windowId = m_messages->nextTimerId++;
+    if (::SetTimer(m_hWndPaint, windowId, elapse, nullptr) == 0)
+        return false;
+    timers.push_back({control, timerId, windowId, elapse});
+    return true;
+}
+
+bool CPaintManagerUI::KillTimer(CControlUI* control, UINT timerId) {
+    auto& timers = m_messages->timers;
+    auto it = std::find_if(timers.begin(), timers.end(),
+                           [&](const auto& t) { return t.control == control && t.localId == timerId; });
+    if (it == timers.end())
+        return false;
+    ::KillTimer(m_hWndPaint, it->windowId);
+    timers.erase(it);
+    return true;
+}
+
+void CPaintManagerUI::KillTimer(CControlUI* control) {
+    auto& timers = m_messages->timers;
+    for (const auto& t : timers) {
+        if (t.control == control)
+            ::KillTimer(m_hWndPaint, t.windowId);
+    }
+    std::erase_if(timers, [&](const auto& t) { return t.control == control; });
+}
+
+bool CPaintManagerUI::PreMessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lRes) {
+    const std::vector<IMessageFilterUI*> filters = m_messages->preFilters;
+    for (IMessageFilterUI* filter : filters) {
+        if (!Contains(m_messages->preFilters, filter))
+            continue;
+        bool handled = false;
+        lRes = filter->MessageHandler(uMsg, wParam, lParam, handled);
+        if (handled)
+            return true;
+    }
+    if (uMsg == WM_KEYDOWN && wParam == VK_TAB && m_pRoot != nullptr && ::IsWindowEnabled(m_hWndPaint)) {
+        // Tab moves the focus to the next control that takes keys, in tree
+        // order, wrapping around.
+        std::vector<CControlUI*> stops;
+        m_pRoot->ForEach([&](CControlUI* c) {
+            if (c->IsKeyboardEnabled() && c->IsVisible() && c->IsEnabled())
+                stops.push_back(c);
+        });
+        if (!stops.empty()) {
+            auto it = std::find(stops.begin(), stops.end(), m_pFocus);
+            SetFocus(it == stops.end() || std::next(it) == stops.end() ? stops.front() : *std::next(it));
+        }
+        return true;
+    }
     return false;
 }
-bool CPaintManagerUI::KillTimer(CControlUI*, UINT) {
-    return false;
+
+CControlUI* FindClickTarget(const CPaintManagerUI& manager, POINT pt) {
+    CControlUI* hit = manager.FindControl(pt);
+    for (CControlUI* c = hit; c != nullptr; c = c->GetParent()) {
+        if (TakesClicks(c))
+            return c;
+    }
+    return hit;
 }
-void CPaintManagerUI::KillTimer(CControlUI*) {}
-bool CPaintManagerUI::PreMessageHandler(UINT, WPARAM, LPARAM, LRESULT&) {
-    return false;
+
+bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lRes) {
+    if (m_hWndPaint == nullptr)
+        return false;
+    const std::vector<IMessageFilterUI*> filters = m_messages->filters;
+    for (IMessageFilterUI* filter : filters) {
+        if (!Contains(m_messages->filters, filter))
+            continue;
+        bool handled = false;
+        lRes = filter->MessageHandler(uMsg, wParam, lParam, handled);
+        if (handled)
+            return true;
+    }
+    MessageState& state = *m_messages;
+    const POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    switch (uMsg) {
+        case WM_DUI_ASYNCNOTIFY: {
+            std::vector<TNotifyUI> pending;
+            pending.swap(state.asyncNotify);
+            for (TNotifyUI& msg : pending) {
+                if (msg.pSender != nullptr && !InTree(*this, msg.pSender))
+                    continue;
+                const std::vector<INotifyUI*> notifiers = state.notifiers;
+                for (INotifyUI* notifier : notifiers) {
+                    if (Contains(state.notifiers, notifier))
+                        notifier->Notify(msg);
+                }
+            }
+            lRes = 0;
+            return true;
+        }
+        case WM_SHOWWINDOW:
+            // The first show is when the window is first laid out and its
+            // "windowinit" raised, as the first paint does.
+            if (wParam != 0 && !state.windowInitSent && m_pRoot != nullptr) {
+                state.windowInitSent = true;
+                RECT client;
+                if (::GetClientRect(m_hWndPaint, &client))
+                    UpdateLayout(client);
+                SendNotify(m_pRoot.get(), DUI_MSGTYPE_WINDOWINIT);
+            }
+            return false;
+        case WM_SIZE:
+            if (wParam != SIZE_MINIMIZED && m_pRoot != nullptr) {
+                RECT client;
+                if (::GetClientRect(m_hWndPaint, &client))
+                    UpdateLayout(client);
+            }
+            return false;
+        case WM_TIMER: {
+            auto it = std::find_if(state.timers.begin(), state.timers.end(),
+                                   [&](const auto& t) { return t.windowId == wParam; });
+            if (it == state.timers.end())
+                return false;
+            CControlUI* control = it->control;
+            if (!InTree(*this, control)) {
+                ::KillTimer(m_hWndPaint, it->windowId);
+                state.timers.erase(it);
+                return true;
+            }
+            TEventUI event;
+            event.Type = UIEVENT_TIMER;
+            event.pSender = control;
+            event.wParam = it->localId;
+            event.lParam = lParam;
+            event.dwTimestamp = static_cast<DWORD>(GetBackend().Now());
+            control->DoEvent(event);
+            lRes = 0;
+            return true;
+        }
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK: {
+            if (!::IsWindowEnabled(m_hWndPaint))
+                return false;
+            if (IsUpdateNeeded())
+                UpdateLayout();
+            CControlUI* control = FindClickTarget(*this, pt);
+            if (control == nullptr)
+                return false;
+            state.eventClick = control;
+            control->SetFocus();
+            if (!InTree(*this, control))
+                return false;
+            TEventUI event;
+            event.Type = uMsg == WM_LBUTTONDOWN ? UIEVENT_BUTTONDOWN : UIEVENT_DBLCLICK;
+            event.pSender = control;
+            event.ptMouse = pt;
+            event.wParam = wParam;
+            event.lParam = lParam;
+            control->DoEvent(event);
+            return false;
+        }
+        case WM_LBUTTONUP: {
+            CControlUI* control = state.eventClick;
+            state.eventClick = nullptr;
+            if (control == nullptr || !InTree(*this, control))
+                return false;
+            TEventUI event;
+            event.Type = UIEVENT_BUTTONUP;
+            event.pSender = control;
+            event.ptMouse = pt;
+            event.wParam = wParam;
+            event.lParam = lParam;
+            control->DoEvent(event);
+            return false;
+        }
+        case WM_MOUSEMOVE: {
+            if (!::IsWindowEnabled(m_hWndPaint))
+                return false;
+            CControlUI* control = FindClickTarget(*this, pt);
+            CControlUI* old = InTree(*this, state.hover) ? state.hover : nullptr;
+            if (control == old)
+                return false;
+            state.hover = control;
+            TEventUI event;
+            event.ptMouse = pt;
+            if (old != nullptr) {
+                event.Type = UIEVENT_MOUSELEAVE;
+                event.pSender = old;
+                old->DoEvent(event);
+            }
+            if (control != nullptr && InTree(*this, control)) {
+                event.Type = UIEVENT_MOUSEENTER;
+                event.pSender = control;
+                control->DoEvent(event);
+            }
+            return false;
+        }
+        case WM_CHAR:
+        case WM_KEYDOWN: {
+            if (m_pFocus == nullptr || !::IsWindowEnabled(m_hWndPaint))
+                return false;
+            TEventUI event;
+            event.Type = uMsg == WM_CHAR ? UIEVENT_CHAR : UIEVENT_KEYDOWN;
+            event.pSender = m_pFocus;
+            event.chKey = static_cast<char16_t>(wParam);
+            event.wParam = wParam;
+            event.lParam = lParam;
+            m_pFocus->DoEvent(event);
+            return false;
+        }
+        case WM_DESTROY:
+            // The window's timers go with it; forget the controls' records.
+            state.timers.clear();
+            state.eventClick = nullptr;
+            state.hover = nullptr;
+            return false;
+        default:
+            return false;
+    }
 }
-bool CPaintManagerUI::MessageHandler(UINT, WPARAM, LPARAM, LRESULT&) {
-    return false;
+
+void CPaintManagerUI::ControlChanged(CControlUI* control, ControlChange what) {
+    if (m_hWndPaint != nullptr)
+        GetBackend().ControlChanged(m_hWndPaint, control, what);
 }
-void CPaintManagerUI::ControlChanged(CControlUI*, ControlChange) {}
-void CPaintManagerUI::MessageLoop() {}
+
+void CPaintManagerUI::MessageLoop() {
+    MSG msg;
+    while (::GetMessageW(&msg, nullptr, 0, 0)) {
+        if (!TranslateUiMessage(msg))
+            ::DispatchMessageW(&msg);
+    }
+}
 
 }  // namespace DuiLib

@@ -1,7 +1,8 @@
 #pragma once
-// The paint manager's message-side state (notifiers, filters, timers), kept
-// out of UIManager.h so the model side compiles without the loop's details.
-// Private to the library.
+// The paint manager's message-side state (notifiers, filters, timers, the
+// pending asynchronous notifications, the control under a button press),
+// kept out of UIManager.h so the model side compiles without the loop's
+// details. Private to the library.
 
 #include "platform/duilib/UIManager.h"
 
@@ -9,10 +10,34 @@
 
 namespace DuiLib {
 
+// The window message that carries a manager's queued notifications to the
+// loop (posted to the manager's own window).
+constexpr UINT WM_DUI_ASYNCNOTIFY = 0x8000 + 1;  // WM_APP + 1
+// The first window timer id the manager gives its controls' timers.
+constexpr UINT_PTR kFirstControlTimerId = 0x1000;
+
+// The control a press at `pt` acts on: the control hit there, or the
+// nearest one above it that acts on presses itself (a label inside a list
+// element passes the press to the element).
+CControlUI* FindClickTarget(const CPaintManagerUI& manager, POINT pt);
+
 struct CPaintManagerUI::MessageState {
+    struct ControlTimer {
+        CControlUI* control = nullptr;
+        UINT localId = 0;
+        UINT_PTR windowId = 0;
+        UINT elapse = 0;
+    };
+
     std::vector<INotifyUI*> notifiers;
     std::vector<IMessageFilterUI*> preFilters;
     std::vector<IMessageFilterUI*> filters;
+    std::vector<TNotifyUI> asyncNotify;
+    std::vector<ControlTimer> timers;
+    UINT_PTR nextTimerId = kFirstControlTimerId;
+    CControlUI* eventClick = nullptr;  // the control a button press started on
+    CControlUI* hover = nullptr;
+    bool windowInitSent = false;
 };
 
 }  // namespace DuiLib

@@ -1,0 +1,113 @@
+#include "platform/duilib/UiThread.h"
+
+#include "platform/duilib/MessageQueue.h"
+#include "platform/duilib/WinUser.h"
+
+#include <condition_variable>
+#include <future>
+#include <mutex>
+
+namespace DuiLib {
+
+bool RunOnUiThread(const std::function<void()>& fn, std::chrono::milliseconds deadline) {
+    MessageQueue& queue = MessageQueue::Instance();
+    if (queue.IsUiThread()) {
+        fn();
+        return true;
+    }
+    if (!queue.HasUiThread())
+        return false;
+    struct Done {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool done = false;
+    };
+    auto done = std::make_shared<Done>();
+    // The call is copied into the queue so that a late run after a missed
+    // deadline does not reach into this frame's `fn`.
+    queue.PostTask([call = fn, done] {
+        call();
+        {
+            std::lock_guard lock(done->mutex);
+            done->done = true;
+        }
+        done->cv.notify_all();
+    });
+    std::unique_lock lock(done->mutex);
+    return done->cv.wait_for(lock, deadline, [&] { return done->done; });
+}
+
+UiThread::UiThread() : UiThread(Options{}) {}
+
+UiThread::UiThread(Options options)
+    : m_backend(options.backend != nullptr ? options.backend
+                                           : std::make_shared<HeadlessBackend>(HeadlessBackend::Options{
+                                                 .realTime = options.realTime, .screen = options.screen})) {
+    SetBackend(m_backend);
+    auto bound = std::make_shared<std::promise<bool>>();
+    std::future<bool> boundResult = bound->get_future();
+    m_thread = std::thread([this, bound] {
+        const bool ok = MessageQueue::Instance().BindUiThread();
+        bound->set_value(ok);
+        if (ok)
+            Body();
+    });
+    m_started = boundResult.get();
+}
+
+UiThread::~UiThread() {
+    if (m_started)
+        MessageQueue::Instance().PostTask([this] {
+            m_stop = true;
+            // Ends any modal loop still running, so the outer loop sees the stop.
+            DestroyAllWindows();
+        });
+    m_thread.join();
+}
+
+void UiThread::Body() {
+    MSG msg;
+    while (!m_stop) {
+        if (!::GetMessageW(&msg, nullptr, 0, 0)) {
+            m_lastQuitCode = static_cast<int>(msg.wParam);
+            ++m_quitCount;
+            continue;
+        }
+        if (!TranslateUiMessage(msg))
+            ::DispatchMessageW(&msg);
+    }
+    DestroyAllWindows();
+    MessageQueue& queue = MessageQueue::Instance();
+    queue.Reset();
+    queue.ReleaseUiThread();
+}
+
+bool UiThread::Run(const std::function<void()>& fn, std::chrono::milliseconds deadline) {
+    return m_started && RunOnUiThread(fn, deadline);
+}
+
+void UiThread::Post(std::function<void()> fn) {
+    if (m_started)
+        MessageQueue::Instance().PostTask(std::move(fn));
+}
+
+bool UiThread::WaitIdle(std::chrono::milliseconds deadline) {
+    if (!m_started)
+        return false;
+    if (MessageQueue::Instance().IsUiThread())
+        return true;
+    return MessageQueue::Instance().WaitIdle(deadline);
+}
+
+}  // namespace DuiLib
+
+namespace DuiLib {
+
+bool UiThread::AdvanceClock(std::uint64_t ms, std::chrono::milliseconds deadline) {
+    if (!m_started)
+        return false;
+    m_backend->RequestAdvance(ms);
+    return MessageQueue::Instance().WaitIdle(deadline);
+}
+
+}  // namespace DuiLib
