@@ -68,14 +68,6 @@ void PumpUntilIdle() {
     }
 }
 
-bool IsAncestorOf(CControlUI* ancestor, CControlUI* control) {
-    for (CControlUI* c = control; c != nullptr; c = c->GetParent()) {
-        if (c == ancestor)
-            return true;
-    }
-    return false;
-}
-
 // A point of the control's rectangle where a press reaches it: its centre,
 // else a point of a coarse grid over it (a child may cover the centre).
 std::optional<POINT> ClickPoint(CPaintManagerUI& manager, CControlUI* control) {

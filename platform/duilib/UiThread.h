@@ -26,11 +26,11 @@ bool RunOnUiThread(const std::function<void()>& fn,
 class UiThread {
   public:
     struct Options {
-        ScreenInfo screen;
+        ScreenInfo screen{};
         bool realTime = false;
         // A back end of the caller's (one that records what is mirrored,
         // say); `screen` and `realTime` are then its own business.
-        std::shared_ptr<HeadlessBackend> backend;
+        std::shared_ptr<HeadlessBackend> backend{};
     };
 
     UiThread();

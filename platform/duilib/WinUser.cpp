@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <map>
 #include <mutex>
 
@@ -795,4 +796,36 @@ BOOL SystemParametersInfoW(UINT action, UINT /*param*/, void* out, UINT /*winIni
         return FALSE;
     *static_cast<RECT*>(out) = GetMainScreen().workArea;
     return TRUE;
+}
+
+namespace DuiLib {
+namespace {
+std::mutex g_messageBoxSinkMutex;
+MessageBoxSink g_messageBoxSink;
+}  // namespace
+
+void SetMessageBoxSink(MessageBoxSink sink) {
+    std::lock_guard lock(g_messageBoxSinkMutex);
+    g_messageBoxSink = std::move(sink);
+}
+
+int Backend::ShowMessageBox(HWND /*owner*/, const std::string& text, const std::string& caption, UINT type) {
+    std::fprintf(stderr, "[message box] %s: %s\n", caption.c_str(), text.c_str());
+    std::fflush(stderr);
+    return (type & 0x0F) == MB_YESNO ? IDNO : IDOK;
+}
+}  // namespace DuiLib
+
+int MessageBoxW(HWND owner, std::string_view text, std::string_view caption, UINT type) {
+    DuiLib::MessageBoxRecord record{owner, std::string(text), std::string(caption), type};
+    DuiLib::MessageBoxSink sink;
+    {
+        std::lock_guard lock(DuiLib::g_messageBoxSinkMutex);
+        sink = DuiLib::g_messageBoxSink;
+    }
+    if (sink) {
+        if (std::optional<int> answer = sink(record))
+            return *answer;
+    }
+    return DuiLib::GetBackend().ShowMessageBox(owner, record.text, record.caption, type);
 }

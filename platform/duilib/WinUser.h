@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -120,6 +121,11 @@ long GetWindowLongW(HWND hwnd, int index);
 long SetWindowLongW(HWND hwnd, int index, long value);
 BOOL SystemParametersInfoW(UINT action, UINT param, void* out, UINT winIni);
 
+// The system message box (MB_* style bits; IDOK, IDYES, IDNO answers),
+// shown by the back end. Texts are UTF-8. Any thread; it blocks the caller
+// until answered.
+int MessageBoxW(HWND owner, std::string_view text, std::string_view caption, UINT type);
+
 namespace DuiLib {
 
 // The work area of the monitor a window is on (the main screen's).
@@ -184,5 +190,17 @@ bool PostOwnedWParam(HWND hwnd, UINT msg, std::unique_ptr<T> payload, LPARAM lPa
     return MessageQueue::Instance().Post(hwnd, msg, static_cast<WPARAM>(value), lParam,
                                          value != 0 ? &detail::DeletePayload<T> : nullptr, nullptr);
 }
+
+// A message box as shown: what tests see through the sink.
+struct MessageBoxRecord {
+    HWND owner = nullptr;
+    std::string text;
+    std::string caption;
+    UINT type = 0;
+};
+// Sees every system message box before the back end shows it; an answer it
+// returns replaces the back end's (a test answering "yes"). Null removes it.
+using MessageBoxSink = std::function<std::optional<int>(const MessageBoxRecord&)>;
+void SetMessageBoxSink(MessageBoxSink sink);
 
 }  // namespace DuiLib

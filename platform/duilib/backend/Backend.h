@@ -55,6 +55,13 @@ class Backend {
     // the headless back end).
     virtual POINT CursorPos() = 0;
     virtual void SetCursorPos(POINT /*pt*/) {}
+
+    // ---- the system message box ---------------------------------------------------
+    // Shows a plain message box and answers with the button pressed. Without
+    // a display there is nobody to answer: the headless back end writes the
+    // caption and the text as one line to standard error and answers IDOK,
+    // or IDNO for a yes/no box (nobody said yes). Any thread.
+    virtual int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type);
 };
 
 // The back end in force. Without one installed, a headless back end on the
