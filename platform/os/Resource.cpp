@@ -9,7 +9,7 @@
 // Every registered block. An entry, once made, stays where it is for the
 // life of the program (a std::list never moves its elements), because the
 // Windows-shaped functions hand out pointers to it as HRSRC and HGLOBAL.
-struct HRSRC__ {
+struct os::ResourceEntry {
     std::string type;  // upper case
     unsigned id = 0;
     const void* data = nullptr;
@@ -20,7 +20,7 @@ namespace {
 
 struct ResourceTable {
     std::mutex lock;
-    std::list<HRSRC__> entries;
+    std::list<os::ResourceEntry> entries;
 };
 
 // Built on first use, so registrations from other objects' static
@@ -44,7 +44,7 @@ HRSRC FindEntry(std::string_view type, unsigned id) {
     const std::string key = UpperAscii(type);
     ResourceTable& table = Table();
     std::lock_guard<std::mutex> guard(table.lock);
-    for (HRSRC__& entry : table.entries) {
+    for (os::ResourceEntry& entry : table.entries) {
         if (entry.id == id && entry.type == key) {
             return &entry;
         }
@@ -78,14 +78,14 @@ bool RegisterResource(std::string_view type, unsigned id, const void* data, std:
     const std::string key = UpperAscii(type);
     ResourceTable& table = Table();
     std::lock_guard<std::mutex> guard(table.lock);
-    for (HRSRC__& entry : table.entries) {
+    for (os::ResourceEntry& entry : table.entries) {
         if (entry.id == id && entry.type == key) {
             entry.data = data;
             entry.size = size;
             return true;
         }
     }
-    table.entries.push_back(HRSRC__{key, id, data, size});
+    table.entries.push_back(os::ResourceEntry{key, id, data, size});
     return true;
 }
 
@@ -134,7 +134,7 @@ void* LockResource(HGLOBAL data) {
     if (data == nullptr) {
         return nullptr;
     }
-    const auto* entry = static_cast<const HRSRC__*>(data);
+    const auto* entry = static_cast<const os::ResourceEntry*>(data);
     std::lock_guard<std::mutex> guard(Table().lock);
     // The Windows function hands out a writable pointer to read-only pages
     // as well; callers only read.

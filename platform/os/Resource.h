@@ -34,13 +34,21 @@ ResourceBytes FindResourceBytes(std::string_view type, unsigned id);
 
 // ---- the Windows resource functions over the table above -----------------
 
+namespace os {
+struct ProgramModule;  // never defined: a module handle is only a token
+struct ResourceEntry;  // one entry of the table (Resource.cpp)
+}  // namespace os
+
 using LPCSTR = const char*;
-using HMODULE = struct HINSTANCE__*;
-using HRSRC = struct HRSRC__*;
+using HMODULE = os::ProgramModule*;
+using HRSRC = os::ResourceEntry*;
 using HGLOBAL = void*;
 
-// A numeric resource name or type in a text parameter, as Windows encodes it.
-#define MAKEINTRESOURCEA(i) (reinterpret_cast<LPCSTR>(static_cast<std::uintptr_t>(static_cast<WORD>(i))))
+// A numeric resource name or type in a text parameter, as Windows encodes it:
+// the number itself in the pointer's place (the low 16 bits).
+inline LPCSTR MAKEINTRESOURCEA(WORD id) {
+    return reinterpret_cast<LPCSTR>(static_cast<std::uintptr_t>(id));  // NOLINT(performance-no-int-to-ptr)
+}
 inline bool IS_INTRESOURCE(LPCSTR p) {
     return (reinterpret_cast<std::uintptr_t>(p) >> 16) == 0;
 }
