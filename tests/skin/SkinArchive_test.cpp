@@ -161,6 +161,27 @@ TEST_F(ZipSkinScriptTest, SameSourcesGiveTheSameBytesInAnyTimeZone) {
     EXPECT_FALSE(vtest::Exists(first + ".partial"));
 }
 
+// The checked-in images are the drawing script's output: an edit of the
+// script that was not run (or an image touched by hand) shows here.
+TEST_F(ZipSkinScriptTest, CheckedInImagesAreWhatTheDrawingScriptDraws) {
+    const std::string drawn = sandbox.Root() + "/drawn";
+    const vtest::ProcessResult result =
+        vtest::RunProcess({VANTO_PYTHON, "-B", std::string(VANTO_SKIN_DIR) + "/tools/draw_images.py", drawn});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    int compared = 0;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(drawn)) {
+        if (!entry.is_regular_file()) {
+            continue;
+        }
+        const std::string relative = fs::relative(entry.path(), drawn).generic_string();
+        EXPECT_EQ(vtest::ReadFile(entry.path().string()),
+                  vtest::ReadFile(std::string(VANTO_SKIN_DIR) + "/" + relative))
+            << relative;
+        ++compared;
+    }
+    EXPECT_GE(compared, 20);
+}
+
 TEST_F(ZipSkinScriptTest, FolderWithoutLayoutsFailsAndLeavesNoArchive) {
     const std::string empty = sandbox.Root() + "/empty-skin";
     fs::create_directories(empty + "/tools");
