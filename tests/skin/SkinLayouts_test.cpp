@@ -269,6 +269,31 @@ TEST_F(SkinTest, MainWindowStartsInItsMaximisedForm) {
     EXPECT_EQ(title->GetText(), "墨林工坊 - 模板素材大全");
 }
 
+// The page-lost and loading frames, shown with the maximised paddings even in
+// a window of the layout's own size, keep their content inside the window.
+TEST_F(SkinTest, MainWindowFramesFitWithTheirPaddings) {
+    BuiltLayout main = Build("Form_Main.xml");
+    auto* tabs = main.FindAs<CTabLayoutUI>("switch", "TabLayout");
+    ASSERT_NE(tabs, nullptr);
+    ASSERT_TRUE(tabs->SelectItem(7));
+    main.Place();
+    const RECT retry = main.Find("btnRefresh")->GetPos();
+    EXPECT_TRUE(main.Find("btnRefresh")->IsVisible());
+    EXPECT_GT(retry.right, retry.left);
+    EXPECT_LE(retry.right, 870);
+    EXPECT_LE(retry.bottom, 578);
+
+    main.Find("switch")->SetVisible(false);
+    main.Find("loadingurl_frame")->SetVisible(true);
+    main.Place();
+    main.Find("loadingurl_frame")->ForEach([](CControlUI* control) {
+        const RECT rc = control->GetPos();
+        EXPECT_LE(rc.right, 870) << control->GetClass();
+        EXPECT_LE(rc.bottom, 578) << control->GetClass();
+        EXPECT_GE(rc.left, 132 + 500) << control->GetClass();  // the tab column, then the padding
+    });
+}
+
 TEST_F(SkinTest, MainWindowTabOptionsStandInTheirColumnAsOneGroupNoneChosen) {
     BuiltLayout main = Build("Form_Main.xml");
     ASSERT_NE(main.root, nullptr);
