@@ -2,12 +2,16 @@
 
 #include "platform/os/Paths.h"
 #include "platform/os/Profile.h"
+#include "platform/os/Resource.h"
 
 namespace {
 
 constexpr const char* kPartner = "Partner";
 constexpr const char* kDefaultToolboxName = "vanto";
 constexpr const char* kDefaultTitle = "墨林工坊 - 模板素材大全";
+// The skin archive's place among the program's resources.
+constexpr const char* kSkinResourceType = "DATA";
+constexpr WORD kSkinResourceId = 202;
 // Texts are read into buffers of 260 characters: at most 259 are kept.
 constexpr std::size_t kTextCapacity = 260;
 
@@ -26,6 +30,24 @@ void COemConfig::Load(const std::string& oemIniPath) {
 
 std::string COemConfig::ToolboxFolderName() const {
     return m_toolboxName.empty() ? std::string(kDefaultToolboxName) : m_toolboxName;
+}
+
+bool COemConfig::LoadSkinArchive() {
+    m_skinArchive = nullptr;
+    m_skinArchiveSize = 0;
+    HRSRC info = FindResourceA(nullptr, MAKEINTRESOURCEA(kSkinResourceId), kSkinResourceType);
+    if (info == nullptr) {
+        return false;
+    }
+    HGLOBAL handle = LoadResource(nullptr, info);
+    const DWORD size = SizeofResource(nullptr, info);
+    const void* data = handle != nullptr ? LockResource(handle) : nullptr;
+    if (data == nullptr || size == 0) {
+        return false;
+    }
+    m_skinArchive = data;
+    m_skinArchiveSize = size;
+    return true;
 }
 
 std::string OemIniPath() {

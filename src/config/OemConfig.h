@@ -4,6 +4,7 @@
 // read afterwards; the title and agreement-frame switches are read afresh at
 // each call, so an edited file takes effect the next time a window is built.
 
+#include <cstdint>
 #include <string>
 
 class COemConfig {
@@ -26,9 +27,20 @@ class COemConfig {
     // "vanto" when none is set.
     std::string ToolboxFolderName() const;
 
+    // Locates the skin archive linked into the program (resource type
+    // "DATA", id 202) and keeps its bytes and size. True only when the
+    // archive is there and not empty; otherwise both are cleared.
+    bool LoadSkinArchive();
+    // The archive's bytes (read-only, alive as long as the program) and
+    // size; null and 0 until LoadSkinArchive found it.
+    const void* SkinArchive() const { return m_skinArchive; }
+    std::uint32_t SkinArchiveSize() const { return m_skinArchiveSize; }
+
   private:
     std::string m_toolboxName;
     std::string m_partnerId = "0";
+    const void* m_skinArchive = nullptr;
+    std::uint32_t m_skinArchiveSize = 0;
     int m_hideCompanyInfo = 0;
 };
 
