@@ -222,7 +222,11 @@ bool CPaintManagerUI::SetResourceZip(const void* data, std::size_t size, bool /*
         zip_error_fini(&error);
         return false;
     }
-    zip_t* zip = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
+    // No ZIP_CHECKCONS: it refuses sound archives whose local and central
+    // headers carry different extra fields (libarchive's and Info-ZIP's
+    // output). Damage is still caught: every entry's CRC and size are
+    // checked when it is read.
+    zip_t* zip = zip_open_from_source(source, ZIP_RDONLY, &error);
     zip_error_fini(&error);
     if (zip == nullptr) {
         zip_source_free(source);  // still ours when the open failed

@@ -155,3 +155,24 @@ TEST_F(ResourceZip, LookupsFromWorkersWhileTheArchiveSwitches) {
     reader.join();
     EXPECT_FALSE(bad);
 }
+
+// Archives come from whatever tool a partner zips its toolbox with. Other
+// writers than libzip (libarchive, behind CMake's and bsdtar's zip output,
+// and Info-ZIP) put different extra fields in the local and the central
+// headers; such archives are sound and must open.
+TEST_F(ResourceZip, ArchivesOfOtherZipWritersOpen) {
+    const std::string folder = sandbox.Root() + "/writers";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    const std::string layout = "<Window><VerticalLayout name=\"root\"/></Window>";
+    vtest::WriteFile(folder + "/skin.xml", layout);
+    const vtest::ProcessResult libarchive =
+        vtest::RunProcess({"cmake", "-E", "tar", "cf", "libarchive.zip", "--format=zip", "skin.xml"}, folder);
+    ASSERT_EQ(libarchive.exitCode, 0) << libarchive.err;
+    const vtest::ProcessResult infoZip = vtest::RunProcess({"zip", "-q", "infozip.zip", "skin.xml"}, folder);
+    ASSERT_EQ(infoZip.exitCode, 0) << infoZip.err;
+    for (const char* name : {"libarchive.zip", "infozip.zip"}) {
+        const std::string zip = vtest::ReadFile(folder + "/" + name);
+        ASSERT_TRUE(CPaintManagerUI::SetResourceZip(zip.data(), zip.size())) << name;
+        EXPECT_EQ(CPaintManagerUI::LoadResourceFile("SKIN.xml"), layout) << name;
+    }
+}
