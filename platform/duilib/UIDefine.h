@@ -12,8 +12,8 @@
 // A window handle. It names a window by a number that is never reused, so a
 // handle kept after its window is gone is simply no longer a window
 // (IsWindow answers false); it is never dereferenced.
-struct HWND__;
-using HWND = HWND__*;
+struct WindowHandleTag;
+using HWND = WindowHandleTag*;
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
