@@ -450,6 +450,8 @@ void WriteCrashReport(int fd, const FaultInfo& fault) {
 }
 
 int OpenCrashFile(const char* path) {
+    // A fresh file each time, so that an old report's owner or mode never carries over.
+    unlink(path);
     int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd >= 0 || errno != ENOENT) {
         return fd;

@@ -130,7 +130,7 @@ bool SafeWrite(int fd, const SafeText& t);
 // registers, back trace, loaded modules from /proc/self/maps) to `fd`.
 void WriteCrashReport(int fd, const FaultInfo& fault);
 
-// Opens `path` for writing, truncating an old file (created 0600); creates a
+// Opens `path` for writing as a new file (mode 0600, an old one removed); creates a
 // missing parent folder chain first. -1 on failure.
 int OpenCrashFile(const char* path);
 

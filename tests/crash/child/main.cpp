@@ -1,0 +1,72 @@
+// crash-child <mode>: installs the crash handlers the way the client's entry
+// point does, then fails. VANTO_TEST_PROGRAM_FOLDER names the folder that
+// holds the crash message helper (the program itself lives in the test tree).
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <thread>
+
+#include "diag/CrashCapture.h"
+#include "platform/os/Paths.h"
+
+namespace {
+
+__attribute__((noinline, no_sanitize("address", "undefined", "thread"))) void WriteThroughNull() {
+    int* volatile target = nullptr;
+    *target = 1;
+}
+
+__attribute__((noinline)) void ThrowInteger() {
+    throw 1;
+}
+
+struct PureBase {
+    PureBase();
+    virtual ~PureBase() = default;
+    virtual int Value() const = 0;
+};
+
+__attribute__((noinline)) int CallValue(const PureBase* object) {
+    return object->Value();
+}
+
+PureBase::PureBase() {
+    CallValue(this);
+}
+
+struct PureDerived : PureBase {
+    int Value() const override { return 2; }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (const char* folder = std::getenv("VANTO_TEST_PROGRAM_FOLDER")) {
+        os::OverrideProgramFolder(folder);
+    }
+    InstallCrashHandlers();
+    const char* mode = argc > 1 ? argv[1] : "";
+    if (std::strcmp(mode, "segv") == 0) {
+        WriteThroughNull();
+    } else if (std::strcmp(mode, "throw-int") == 0) {
+        ThrowInteger();
+    } else if (std::strcmp(mode, "pure-call") == 0) {
+        PureDerived object;
+    } else if (std::strcmp(mode, "worker-segv") == 0) {
+        // A worker outside any guarded body: the whole process goes.
+        std::thread worker([] { WriteThroughNull(); });
+        worker.join();
+    } else if (std::strcmp(mode, "guarded-then-segv") == 0) {
+        // A guarded worker recovers; a later fault on the main thread still crashes.
+        std::thread worker([] { RunGuardedWorkerBody("update.cpp", 269, 270, [] { WriteThroughNull(); }); });
+        worker.join();
+        std::fputs("worker recovered\n", stdout);
+        std::fflush(stdout);
+        WriteThroughNull();
+    } else if (std::strcmp(mode, "exit") == 0) {
+        return 0;
+    }
+    return 3;  // the failure did not end the process
+}
