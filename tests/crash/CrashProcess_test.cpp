@@ -129,6 +129,15 @@ TEST_F(CrashProcess, AFaultOnTheMainThreadWritesTheCrashFileShowsTheMessageAndDi
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
+TEST_F(CrashProcess, AStackOverflowStillReachesTheCrashPath) {
+    const ChildResult r = RunChild("stack-overflow");
+    EXPECT_TRUE(r.Signalled(SIGSEGV)) << r.status << "\n" << r.err;
+    std::string code, address;
+    ASSERT_TRUE(CrashMessage(r.err, &code, &address)) << r.err;
+    EXPECT_EQ(code, "c0000005");
+    EXPECT_EQ(Field(vtest::ReadFile(CrashFile()), "Exception code"), "c0000005");
+}
+
 TEST_F(CrashProcess, UncaughtExceptionsTakeTheCrashPathWithTheCppCode) {
     for (const char* mode : {"throw-int", "pure-call"}) {
         std::filesystem::remove(CrashFile());

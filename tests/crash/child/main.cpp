@@ -2,6 +2,7 @@
 // point does, then fails. VANTO_TEST_PROGRAM_FOLDER names the folder that
 // holds the crash message helper (the program itself lives in the test tree).
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,17 @@ namespace {
 __attribute__((noinline, no_sanitize("address", "undefined", "thread"))) void WriteThroughNull() {
     int* volatile target = nullptr;
     *target = 1;
+}
+
+// Recurses until the stack is gone; the crash path must still run (on the
+// thread's alternate signal stack).
+__attribute__((noinline)) int Recurse(int depth) {
+    volatile char frame[512];
+    frame[0] = static_cast<char>(depth);
+    if (depth == INT_MAX) {
+        return 0;  // never reached; keeps the recursion formally finite
+    }
+    return Recurse(depth + 1) + frame[0];
 }
 
 __attribute__((noinline)) void ThrowInteger() {
@@ -50,6 +62,8 @@ int main(int argc, char** argv) {
     const char* mode = argc > 1 ? argv[1] : "";
     if (std::strcmp(mode, "segv") == 0) {
         WriteThroughNull();
+    } else if (std::strcmp(mode, "stack-overflow") == 0) {
+        return Recurse(0);
     } else if (std::strcmp(mode, "throw-int") == 0) {
         ThrowInteger();
     } else if (std::strcmp(mode, "pure-call") == 0) {
