@@ -60,6 +60,15 @@ class AltStack {
     }
 
     bool Ensure() {
+        if (m_ready) {
+            return true;
+        }
+        m_ready = Install();
+        return m_ready;
+    }
+
+  private:
+    bool Install() {
         stack_t current{};
         if (sigaltstack(nullptr, &current) != 0) {
             return false;
@@ -84,9 +93,9 @@ class AltStack {
         return true;
     }
 
-  private:
     void* m_memory = nullptr;
     std::size_t m_size = 0;
+    bool m_ready = false;
 };
 
 thread_local AltStack t_altStack;
@@ -285,6 +294,8 @@ bool EnsureFaultSignalHandlers() {
 }
 
 bool RunGuardedRegion(void (*body)(void*), void* arg, FaultInfo* fault) {
+    // Without the handlers a fault would never come back here.
+    EnsureFaultSignalHandlers();
     GuardFrame frame;
     frame.fault = fault;
     frame.outer = t_guard;

@@ -94,7 +94,8 @@ bool EnsureAltSignalStack();
 // Returns false when the body faulted; `fault` then describes the fault. The
 // body is left by a jump: destructors of its locals do not run, so guarded
 // bodies should hold no locks or resources across code that may fault.
-// Regions nest; the innermost one takes the fault.
+// Regions nest; the innermost one takes the fault. Installs the fault
+// handlers first when nobody has (EnsureFaultSignalHandlers).
 bool RunGuardedRegion(void (*body)(void*), void* arg, FaultInfo* fault);
 
 // True while the calling thread is inside a guarded region.
