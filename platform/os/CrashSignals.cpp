@@ -425,6 +425,10 @@ void WriteCrashReport(int fd, const FaultInfo& fault) {
         SafeAppend(t, ": ");
         SafeAppendHex(t, fault.record.ExceptionInformation[i]);
     }
+    if (fault.detail[0] != '\0') {
+        SafeAppend(t, "\nDetail: ");
+        SafeAppend(t, fault.detail);
+    }
     SafeAppend(t, "\nProcess: ");
     SafeAppendDecimal(t, getpid());
     SafeAppend(t, "\nThread: ");

@@ -59,6 +59,7 @@ struct FaultInfo {
     pid_t threadId;  // kernel thread id of the faulting thread
     EXCEPTION_RECORD record;
     FaultContext context;
+    char detail[256];  // a text for the report ("uncaught: int 1"); empty for signals
 };
 
 // The Windows exception code for a fault signal: 0xC0000005 for SIGSEGV and

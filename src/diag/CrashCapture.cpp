@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cinttypes>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -73,6 +74,24 @@ void OnFatalFault(const os::FaultInfo& fault) {
                      reinterpret_cast<std::uintptr_t>(fault.record.ExceptionAddress));
 }
 
+// Names the exception being handled, for the report. Not in a signal
+// handler: the terminate handler may allocate.
+void DescribeCurrentException(char* out, std::size_t size) {
+    std::string text = "none";
+    if (std::exception_ptr current = std::current_exception()) {
+        try {
+            std::rethrow_exception(current);
+        } catch (const std::exception& e) {
+            text = std::string("uncaught std::exception: ") + e.what();
+        } catch (int value) {
+            text = "uncaught int " + std::to_string(value);
+        } catch (...) {
+            text = "uncaught exception of another type";
+        }
+    }
+    std::snprintf(out, size, "%s", text.c_str());
+}
+
 // An exception nobody caught (the integer 1 of the handlers included) takes
 // the crash path with the code of a C++ exception.
 [[noreturn]] void OnTerminate() {
@@ -80,6 +99,7 @@ void OnFatalFault(const os::FaultInfo& fault) {
         os::FaultInfo fault;
         os::DescribeNonSignalFault(EXCEPTION_CPP_EXCEPTION,
                                    reinterpret_cast<std::uintptr_t>(__builtin_return_address(0)), &fault);
+        DescribeCurrentException(fault.detail, sizeof fault.detail);
         OnFatalFault(fault);
     }
     os::RaiseWithDefaultAction(SIGABRT);

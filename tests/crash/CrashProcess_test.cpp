@@ -149,6 +149,8 @@ TEST_F(CrashProcess, UncaughtExceptionsTakeTheCrashPathWithTheCppCode) {
         const std::string report = vtest::ReadFile(CrashFile());
         EXPECT_EQ(Field(report, "Exception code"), "e06d7363") << mode;
         EXPECT_EQ(Field(report, "Signal"), "6 (SIGABRT)") << mode;
+        // Both end as the integer 1: thrown directly, or by the pure-call handler.
+        EXPECT_EQ(Field(report, "Detail"), "uncaught int 1") << mode;
     }
 }
 
