@@ -139,7 +139,9 @@ void DescribeSignal(int sig, const siginfo_t* info, const ucontext_t* uc, FaultI
     fault->threadId = CurrentThreadId();
     EXCEPTION_RECORD& record = fault->record;
     record.ExceptionCode = ExceptionCodeForSignal(sig, info->si_code);
-    record.ExceptionAddress = reinterpret_cast<PVOID>(InstructionAddress(info, uc));
+    // The record holds the address as a pointer.
+    record.ExceptionAddress =
+        reinterpret_cast<PVOID>(InstructionAddress(info, uc));  // NOLINT(performance-no-int-to-ptr)
     if (record.ExceptionCode == EXCEPTION_ACCESS_VIOLATION) {
         // As on Windows: [0] 0 for a read, 1 for a write; [1] the data address.
         ULONG_PTR isWrite = 0;
@@ -321,7 +323,7 @@ void DescribeNonSignalFault(DWORD code, std::uintptr_t address, FaultInfo* fault
     fault->signal = SIGABRT;
     fault->threadId = CurrentThreadId();
     fault->record.ExceptionCode = code;
-    fault->record.ExceptionAddress = reinterpret_cast<PVOID>(address);
+    fault->record.ExceptionAddress = reinterpret_cast<PVOID>(address);  // NOLINT(performance-no-int-to-ptr)
 }
 
 bool ClaimFatalPath() {

@@ -120,7 +120,7 @@ std::string TracedFileName(std::string_view fileName) {
 // through a half-built or half-destroyed object). Once the handlers are
 // installed it throws the integer 1 like the other handlers; before that it
 // behaves as the run-time's own: a message and terminate.
-extern "C" void __cxa_pure_virtual() {
+extern "C" void __cxa_pure_virtual() {  // NOLINT(bugprone-reserved-identifier): the run-time's own entry
     if (g_pureCallThrows.load()) {
         throw 1;
     }
