@@ -15,7 +15,8 @@
 namespace {
 
 __attribute__((noinline, no_sanitize("address", "undefined", "thread"))) void WriteThroughNull() {
-    int* volatile target = nullptr;
+    // Volatile both ways: the optimiser may neither know the address nor drop the store.
+    volatile int* volatile target = nullptr;
     *target = 1;
 }
 
@@ -34,25 +35,31 @@ __attribute__((noinline)) void ThrowInteger() {
     throw 1;
 }
 
-struct PureBase {
-    PureBase();
-    virtual ~PureBase() = default;
+}  // namespace
+
+// External linkage and an opaque pointer keep the optimiser from seeing the
+// whole hierarchy and devirtualising the call away.
+struct CrashTestPureBase {
+    CrashTestPureBase();
+    virtual ~CrashTestPureBase() = default;
     virtual int Value() const = 0;
 };
 
-__attribute__((noinline)) int CallValue(const PureBase* object) {
-    return object->Value();
+static volatile int g_pureValue = 0;
+
+__attribute__((noinline)) static int CallValue(const CrashTestPureBase* object) {
+    // Hidden from the optimiser, which would otherwise devirtualise the call.
+    const CrashTestPureBase* volatile opaque = object;
+    return opaque->Value();
 }
 
-PureBase::PureBase() {
-    CallValue(this);
+CrashTestPureBase::CrashTestPureBase() {
+    g_pureValue = CallValue(this);
 }
 
-struct PureDerived : PureBase {
+struct CrashTestPureDerived : CrashTestPureBase {
     int Value() const override { return 2; }
 };
-
-}  // namespace
 
 int main(int argc, char** argv) {
     if (const char* folder = std::getenv("VANTO_TEST_PROGRAM_FOLDER")) {
@@ -67,7 +74,7 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(mode, "throw-int") == 0) {
         ThrowInteger();
     } else if (std::strcmp(mode, "pure-call") == 0) {
-        PureDerived object;
+        CrashTestPureDerived object;
     } else if (std::strcmp(mode, "worker-segv") == 0) {
         // A worker outside any guarded body: the whole process goes.
         std::thread worker([] { WriteThroughNull(); });
