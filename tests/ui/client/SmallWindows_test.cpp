@@ -223,9 +223,12 @@ TEST_F(FloatWndTest, FocusMovingToAnyOtherWindowClosesThePopup) {
         WindowCreateParams params;
         params.className = "ChildClass";
         params.owner = hwnd;
-        params.style = WS_POPUP | WS_VISIBLE;
+        params.style = WS_POPUP;
         child = CreateWindowRecord(
             params, [](HWND h, UINT m, WPARAM w, LPARAM l) { return DefWindowProcW(h, m, w, l); });
+        // Shown without taking the focus: the move below is what is tested.
+        ShowWindow(child, SW_SHOWNOACTIVATE);
+        EXPECT_TRUE(IsWindow(hwnd));
     });
     ASSERT_NE(child, nullptr);
     ASSERT_TRUE(automation.MoveFocusTo(child));
