@@ -35,6 +35,10 @@ class TestFrame : public MyBaseFrame<Kind> {
         hooks.push_back("selectchanged:" + msg.pSender->GetName());
     }
     void OnItemSelect(TNotifyUI& msg) override { hooks.push_back("itemselect:" + msg.pSender->GetName()); }
+    void OnMenuCommand(WPARAM item) override {
+        hooks.push_back("menu:" + *reinterpret_cast<std::string*>(item));
+        MyBaseFrame<Kind>::OnMenuCommand(item);  // frees the name (the leak checker watches)
+    }
 
     std::vector<std::string> hooks;
     bool keepClose = false;
@@ -327,6 +331,9 @@ TEST_F(BaseFrameTest, PopupMenuReplacesThePreviousOneAndStaysOnScreenForTheOffse
         GetWindowRect(frame->GetPopupMenu()->GetHWND(), &rc);
         EXPECT_EQ(rc.left, 250);
     });
+    const HWND menu = automation.Call<HWND>([&] { return frame->GetPopupMenu()->GetHWND(); }).value();
+    ASSERT_TRUE(automation.Click(menu, "menuAbout"));
+    ui.Run([&] { EXPECT_EQ(frame->hooks, std::vector<std::string>{"menu:menuAbout"}); });
 }
 
 }  // namespace
