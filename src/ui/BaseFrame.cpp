@@ -309,6 +309,11 @@ bool CBaseFrame::ShowFrame(bool show) {
                     break;  // an ownership cycle cannot occur, but a loop here would hang the UI
                 m_disabledParents.emplace_back(parent, ::IsWindowEnabled(parent) != FALSE);
             }
+            // An owning frame that is not the window's own owner is
+            // recorded as well, or closing would leave it disabled.
+            if (owner != nullptr && std::none_of(m_disabledParents.begin(), m_disabledParents.end(),
+                                                 [owner](const auto& entry) { return entry.first == owner; }))
+                m_disabledParents.emplace_back(owner, ::IsWindowEnabled(owner) != FALSE);
             if (owner != nullptr)
                 ::EnableWindow(owner, FALSE);
         } else {

@@ -267,6 +267,23 @@ TEST_F(BaseFrameTest, ModalRunDisablesTheOwnerAndEndsWhenTheOwnerIsClosed) {
     EXPECT_FALSE(Alive(ownerWnd));
 }
 
+TEST_F(BaseFrameTest, AnOwningFrameDisabledByShowingIsEnabledAgainOnClose) {
+    auto* owner = Make<1>();
+    auto* frame = Make<1>();  // no owner window: the relation is the frames' own
+    const HWND ownerWnd = owner->GetHWND();
+    const HWND frameWnd = frame->GetHWND();
+    ui.Run([&] {
+        frame->SetOwner(owner, true);
+        owner->ShowFrame(true);
+        frame->ShowFrame(true);
+        EXPECT_FALSE(IsWindowEnabled(ownerWnd));
+    });
+    ASSERT_TRUE(automation.Click(frameWnd, "btnClose"));
+    EXPECT_FALSE(Alive(frameWnd));
+    EXPECT_TRUE(automation.IsEnabled(ownerWnd));
+    ui.Run([&] { EXPECT_TRUE(owner->Children().empty()); });
+}
+
 TEST_F(BaseFrameTest, HidingAFrameClosesItsVisibleChildren) {
     auto* parent = Make<1>();
     auto* shown = Make<1>();
