@@ -39,7 +39,9 @@ std::string FindOnPath(const std::string& name) {
         std::string folder(rest.substr(0, colon));
         if (folder.empty())
             folder = ".";
-        const std::string candidate = folder + "/" + name;
+        std::string candidate = std::move(folder);
+        candidate += '/';
+        candidate += name;
         if (IsExecutableFile(candidate))
             return candidate;
         if (colon == std::string_view::npos)
