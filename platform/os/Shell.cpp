@@ -1,0 +1,173 @@
+#include "platform/os/Shell.h"
+
+#include "platform/os/Text.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+HINSTANCE Answer(std::intptr_t value) {
+    return reinterpret_cast<HINSTANCE>(value);
+}
+
+std::string ToUtf8(LPCWSTR text) {
+    return text != nullptr ? os::Utf16ToUtf8(std::u16string_view(text)) : std::string();
+}
+
+bool IsExecutableFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+// The program a bare name means on PATH; empty when there is none.
+std::string FindOnPath(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    if (path == nullptr || name.empty() || name.find('/') != std::string::npos)
+        return {};
+    std::string_view rest(path);
+    while (true) {
+        const std::size_t colon = rest.find(':');
+        std::string folder(rest.substr(0, colon));
+        if (folder.empty())
+            folder = ".";
+        std::string candidate = std::move(folder);
+        candidate += '/';
+        candidate += name;
+        if (IsExecutableFile(candidate))
+            return candidate;
+        if (colon == std::string_view::npos)
+            return {};
+        rest.remove_prefix(colon + 1);
+    }
+}
+
+// Windows-style parameter text into arguments: spaces separate, double
+// quotes group (and are dropped).
+std::vector<std::string> SplitParameters(const std::string& text) {
+    std::vector<std::string> args;
+    std::string current;
+    bool quoted = false;
+    bool any = false;
+    for (char c : text) {
+        if (c == '"') {
+            quoted = !quoted;
+            any = true;
+        } else if ((c == ' ' || c == '\t') && !quoted) {
+            if (any)
+                args.push_back(std::move(current));
+            current.clear();
+            any = false;
+        } else {
+            current.push_back(c);
+            any = true;
+        }
+    }
+    if (any)
+        args.push_back(std::move(current));
+    return args;
+}
+
+// Starts `program` with `args` detached (double fork, new session); the
+// grandchild reports a failed exec through a close-on-exec pipe. True once
+// the program runs.
+bool StartDetached(const std::string& program, const std::vector<std::string>& args,
+                   const std::string& directory) {
+    // Everything the children use is prepared here: after fork only
+    // async-signal-safe calls are made.
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    const char* workDir = directory.empty() ? nullptr : directory.c_str();
+
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        return false;
+    const pid_t middle = ::fork();
+    if (middle < 0) {
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+        return false;
+    }
+    if (middle == 0) {
+        ::close(pipeFds[0]);
+        ::setsid();
+        const pid_t grandchild = ::fork();
+        if (grandchild != 0) {
+            if (grandchild < 0) {
+                const int error = errno;
+                (void)!::write(pipeFds[1], &error, sizeof error);
+            }
+            ::_exit(0);
+        }
+        // Nothing of ours beyond standard input, output and error reaches
+        // the program: every other descriptor closes on exec (the pipe too,
+        // which tells the parent that the exec happened).
+        if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0)
+            for (int fd = 3; fd < 4096; ++fd)
+                ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        if (workDir != nullptr && ::chdir(workDir) != 0) {
+            const int error = errno;
+            (void)!::write(pipeFds[1], &error, sizeof error);
+            ::_exit(127);
+        }
+        ::execv(argv[0], argv.data());
+        const int error = errno;
+        (void)!::write(pipeFds[1], &error, sizeof error);
+        ::_exit(127);
+    }
+    ::close(pipeFds[1]);
+    int status = 0;
+    while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
+    }
+    int error = 0;
+    ssize_t got = 0;
+    do {
+        got = ::read(pipeFds[0], &error, sizeof error);
+    } while (got < 0 && errno == EINTR);
+    ::close(pipeFds[0]);
+    return got == 0;
+}
+
+}  // namespace
+
+HINSTANCE ShellExecuteW(HWND /*owner*/, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory,
+                        int /*showCommand*/) {
+    const std::string verbText = ToUtf8(verb);
+    if (!verbText.empty() && strcasecmp(verbText.c_str(), "open") != 0)
+        return Answer(SE_ERR_NOASSOC);
+    const std::string target = ToUtf8(file);
+    // An empty target, or one an opener would take for an option, opens
+    // nothing.
+    if (target.empty() || target.front() == '-')
+        return Answer(SE_ERR_FNF);
+    const std::string workDir = ToUtf8(directory);
+
+    // A program is run with the parameters, as opening a program does on
+    // Windows. An address (it has a scheme, so a ':') never names one.
+    std::string program;
+    if (target.front() == '/')
+        program = IsExecutableFile(target) ? target : std::string();
+    else if (target.find(':') == std::string::npos)
+        program = FindOnPath(target);
+    if (!program.empty())
+        return Answer(StartDetached(program, SplitParameters(ToUtf8(parameters)), workDir)
+                          ? kShellExecuteStarted
+                          : SE_ERR_OOM);
+
+    if (const std::string opener = FindOnPath("xdg-open"); !opener.empty())
+        return Answer(StartDetached(opener, {target}, workDir) ? kShellExecuteStarted : SE_ERR_OOM);
+    if (const std::string gio = FindOnPath("gio"); !gio.empty())
+        return Answer(StartDetached(gio, {"open", target}, workDir) ? kShellExecuteStarted : SE_ERR_OOM);
+    return Answer(SE_ERR_FNF);
+}

@@ -1,0 +1,124 @@
+// The shell's "open" with real processes: fake openers on a sandboxed PATH
+// record what they were given.
+#include "platform/os/Shell.h"
+#include "platform/os/Text.h"
+#include "support/Sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <cerrno>
+#include <filesystem>
+
+namespace {
+
+std::intptr_t Open(const std::string& verb, const std::string& file, const std::string& params = {},
+                   const std::string& dir = {}) {
+    const std::u16string v = os::Utf8ToUtf16(verb);
+    const std::u16string f = os::Utf8ToUtf16(file);
+    const std::u16string p = os::Utf8ToUtf16(params);
+    const std::u16string d = os::Utf8ToUtf16(dir);
+    return reinterpret_cast<std::intptr_t>(ShellExecuteW(nullptr, verb.empty() ? nullptr : v.c_str(),
+                                                         f.c_str(), params.empty() ? nullptr : p.c_str(),
+                                                         dir.empty() ? nullptr : d.c_str(), 3));
+}
+
+class ShellTest : public vtest::SandboxTest {
+  protected:
+    void SetUp() override {
+        m_bin = sandbox.Root() + "/bin";
+        m_out = sandbox.Root() + "/out";
+        std::filesystem::create_directories(m_bin);
+        std::filesystem::create_directories(m_out);
+        // Only the fakes are on PATH: no real opener is ever started.
+        sandbox.SetEnv("PATH", m_bin);
+    }
+
+    // A fake program that writes its arguments (one a line), its working
+    // folder, its session and whether descriptor 50 reached it, to
+    // out/<name>; the file appears complete (renamed into place).
+    void Fake(const std::string& name) {
+        const std::string path = m_bin + "/" + name;
+        vtest::WriteFile(path,
+                         "#!/bin/sh\n"
+                         "f=" +
+                             m_out + "/" + name +
+                             "\n"
+                             "for a in \"$@\"; do printf 'arg:%s\\n' \"$a\"; done > \"$f.tmp\"\n"
+                             "printf 'pwd:%s\\n' \"$(pwd)\" >> \"$f.tmp\"\n"
+                             "printf 'sid:%s\\n' \"$(/usr/bin/cut -d' ' -f6 /proc/$$/stat)\" >> \"$f.tmp\"\n"
+                             "if [ -e /proc/$$/fd/50 ]; then echo leaked >> \"$f.tmp\"; fi\n"
+                             "/bin/mv \"$f.tmp\" \"$f\"\n");
+        ::chmod(path.c_str(), 0755);
+    }
+    std::string Output(const std::string& name) {
+        const std::string path = m_out + "/" + name;
+        if (!vtest::WaitFor([&] { return vtest::Exists(path); }))
+            return {};
+        return vtest::ReadFile(path);
+    }
+
+    std::string m_bin;
+    std::string m_out;
+};
+
+TEST_F(ShellTest, OpenHandsTheAddressToTheDesktopOpenerDetached) {
+    Fake("xdg-open");
+    // A descriptor of ours without close-on-exec must not reach the opener.
+    const int probe = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(::dup2(probe, 50), 0);
+    EXPECT_GT(Open("open", "http://127.0.0.1:9/a b?x=1&y=\"2\""), 32);
+    ::close(50);
+    ::close(probe);
+    const std::string out = Output("xdg-open");
+    EXPECT_NE(out.find("arg:http://127.0.0.1:9/a b?x=1&y=\"2\"\n"), std::string::npos) << out;
+    EXPECT_EQ(out.find("leaked"), std::string::npos) << out;
+    EXPECT_EQ(out.find("sid:" + std::to_string(::getsid(0)) + "\n"), std::string::npos) << out;
+    // Not our child: nothing is left to reap.
+    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+    // No verb means "open", and the verb's letter case does not matter.
+    std::filesystem::remove(m_out + "/xdg-open");
+    EXPECT_GT(Open("", "http://127.0.0.1:9/"), 32);
+    EXPECT_NE(Output("xdg-open").find("arg:http://127.0.0.1:9/\n"), std::string::npos);
+    std::filesystem::remove(m_out + "/xdg-open");
+    EXPECT_GT(Open("OPEN", "http://127.0.0.1:9/"), 32);
+    EXPECT_FALSE(Output("xdg-open").empty());
+}
+
+TEST_F(ShellTest, GioOpensWhenThereIsNoXdgOpenAndNothingAnswersAtMost32) {
+    EXPECT_LE(Open("open", "http://127.0.0.1:9/"), 32);
+    Fake("gio");
+    EXPECT_GT(Open("open", "http://127.0.0.1:9/"), 32);
+    EXPECT_NE(Output("gio").find("arg:open\narg:http://127.0.0.1:9/\n"), std::string::npos);
+}
+
+TEST_F(ShellTest, RefusedRequestsStartNothing) {
+    Fake("xdg-open");
+    EXPECT_EQ(Open("print", "http://127.0.0.1:9/"), SE_ERR_NOASSOC);
+    EXPECT_EQ(Open("edit", "/tmp"), SE_ERR_NOASSOC);
+    EXPECT_LE(Open("open", ""), 32);
+    // An option-looking target would be read as an option by the opener.
+    EXPECT_LE(Open("open", "--help"), 32);
+    // A working folder that does not exist.
+    EXPECT_LE(Open("open", "http://127.0.0.1:9/", {}, sandbox.Root() + "/no-such-folder"), 32);
+    EXPECT_FALSE(vtest::Exists(m_out + "/xdg-open"));
+}
+
+TEST_F(ShellTest, OpeningAProgramRunsItWithTheParametersInTheFolder) {
+    Fake("x-www-browser");
+    EXPECT_GT(Open("open", "x-www-browser", "\"http://127.0.0.1:9/a b\" second", sandbox.Home()), 32);
+    const std::string out = Output("x-www-browser");
+    EXPECT_NE(out.find("arg:http://127.0.0.1:9/a b\narg:second\npwd:" + sandbox.Home() + "\n"),
+              std::string::npos)
+        << out;
+    // By absolute path too.
+    std::filesystem::remove(m_out + "/x-www-browser");
+    EXPECT_GT(Open("open", m_bin + "/x-www-browser"), 32);
+    EXPECT_FALSE(Output("x-www-browser").empty());
+}
+
+}  // namespace
