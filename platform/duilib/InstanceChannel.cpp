@@ -256,8 +256,9 @@ std::optional<InstanceChannel::Request> InstanceChannel::ParseRequest(std::strin
         int cmd = -1;
         const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), cmd);
         // The ShowWindow commands run from SW_HIDE (0) to SW_FORCEMINIMIZE (11).
-        if (ec == std::errc() && end == digits.data() + digits.size() && !digits.empty() && cmd >= 0 &&
-            cmd <= 11)
+        // One spelling per request: no sign, no leading zero.
+        const bool plain = !digits.empty() && (digits.size() == 1 || digits[0] != '0');
+        if (plain && ec == std::errc() && end == digits.data() + digits.size() && cmd >= 0 && cmd <= 11)
             return Request{Request::Kind::Show, cmd};
     }
     return std::nullopt;
