@@ -89,12 +89,15 @@ class VantoProgramTest : public vtest::SandboxTest {
         vtest::WriteFile(sandbox.ProgramDir() + "/oem.ini", "[Partner]\nId=7788\n");
     }
 
-    // Lays the program out as an installation does: the executable with
-    // language/ beside it.
+    // Lays the program out as an installation does: the executable with its
+    // crash message helper and language/ beside it.
     void Install(const std::string& built) {
         const fs::path bin = VANTO_BIN_DIR;
         fs::copy_file(bin / built, m_program, fs::copy_options::overwrite_existing);
         fs::permissions(m_program, fs::perms::owner_all);
+        const fs::path crashBox = fs::path(sandbox.ProgramDir()) / "vanto-crashbox";
+        fs::copy_file(bin / "vanto-crashbox", crashBox, fs::copy_options::overwrite_existing);
+        fs::permissions(crashBox, fs::perms::owner_all);
         fs::copy(bin / "language", fs::path(sandbox.ProgramDir()) / "language",
                  fs::copy_options::recursive | fs::copy_options::overwrite_existing);
     }

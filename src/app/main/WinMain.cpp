@@ -6,6 +6,7 @@
 #include "config/LocalConfig.h"
 #include "config/OemConfig.h"
 #include "config/Settings.h"
+#include "diag/CrashCapture.h"
 #include "diag/RunLog.h"
 #include "identity/InstallUuid.h"
 #include "identity/MachineCode.h"
@@ -110,8 +111,9 @@ void Teardown() {
 }  // namespace
 
 int wWinMain(HMODULE instance, HMODULE /*prevInstance*/, LPWSTR cmdLine, int /*cmdShow*/) {
-    // Crash handlers: InstallCrashHandlers() (diag/CrashCapture.h) is called
-    // here, first of all, once crash capture is part of the build.
+    // First of all: a failure anywhere after this point ends in the crash
+    // file and message rather than a silent death.
+    InstallCrashHandlers();
 
     CRunLog& runLog = CRunLog::Instance();
     runLog.SetPath("./log.txt");
