@@ -1,5 +1,6 @@
 #include "platform/duilib/WinUser.h"
 
+#include "platform/duilib/InstanceChannel.h"
 #include "platform/duilib/backend/Backend.h"
 #include "platform/duilib/backend/Screen.h"
 
@@ -438,6 +439,10 @@ LRESULT DefWindowProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM /*lParam*/) {
 }
 
 BOOL ShowWindow(HWND hwnd, int cmdShow) {
+    // A window of another process (found through the instance channel)
+    // shows itself when its process gets the request.
+    if (InstanceChannel::IsRemoteHandle(hwnd))
+        return InstanceChannel::Instance().RequestShow(hwnd, cmdShow) ? TRUE : FALSE;
     WindowRecord* rec = Find(hwnd);
     if (rec == nullptr)
         return FALSE;
@@ -589,6 +594,8 @@ HWND SetActiveWindow(HWND hwnd) {
 }
 
 BOOL SetForegroundWindow(HWND hwnd) {
+    if (InstanceChannel::IsRemoteHandle(hwnd))
+        return InstanceChannel::Instance().RequestForeground(hwnd) ? TRUE : FALSE;
     return SetActiveWindow(hwnd) != nullptr || GetActiveWindow() == hwnd ? TRUE : FALSE;
 }
 
@@ -692,17 +699,21 @@ HWND GetWindow(HWND hwnd, UINT cmd) {
 }
 
 HWND FindWindowW(const char* className, const char* windowName) {
-    if (!MessageQueue::Instance().IsUiThread())
-        return nullptr;
-    for (const auto& [key, rec] : Table().windows) {
-        if (rec->destroying)
-            continue;
-        if (className != nullptr && !EqualsNoCase(rec->className, className))
-            continue;
-        if (windowName != nullptr && !EqualsNoCase(rec->title, windowName))
-            continue;
-        return rec->hwnd;
+    if (MessageQueue::Instance().IsUiThread()) {
+        for (const auto& [key, rec] : Table().windows) {
+            if (rec->destroying)
+                continue;
+            if (className != nullptr && !EqualsNoCase(rec->className, className))
+                continue;
+            if (windowName != nullptr && !EqualsNoCase(rec->title, windowName))
+                continue;
+            return rec->hwnd;
+        }
     }
+    // Top-level windows of other processes are visible by class only: a
+    // class published on the instance channel stands for its main window.
+    if (className != nullptr && windowName == nullptr)
+        return InstanceChannel::Instance().FindRemote(className);
     return nullptr;
 }
 

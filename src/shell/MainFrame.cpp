@@ -1,0 +1,56 @@
+#include "shell/MainFrame.h"
+
+#include "platform/duilib/InstanceChannel.h"
+#include "platform/duilib/WinUser.h"
+
+namespace {
+// The one main window. The object deletes itself when its window is gone
+// (the frames' own rule); the accessor forgets it then.
+CMainFrame* g_mainFrame = nullptr;
+bool g_created = false;
+constexpr UINT kMainIcon = 128;
+}  // namespace
+
+CMainFrame* CMainFrame::GetInstance() {
+    if (g_created)
+        return g_mainFrame;
+    g_created = true;
+    // Handed to the window: freed by OnFinalMessage, or here when the window
+    // never came to be.
+    auto* frame = new CMainFrame();
+    if (frame->Create(nullptr, "墨林工坊", UI_WNDSTYLE_FRAME, 0) == nullptr) {
+        delete frame;
+        return nullptr;
+    }
+    frame->SetIcon(kMainIcon);
+    g_mainFrame = frame;
+    // Another start of the client finds the window through its class.
+    DuiLib::InstanceChannel::Instance().Publish(kWindowClass, frame->GetHWND());
+    return frame;
+}
+
+LRESULT CMainFrame::OnSysCommand(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) {
+    // Closing the main window ends the run: the loop stops and teardown
+    // destroys the window.
+    if ((wParam & 0xFFF0) == SC_CLOSE) {
+        ::PostQuitMessage(0);
+        bHandled = true;
+        return 0;
+    }
+    return MyBaseFrame<1>::OnSysCommand(uMsg, wParam, lParam, bHandled);
+}
+
+void CMainFrame::OnClick(DuiLib::TNotifyUI& msg) {
+    if (msg.pSender != nullptr && msg.pSender->GetName() == "btnClose") {
+        SendMessage(WM_SYSCOMMAND, SC_CLOSE, 0);
+        return;
+    }
+    MyBaseFrame<1>::OnClick(msg);
+}
+
+void CMainFrame::OnFinalMessage(HWND hWnd) {
+    DuiLib::InstanceChannel::Instance().Withdraw(kWindowClass);
+    if (g_mainFrame == this)
+        g_mainFrame = nullptr;
+    MyBaseFrame<1>::OnFinalMessage(hWnd);
+}

@@ -1,0 +1,30 @@
+#pragma once
+// The client's one top-level window. The process-wide accessor creates it on
+// first use; the window registers its class on the instance channel, so a
+// second start of the client finds it and brings it forward. Closing it
+// ("btnClose" or the system menu's close command) ends the message loop;
+// the window itself goes in teardown with the rest.
+
+#include "ui/MyBaseFrame.h"
+
+#include <string>
+
+class CMainFrame : public MyBaseFrame<1> {
+  public:
+    // The window class other instances look for.
+    static constexpr const char* kWindowClass = "VANTOWindowClass";
+
+    // The main window, created on the first call (caption "墨林工坊", a
+    // visible overlapped window, icon 128); null when creation failed, and
+    // again on every later call once the window has gone. UI thread.
+    static CMainFrame* GetInstance();
+
+    const char* GetWindowClassName() const override { return kWindowClass; }
+    std::string GetSkinFile() override { return "Form_Main.xml"; }
+
+  protected:
+    CMainFrame() = default;
+    LRESULT OnSysCommand(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;
+    void OnClick(DuiLib::TNotifyUI& msg) override;
+    void OnFinalMessage(HWND hWnd) override;
+};

@@ -1,0 +1,1 @@
+vanto_fuzz_target(instance_request_fuzz DEPS vanto_duilib)

@@ -1,0 +1,58 @@
+#include "shell/MainFrame.h"
+
+#include <gtest/gtest.h>
+
+#include "config/OemConfig.h"
+#include "platform/duilib/Automation.h"
+#include "platform/duilib/InstanceChannel.h"
+#include "platform/duilib/UiThread.h"
+#include "platform/duilib/WinUser.h"
+#include "support/Sandbox.h"
+
+namespace {
+
+// The main window is one per process, so its whole life is one test.
+class MainFrameTest : public vtest::SandboxTest {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(ui.IsRunning());
+        ASSERT_TRUE(m_oem.LoadSkinArchive()) << "the skin object is not linked";
+        ASSERT_TRUE(DuiLib::CPaintManagerUI::SetResourceZip(m_oem.SkinArchive(), m_oem.SkinArchiveSize()));
+    }
+    void TearDown() override { DuiLib::CPaintManagerUI::SetResourceZip(nullptr, 0); }
+
+    DuiLib::UiThread ui;
+    DuiLib::Automation automation;
+    COemConfig m_oem;
+};
+
+TEST_F(MainFrameTest, OneWindowWhoseCloseEndsTheLoopAndWhoseClassOtherStartsFind) {
+    auto frame = ui.Call<CMainFrame*>([] { return CMainFrame::GetInstance(); });
+    ASSERT_TRUE(frame && *frame != nullptr);
+    const HWND hwnd = (*frame)->GetHWND();
+    EXPECT_EQ(ui.Call<CMainFrame*>([] { return CMainFrame::GetInstance(); }), *frame);
+    EXPECT_EQ(ui.Call<std::string>([&] { return GetClassNameW(hwnd); }), "VANTOWindowClass");
+    EXPECT_EQ(ui.Call<std::string>([&] { return GetWindowTextW(hwnd); }), "墨林工坊");
+    EXPECT_TRUE(automation.IsVisible(hwnd));
+    EXPECT_EQ(ui.Call<HWND>([] { return FindWindowW("VANTOWindowClass", nullptr); }), hwnd);
+    // Published for other processes (this thread sees it as one would).
+    EXPECT_TRUE(DuiLib::InstanceChannel::IsRemoteHandle(FindWindowW("VANTOWindowClass", nullptr)));
+
+    // "btnClose" and the system close both end the loop; the window stays
+    // for teardown.
+    ASSERT_TRUE(automation.Click(hwnd, "btnClose"));
+    EXPECT_TRUE(vtest::WaitFor([&] { return ui.QuitCount() == 1; }));
+    EXPECT_EQ(ui.LastQuitCode(), 0);
+    EXPECT_TRUE(IsWindow(hwnd));
+    ASSERT_TRUE(PostMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0));
+    EXPECT_TRUE(vtest::WaitFor([&] { return ui.QuitCount() == 2; }));
+    EXPECT_TRUE(IsWindow(hwnd));
+
+    // Once gone, the window is neither offered to other starts nor made again.
+    ASSERT_TRUE(ui.Run([&] { DestroyWindow(hwnd); }));
+    EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_EQ(FindWindowW("VANTOWindowClass", nullptr), nullptr);
+    EXPECT_EQ(ui.Call<CMainFrame*>([] { return CMainFrame::GetInstance(); }), nullptr);
+}
+
+}  // namespace
