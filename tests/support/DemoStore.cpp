@@ -112,7 +112,9 @@ void DemoStore::Launch(Sandbox& sandbox, std::chrono::milliseconds deadline) {
                 m_pid = -1;
                 return true;
             }
-            return Exists(portsFile);
+            // The store writes ports.env, then prints the same lines and its
+            // ready line: wait for both, so the output is complete too.
+            return Exists(portsFile) && Output().find("# demo store ready") != std::string::npos;
         },
         deadline);
     if (!ready || exited) {
