@@ -69,7 +69,56 @@ bool CListUI::SelectItem(int index) {
     return true;
 }
 
-// ---- CListContainerElementUI ---------------------------------------------------
+// ---- list items ------------------------------------------------------------------
+
+template <typename Base>
+void CListElementT<Base>::SetSelectedState(bool selected) {
+    if (selected == m_bSelected)
+        return;
+    m_bSelected = selected;
+    this->Changed(ControlChange::Selection);
+}
+
+template <typename Base>
+void CListElementT<Base>::SetAttribute(std::string_view name, std::string_view value) {
+    if (name == "selected") {
+        // Through the list, so that its selection index agrees.
+        if (auto on = ParseBool(value); on && *on) {
+            if (CListUI* owner = CListUI::OwnerOf(this))
+                owner->SelectItem(owner->GetItemIndex(this));
+            else
+                SetSelectedState(true);
+        }
+    }
+    Base::SetAttribute(name, value);
+}
+
+template <typename Base>
+void CListElementT<Base>::DoEvent(TEventUI& event) {
+    if (event.Type == UIEVENT_BUTTONDOWN || event.Type == UIEVENT_DBLCLICK) {
+        m_bPushed = this->IsEnabled() && this->IsPointInside(event.ptMouse);
+        return;
+    }
+    if (event.Type == UIEVENT_BUTTONUP) {
+        const bool wasPushed = m_bPushed;
+        m_bPushed = false;
+        if (wasPushed && this->IsPointInside(event.ptMouse))
+            Activate();
+        return;
+    }
+    Base::DoEvent(event);
+}
+
+template <typename Base>
+bool CListElementT<Base>::Activate() {
+    if (!Base::Activate())
+        return false;
+    ClickItem(this, [this](std::string_view type) { this->SendNotify(type); });
+    return true;
+}
+
+template class CListElementT<CContainerUI>;
+template class CListElementT<CLabelUI>;
 
 std::string_view CListContainerElementUI::GetClass() const {
     return "ListContainerElement";
@@ -81,50 +130,6 @@ void* CListContainerElementUI::GetInterface(std::string_view name) {
     return name == "ListContainerElement" ? this : CContainerUI::GetInterface(name);
 }
 
-void CListContainerElementUI::SetSelectedState(bool selected) {
-    if (selected == m_bSelected)
-        return;
-    m_bSelected = selected;
-    Changed(ControlChange::Selection);
-}
-
-void CListContainerElementUI::SetAttribute(std::string_view name, std::string_view value) {
-    if (name == "selected") {
-        // Through the list, so that its selection index agrees.
-        if (auto on = ParseBool(value); on && *on) {
-            if (CListUI* owner = CListUI::OwnerOf(this))
-                owner->SelectItem(owner->GetItemIndex(this));
-            else
-                SetSelectedState(true);
-        }
-    }
-    CContainerUI::SetAttribute(name, value);
-}
-
-void CListContainerElementUI::DoEvent(TEventUI& event) {
-    if (event.Type == UIEVENT_BUTTONDOWN || event.Type == UIEVENT_DBLCLICK) {
-        m_bPushed = IsEnabled() && IsPointInside(event.ptMouse);
-        return;
-    }
-    if (event.Type == UIEVENT_BUTTONUP) {
-        const bool wasPushed = m_bPushed;
-        m_bPushed = false;
-        if (wasPushed && IsPointInside(event.ptMouse))
-            Activate();
-        return;
-    }
-    CContainerUI::DoEvent(event);
-}
-
-bool CListContainerElementUI::Activate() {
-    if (!CContainerUI::Activate())
-        return false;
-    ClickItem(this, [this](std::string_view type) { SendNotify(type); });
-    return true;
-}
-
-// ---- CListLabelElementUI -------------------------------------------------------
-
 std::string_view CListLabelElementUI::GetClass() const {
     return "ListLabelElement";
 }
@@ -133,47 +138,6 @@ void* CListLabelElementUI::GetInterface(std::string_view name) {
     if (name == "ListItem")
         return static_cast<IListItemUI*>(this);
     return name == "ListLabelElement" ? this : CLabelUI::GetInterface(name);
-}
-
-void CListLabelElementUI::SetSelectedState(bool selected) {
-    if (selected == m_bSelected)
-        return;
-    m_bSelected = selected;
-    Changed(ControlChange::Selection);
-}
-
-void CListLabelElementUI::SetAttribute(std::string_view name, std::string_view value) {
-    if (name == "selected") {
-        if (auto on = ParseBool(value); on && *on) {
-            if (CListUI* owner = CListUI::OwnerOf(this))
-                owner->SelectItem(owner->GetItemIndex(this));
-            else
-                SetSelectedState(true);
-        }
-    }
-    CLabelUI::SetAttribute(name, value);
-}
-
-void CListLabelElementUI::DoEvent(TEventUI& event) {
-    if (event.Type == UIEVENT_BUTTONDOWN || event.Type == UIEVENT_DBLCLICK) {
-        m_bPushed = IsEnabled() && IsPointInside(event.ptMouse);
-        return;
-    }
-    if (event.Type == UIEVENT_BUTTONUP) {
-        const bool wasPushed = m_bPushed;
-        m_bPushed = false;
-        if (wasPushed && IsPointInside(event.ptMouse))
-            Activate();
-        return;
-    }
-    CLabelUI::DoEvent(event);
-}
-
-bool CListLabelElementUI::Activate() {
-    if (!CLabelUI::Activate())
-        return false;
-    ClickItem(this, [this](std::string_view type) { SendNotify(type); });
-    return true;
 }
 
 }  // namespace DuiLib

@@ -43,11 +43,12 @@ class CListUI : public CVerticalLayoutUI {
     int m_iCurSel = -1;
 };
 
-// A list item holding controls. A click selects it and raises "itemclick".
-class CListContainerElementUI : public CContainerUI, public IListItemUI {
+// What every list item shares over the control kind it is made of: its
+// selected state (kept in step with the list), and a press and release
+// inside it selecting it and raising "itemclick".
+template <typename Base>
+class CListElementT : public Base, public IListItemUI {
   public:
-    std::string_view GetClass() const override;
-    void* GetInterface(std::string_view name) override;
     bool IsSelected() const override { return m_bSelected; }
     void SetSelectedState(bool selected) override;
     void SetAttribute(std::string_view name, std::string_view value) override;
@@ -59,20 +60,21 @@ class CListContainerElementUI : public CContainerUI, public IListItemUI {
     bool m_bPushed = false;
 };
 
-// A list item showing one text.
-class CListLabelElementUI : public CLabelUI, public IListItemUI {
+extern template class CListElementT<CContainerUI>;
+extern template class CListElementT<CLabelUI>;
+
+// A list item holding controls.
+class CListContainerElementUI : public CListElementT<CContainerUI> {
   public:
     std::string_view GetClass() const override;
     void* GetInterface(std::string_view name) override;
-    bool IsSelected() const override { return m_bSelected; }
-    void SetSelectedState(bool selected) override;
-    void SetAttribute(std::string_view name, std::string_view value) override;
-    void DoEvent(TEventUI& event) override;
-    bool Activate() override;
+};
 
-  protected:
-    bool m_bSelected = false;
-    bool m_bPushed = false;
+// A list item showing one text.
+class CListLabelElementUI : public CListElementT<CLabelUI> {
+  public:
+    std::string_view GetClass() const override;
+    void* GetInterface(std::string_view name) override;
 };
 
 }  // namespace DuiLib
