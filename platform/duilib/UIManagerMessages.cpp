@@ -174,16 +174,26 @@ void CPaintManagerUI::KillTimer(CControlUI* control) {
     std::erase_if(timers, [&](const auto& t) { return t.control == control; });
 }
 
-bool CPaintManagerUI::PreMessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lRes) {
-    const std::vector<IMessageFilterUI*> filters = m_messages->preFilters;
+// Offers a message to a window's filters in order until one handles it. A
+// filter may remove itself (or others) while handling: walk a copy and skip
+// the removed ones.
+static bool RunFilters(const std::vector<IMessageFilterUI*>& live, UINT uMsg, WPARAM wParam, LPARAM lParam,
+                       LRESULT& lRes) {
+    const std::vector<IMessageFilterUI*> filters = live;
     for (IMessageFilterUI* filter : filters) {
-        if (!Contains(m_messages->preFilters, filter))
+        if (!Contains(live, filter))
             continue;
         bool handled = false;
         lRes = filter->MessageHandler(uMsg, wParam, lParam, handled);
         if (handled)
             return true;
     }
+    return false;
+}
+
+bool CPaintManagerUI::PreMessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lRes) {
+    if (RunFilters(m_messages->preFilters, uMsg, wParam, lParam, lRes))
+        return true;
     if (uMsg == WM_KEYDOWN && wParam == VK_TAB && m_pRoot != nullptr && ::IsWindowEnabled(m_hWndPaint)) {
         // Tab moves the focus to the next control that takes keys, in tree
         // order, wrapping around.
@@ -213,15 +223,8 @@ CControlUI* FindClickTarget(const CPaintManagerUI& manager, POINT pt) {
 bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lRes) {
     if (m_hWndPaint == nullptr)
         return false;
-    const std::vector<IMessageFilterUI*> filters = m_messages->filters;
-    for (IMessageFilterUI* filter : filters) {
-        if (!Contains(m_messages->filters, filter))
-            continue;
-        bool handled = false;
-        lRes = filter->MessageHandler(uMsg, wParam, lParam, handled);
-        if (handled)
-            return true;
-    }
+    if (RunFilters(m_messages->filters, uMsg, wParam, lParam, lRes))
+        return true;
     MessageState& state = *m_messages;
     const POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
     switch (uMsg) {

@@ -135,7 +135,10 @@ LRESULT WindowImplBase::OnCreate(UINT /*uMsg*/, WPARAM /*wParam*/, LPARAM /*lPar
             CPaintManagerUI::SetResourcePath(folder);
     }
     CDialogBuilder builder;
-    CControlUI* root = builder.Create(GetSkinFile(), {}, this, &m_pm);
+    return AttachLayout(builder.Create(GetSkinFile(), {}, this, &m_pm));
+}
+
+LRESULT WindowImplBase::AttachLayout(CControlUI* root) {
     if (root == nullptr) {
         // A window without its layout cannot be used: creation fails and the
         // caller sees a null window instead of an empty one.

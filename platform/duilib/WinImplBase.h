@@ -77,6 +77,10 @@ class WindowImplBase : public CWindowWnd,
     // Each handler runs with bHandled already true; leaving it false passes
     // the message on to the paint manager and then to the default handling.
     virtual LRESULT OnCreate(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+    // The end of window creation shared by every window: attaches the built
+    // layout, registers for its notifications, takes the layout's size and
+    // calls Init. Without a layout creation fails: answers -1 for WM_CREATE.
+    LRESULT AttachLayout(CControlUI* root);
     virtual LRESULT OnClose(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled);
     virtual LRESULT OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled);
     virtual LRESULT OnNcActivate(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled);

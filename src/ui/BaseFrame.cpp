@@ -72,19 +72,7 @@ LRESULT CBaseFrame::OnCreate(UINT, WPARAM, LPARAM, bool&) {
                                                : static_cast<IDialogBuilderCallback*>(this);
         root = m_builder.Create(GetSkinFile(), {}, callback, &m_pm);
     }
-    if (root == nullptr) {
-        // A frame without its controls cannot be used: creation fails and
-        // the caller gets a null window.
-        DebugPrint("frame layout cannot be built: %s", GetSkinFile().c_str());
-        return -1;
-    }
-    m_pm.AttachDialog(root);
-    m_pm.AddNotifier(this);
-    const SIZE size = m_pm.GetInitSize();
-    if (size.cx > 0 && size.cy > 0)
-        ::SetWindowPos(m_hWnd, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    Init();
-    return 0;
+    return AttachLayout(root);
 }
 
 void CBaseFrame::Notify(TNotifyUI& msg) {
