@@ -12,9 +12,9 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
-#include <random>
 #include <vector>
 
+#include "platform/os/FileIo.h"
 #include "platform/os/Paths.h"
 #include "platform/os/Text.h"
 
@@ -339,62 +339,11 @@ std::string EncodeFile(Encoding encoding, std::string_view utf8, U16View utf16) 
     return bytes;
 }
 
-class UniqueFd {
-  public:
-    explicit UniqueFd(int fd = -1) : m_fd(fd) {}
-    ~UniqueFd() { Reset(); }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int Get() const { return m_fd; }
-    bool Valid() const { return m_fd >= 0; }
-    // Closes now and reports whether the close succeeded (a failed close can lose written data).
-    bool Close() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-    void Reset(int fd = -1) {
-        Close();
-        m_fd = fd;
-    }
-
-  private:
-    int m_fd;
-};
-
-// The whole file, or nothing when it is missing, not a regular file or unreadable.
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.Valid()) {
-        return std::nullopt;
-    }
-    struct stat st {};
-    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return std::nullopt;
-    }
-    std::string bytes;
-    bytes.reserve(static_cast<std::size_t>(st.st_size));
-    char chunk[16384];
-    for (;;) {
-        const ssize_t n = ::read(fd.Get(), chunk, sizeof chunk);
-        if (n == 0) {
-            return bytes;
-        }
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return std::nullopt;
-        }
-        bytes.append(chunk, static_cast<std::size_t>(n));
-    }
-}
-
 std::optional<ProfileText> LoadProfile(const char* fileName) {
     if (fileName == nullptr || fileName[0] == '\0') {
         return std::nullopt;
     }
-    const std::optional<std::string> bytes = ReadWholeFile(os::ResolveCaseInsensitive(fileName));
+    const std::optional<std::string> bytes = os::ReadWholeFile(os::ResolveCaseInsensitive(fileName));
     if (!bytes) {
         return std::nullopt;
     }
@@ -426,71 +375,8 @@ class FolderLock {
     bool Held() const { return m_fd.Valid(); }
 
   private:
-    UniqueFd m_fd;
+    os::UniqueFd m_fd;
 };
-
-bool WriteAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-std::string RandomSuffix() {
-    thread_local std::mt19937_64 generator{std::random_device{}() ^ static_cast<std::uint64_t>(::getpid())};
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::uint64_t bits = generator();
-    std::string suffix;
-    for (int i = 0; i < 12; ++i) {
-        suffix.push_back(kDigits[bits & 0xF]);
-        bits >>= 4;
-    }
-    return suffix;
-}
-
-// Writes `bytes` to a new file beside `target` and renames it over `target`,
-// so that a reader sees either the old or the new file, never a part. The
-// temporary file is removed on any failure.
-bool ReplaceFile(const std::string& target, const std::string& bytes, std::optional<mode_t> mode) {
-    const std::string folder = os::ParentFolder(target);
-    const std::string name(os::FileNamePart(target));
-    std::string temp;
-    UniqueFd fd;
-    for (int attempt = 0; attempt < 16 && !fd.Valid(); ++attempt) {
-        temp = os::PathJoin(folder, "." + name + ".tmp-" + RandomSuffix());
-        // 0666 lets the umask decide a new file's mode, as for any new file.
-        fd.Reset(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (!fd.Valid() && errno != EEXIST) {
-            return false;
-        }
-    }
-    if (!fd.Valid()) {
-        return false;
-    }
-    bool ok = WriteAll(fd.Get(), bytes);
-    if (ok && mode) {
-        // Best effort: only the owner may change the mode.
-        (void)::fchmod(fd.Get(), *mode);
-    }
-    ok = ok && ::fsync(fd.Get()) == 0;
-    ok = fd.Close() && ok;
-    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    // The folder is not synced: after a crash the rename may be lost, which
-    // leaves the old file, whole.
-    return true;
-}
 
 // ---------------------------------------------------------------------------
 // Reading
@@ -764,7 +650,7 @@ bool WriteProfile(const std::string& path, const Edit& edit) {
     }
     ProfileText file;
     if (exists) {
-        const std::optional<std::string> bytes = ReadWholeFile(target);
+        const std::optional<std::string> bytes = os::ReadWholeFile(target);
         if (!bytes) {
             return false;
         }
@@ -787,7 +673,8 @@ bool WriteProfile(const std::string& path, const Edit& edit) {
     if (!changed) {
         return true;
     }
-    return ReplaceFile(target, bytes, exists ? std::optional<mode_t>(st.st_mode & 07777) : std::nullopt);
+    return os::ReplaceFileAtomically(target, bytes,
+                                     exists ? std::optional<mode_t>(st.st_mode & 07777) : std::nullopt);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "platform/os/Text.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace os {
@@ -181,6 +182,35 @@ std::size_t WideLength(const char16_t* text) {
         }
     }
     return n;
+}
+
+std::string AsciiLowerCopy(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        c = AsciiToLower(c);
+    return out;
+}
+
+std::string AsciiUpperCopy(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        c = AsciiToUpper(c);
+    return out;
+}
+
+bool AsciiEqualsIgnoreCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && AsciiCompareIgnoreCase(a, b) == 0;
+}
+
+int AsciiCompareIgnoreCase(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(AsciiToLower(a[i]));
+        const auto y = static_cast<unsigned char>(AsciiToLower(b[i]));
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
 }  // namespace os

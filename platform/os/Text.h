@@ -36,4 +36,22 @@ int HexDigitValue(char c);
 // Length of a NUL-terminated UTF-16 string.
 std::size_t WideLength(const char16_t* text);
 
+// ASCII letter case, for names the design compares without regard to case
+// (header names, archive entries, value names, hosts). Only A-Z and a-z
+// change; every other code unit, UTF-8 bytes of other letters included,
+// stays as it is. The templates take char, char16_t and char32_t.
+template <typename Char>
+constexpr Char AsciiToLower(Char c) {
+    return (c >= Char('A') && c <= Char('Z')) ? static_cast<Char>(c - Char('A') + Char('a')) : c;
+}
+template <typename Char>
+constexpr Char AsciiToUpper(Char c) {
+    return (c >= Char('a') && c <= Char('z')) ? static_cast<Char>(c - Char('a') + Char('A')) : c;
+}
+std::string AsciiLowerCopy(std::string_view text);
+std::string AsciiUpperCopy(std::string_view text);
+bool AsciiEqualsIgnoreCase(std::string_view a, std::string_view b);
+// <0, 0, >0 comparing the texts as if both were lower case.
+int AsciiCompareIgnoreCase(std::string_view a, std::string_view b);
+
 }  // namespace os

@@ -36,4 +36,17 @@ TEST(Text, ComparesByUtf16CodeUnitsNotBytes) {
     EXPECT_EQ(os::CompareUtf16("2.1", "2.1"), 0);
 }
 
+TEST(Text, AsciiCaseTouchesOnlyAsciiLetters) {
+    EXPECT_EQ(os::AsciiLowerCopy("Content-LENGTH: 墨Z@["), "content-length: 墨z@[");
+    EXPECT_EQ(os::AsciiUpperCopy("uid_ß`{"), "UID_ß`{");
+    EXPECT_EQ(os::AsciiToUpper(u'\u00E9'), u'\u00E9');
+    EXPECT_EQ(os::AsciiToLower(U'Q'), U'q');
+    EXPECT_TRUE(os::AsciiEqualsIgnoreCase("Skin.XML", "skin.xml"));
+    EXPECT_FALSE(os::AsciiEqualsIgnoreCase("skin.xml", "skin.xm"));
+    EXPECT_LT(os::AsciiCompareIgnoreCase("ABC", "abd"), 0);
+    EXPECT_GT(os::AsciiCompareIgnoreCase("abc", "AB"), 0);
+    // '_' lies between the upper and lower case letters: comparing as lower case puts it first.
+    EXPECT_LT(os::AsciiCompareIgnoreCase("_", "A"), 0);
+}
+
 }  // namespace

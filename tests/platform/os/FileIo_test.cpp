@@ -1,0 +1,87 @@
+#include "platform/os/FileIo.h"
+
+#include "support/Sandbox.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+namespace {
+
+class FileIo : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_EQ(::mkdir(Folder().c_str(), 0700), 0); }
+    std::string Folder() const { return m_sandbox.Root() + "/files"; }
+    std::string Path(const std::string& name) const { return Folder() + "/" + name; }
+    static void Write(const std::string& path, const std::string& bytes) {
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+    std::size_t EntriesInFolder() const {
+        std::size_t n = 0;
+        DIR* dir = ::opendir(Folder().c_str());
+        while (const dirent* entry = ::readdir(dir))
+            n += std::string(entry->d_name) != "." && std::string(entry->d_name) != "..";
+        ::closedir(dir);
+        return n;
+    }
+    vtest::Sandbox m_sandbox;
+};
+
+TEST_F(FileIo, ReadsOnlyRegularFilesAndNeverBlocksOnAFifo) {
+    Write(Path("plain"), std::string("a\0b", 3));
+    EXPECT_EQ(os::ReadWholeFile(Path("plain")), std::string("a\0b", 3));
+    EXPECT_EQ(os::ReadWholeFile(Path("missing")), std::nullopt);
+    EXPECT_EQ(os::ReadWholeFile(Folder()), std::nullopt);
+    // A FIFO without a writer would hold a blocking open for ever.
+    ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
+    EXPECT_EQ(os::ReadWholeFile(Path("fifo")), std::nullopt);
+    EXPECT_FALSE(os::OpenRegularFile(Path("fifo")).Valid());
+    EXPECT_FALSE(os::OpenRegularFile("/dev/null").Valid());
+    // The descriptor handed out blocks again, like any ordinary open.
+    const os::UniqueFd fd = os::OpenRegularFile(Path("plain"));
+    ASSERT_TRUE(fd.Valid());
+    EXPECT_EQ(::fcntl(fd.Get(), F_GETFL) & O_NONBLOCK, 0);
+    EXPECT_NE(::fcntl(fd.Get(), F_GETFD) & FD_CLOEXEC, 0);
+}
+
+TEST_F(FileIo, ExtraFlagsRefuseALinkAndTheCapRefusesALargerFile) {
+    Write(Path("data"), std::string(100, 'x'));
+    ASSERT_EQ(::symlink(Path("data").c_str(), Path("link").c_str()), 0);
+    EXPECT_FALSE(os::OpenRegularFile(Path("link"), O_NOFOLLOW).Valid());
+    EXPECT_TRUE(os::OpenRegularFile(Path("link")).Valid());
+    EXPECT_EQ(os::ReadWholeFile(Path("data"), 100)->size(), 100u);
+    EXPECT_EQ(os::ReadWholeFile(Path("data"), 99), std::nullopt);
+}
+
+TEST_F(FileIo, ReplacesAtomicallyWithTheAskedModeAndLeavesNoTemporaryFile) {
+    const std::string target = Path("state.ini");
+    Write(target, "old");
+    ASSERT_TRUE(os::ReplaceFileAtomically(target, "new bytes", 0600));
+    EXPECT_EQ(os::ReadWholeFile(target), "new bytes");
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(EntriesInFolder(), 1u);
+
+    // A folder that does not exist: nothing written, the caller is told.
+    EXPECT_FALSE(os::ReplaceFileAtomically(Path("no/such/file"), "x"));
+    // A folder in the target's place: the rename fails and the temporary file goes.
+    ASSERT_EQ(::mkdir(Path("dir").c_str(), 0700), 0);
+    Write(Path("dir/inner"), "keep");
+    EXPECT_FALSE(os::ReplaceFileAtomically(Path("dir"), "x"));
+    EXPECT_EQ(EntriesInFolder(), 2u);
+}
+
+TEST_F(FileIo, TemporaryNamesAreHiddenSiblingsAndDiffer) {
+    const std::string a = os::TemporarySiblingName(Path("file.dat"));
+    const std::string b = os::TemporarySiblingName(Path("file.dat"));
+    EXPECT_EQ(a.rfind(Path(".file.dat.tmp-"), 0), 0u);
+    EXPECT_NE(a, b);
+}
+
+}  // namespace
