@@ -46,4 +46,8 @@ function(vanto_test target)
     list(APPEND properties LABELS "${ARG_LABELS}")
   endif()
   gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
+  if("threaded" IN_LIST ARG_LABELS)
+    # The ThreadSanitizer build builds only what its tests need.
+    add_dependencies(threaded_tests ${target})
+  endif()
 endfunction()

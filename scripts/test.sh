@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the debug build (AddressSanitizer and
-# UndefinedBehaviorSanitizer) runs all of them, the ThreadSanitizer build runs
-# the tests of threaded code. Exits non-zero on any failure.
+# Builds and runs every test: the source checks (layering, formatting), the
+# debug build (AddressSanitizer and UndefinedBehaviorSanitizer) runs all
+# tests, the ThreadSanitizer build runs the tests of threaded code. Exits
+# non-zero on any failure.
 #
 #   scripts/test.sh                 everything
 #   scripts/test.sh -R Registry     only tests whose name matches (debug build)
@@ -13,13 +14,20 @@ scripts/deps.sh
 jobs=$(nproc)
 status=0
 
-cmake --preset debug >/dev/null
+# CMake's target graph lets the layering check compare what each library
+# links with what it includes.
+cmake --preset debug --graphviz=build/debug/graph/deps.dot >/dev/null
+if [ $# -eq 0 ]; then
+  scripts/check_layering.py --cmake-graph build/debug/graph/deps.dot || status=1
+  scripts/check_format.sh || status=1
+fi
+
 cmake --build --preset debug -j "$jobs"
 ctest --preset debug -j "$jobs" "$@" || status=1
 
 if [ $# -eq 0 ]; then
   cmake --preset tsan >/dev/null
-  cmake --build --preset tsan -j "$jobs"
+  cmake --build --preset tsan -j "$jobs" --target threaded_tests
   ctest --preset tsan -j "$jobs" || status=1
 fi
 
