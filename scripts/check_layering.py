@@ -23,7 +23,7 @@ import os
 import re
 import sys
 
-ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))  # --root replaces it
 
 # folder -> (CMake target or None for header-only folders, the folders it builds on directly)
 # A new folder needs a line here; its position says what it may use.
@@ -205,7 +205,11 @@ def check_cmake(graph, uses, third):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--cmake-graph", help="CMake's --graphviz output of a configured build")
+    parser.add_argument("--root", help="the tree to check (default: this repository)")
     args = parser.parse_args()
+    if args.root:
+        global ROOT
+        ROOT = os.path.abspath(args.root)
     offences, uses, third = scan()
     if args.cmake_graph:
         offences += check_cmake(cmake_edges(args.cmake_graph), uses, third)
