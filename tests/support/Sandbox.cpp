@@ -82,26 +82,34 @@ int Sandbox::RunUnprivileged(const std::function<int()>& body) {
     if (root) {
         chmod(m_root.c_str(), 0755);
     }
+    const int result = RunInChild([&] {
+        if (root && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
+            return 127;
+        }
+        return body() & 0x7F;
+    });
+    if (root) {
+        chmod(m_root.c_str(), 0700);
+    }
+    return result;
+}
+
+int RunInChild(const std::function<int()>& body, std::chrono::milliseconds deadline) {
     const pid_t pid = fork();
     if (pid < 0) {
         return -1;
     }
     if (pid == 0) {
-        if (root && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
-            _exit(255);
-        }
         _exit(body() & 0x7F);
     }
     int status = 0;
-    const bool exited = WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; });
+    const bool exited = WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, deadline);
     if (!exited) {
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
+        return -1;
     }
-    if (root) {
-        chmod(m_root.c_str(), 0700);
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) != 255 ? WEXITSTATUS(status) : -1;
+    return WIFEXITED(status) && WEXITSTATUS(status) < 127 ? WEXITSTATUS(status) : -1;
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {

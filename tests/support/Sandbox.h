@@ -61,6 +61,13 @@ void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
 
+// Runs `body` in a forked child process and waits for it until the
+// deadline; a child still running then is killed. Returns the body's result
+// (0-126), or -1 when the child hung, did not exit normally or exited with
+// 127 or more.
+int RunInChild(const std::function<int()>& body,
+               std::chrono::milliseconds deadline = std::chrono::milliseconds(20000));
+
 // Polls `done` until it is true or the deadline passes; returns its last value.
 bool WaitFor(const std::function<bool()>& done,
              std::chrono::milliseconds deadline = std::chrono::milliseconds(20000));
