@@ -74,12 +74,17 @@ bool WaitFor(const std::function<bool()>& done,
 
 struct ProcessResult {
     int exitCode = -1;  // -1 when the process did not exit normally
+    int status = -1;    // the raw wait status, which also tells a signal
     std::string out;
     std::string err;
+
+    // True when a signal `signal` ended the process.
+    bool Signalled(int signal) const;
 };
 
 // Runs a program with arguments (no shell) in `workDir` (empty: current
-// directory), with the sandbox's environment, and collects its output.
+// directory), with the sandbox's environment, feeds it `input` and collects
+// its output; 127 when the program could not be started.
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& workDir = {},
                          const std::string& input = {});
 
