@@ -104,14 +104,18 @@ int RunInChild(const std::function<int()>& body, std::chrono::milliseconds deadl
     if (pid == 0) {
         _exit(body() & 0x7F);
     }
+    const int code = WaitForChild(pid, deadline);
+    return code < 127 ? code : -1;
+}
+
+int WaitForChild(pid_t pid, std::chrono::milliseconds deadline) {
     int status = 0;
-    const bool exited = WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, deadline);
-    if (!exited) {
+    if (!WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, deadline)) {
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
         return -1;
     }
-    return WIFEXITED(status) && WEXITSTATUS(status) < 127 ? WEXITSTATUS(status) : -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {

@@ -5,6 +5,7 @@
 // for the sandbox's lifetime, so nothing a test does touches the real home.
 
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
 #include <chrono>
 #include <functional>
@@ -60,6 +61,11 @@ class SandboxTest : public ::testing::Test {
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
+
+// Waits for child process `pid` until the deadline and kills it when it is
+// still running then. Returns its exit code, or -1 when it hung or did not
+// exit normally.
+int WaitForChild(pid_t pid, std::chrono::milliseconds deadline = std::chrono::milliseconds(20000));
 
 // Runs `body` in a forked child process and waits for it until the
 // deadline; a child still running then is killed. Returns the body's result

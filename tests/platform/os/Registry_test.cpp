@@ -350,16 +350,9 @@ TEST_F(Registry, UserHiveAndItsJournalArePrivateWhateverTheUmaskAndFolder) {
     const mode_t journalMode = ModeOf(journal);
     sqlite3_exec(reader, "COMMIT;", nullptr, nullptr, nullptr);
     sqlite3_close(reader);
-    int status = -1;
-    const bool done =
-        vtest::WaitFor([&] { return waitpid(writer, &status, WNOHANG) == writer; }, std::chrono::seconds(60));
-    if (!done) {
-        kill(writer, SIGKILL);
-        waitpid(writer, &status, 0);
-    }
+    EXPECT_EQ(vtest::WaitForChild(writer, std::chrono::seconds(60)), 0);
     EXPECT_TRUE(journalSeen);
     EXPECT_EQ(journalMode, 0600u);
-    EXPECT_TRUE(done && WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(os::RegGetString(HKEY_CURRENT_USER, "Software\\vanto", "Token"), "second");
     EXPECT_EQ(ModeOf(hive), 0600u);
 }
@@ -485,14 +478,7 @@ TEST_F(Registry, ConcurrentProcessesNeverSeeATornOrMissingValue) {
         children.push_back(pid);
     }
     for (const pid_t pid : children) {
-        int status = -1;
-        const bool done =
-            vtest::WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, std::chrono::seconds(120));
-        if (!done) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-        }
-        EXPECT_TRUE(done && WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child " << pid;
+        EXPECT_EQ(vtest::WaitForChild(pid, std::chrono::seconds(120)), 0) << "child " << pid;
     }
     EXPECT_TRUE(IsOneOfTheRacingValues(GetRaw(HKEY_CURRENT_USER, kKey, u"shared")));
     EXPECT_FALSE(vtest::Exists(os::HivePath(HKEY_CURRENT_USER) + "-journal"));
