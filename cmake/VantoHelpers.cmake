@@ -26,11 +26,15 @@ function(vanto_library target)
   endif()
 endfunction()
 
-# vanto_test(<target> [DEPS <targets...>] [LABELS <labels...>])
+# vanto_test(<target> [DEPS <targets...>] [LABELS <labels...>] [GLOB <pattern>])
 # One GoogleTest program per test folder; each TEST becomes its own ctest entry.
+# GLOB picks the folder's sources (default *.cpp).
 function(vanto_test target)
-  cmake_parse_arguments(ARG "" "" "DEPS;LABELS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  cmake_parse_arguments(ARG "" "GLOB" "DEPS;LABELS" ${ARGN})
+  if(NOT ARG_GLOB)
+    set(ARG_GLOB "*.cpp")
+  endif()
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_GLOB})
   if(NOT sources)
     return()
   endif()

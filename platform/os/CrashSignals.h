@@ -11,7 +11,9 @@
 // faulting thread's alternate signal stack.
 //
 // Everything that runs inside the signal handler is async-signal-safe: no
-// allocation, no locks, only system calls and fixed buffers.
+// allocation, no locks, only system calls and fixed buffers. What the fatal
+// path does next lives beside this: writing the report (CrashReport.h) and
+// starting the helper that shows the crash message (CrashHelperStart.h).
 
 #include <sys/types.h>
 
@@ -111,35 +113,6 @@ void DescribeNonSignalFault(DWORD code, std::uintptr_t address, FaultInfo* fault
 // waits here until the process ends; a fault of the reporting thread itself
 // returns false so that the caller ends the process at once.
 bool ClaimFatalPath();
-
-// ---- async-signal-safe helpers for the fatal path -----------------------------
-
-// A fixed text buffer that never allocates; excess text is dropped.
-struct SafeText {
-    char text[1024];
-    std::size_t length;
-};
-void SafeClear(SafeText& t);
-void SafeAppend(SafeText& t, const char* s);
-// Lower-case hexadecimal without prefix or leading zeros ("0" for 0).
-void SafeAppendHex(SafeText& t, std::uintptr_t value);
-void SafeAppendDecimal(SafeText& t, long long value);
-// Writes all of it; false on a failed write.
-bool SafeWrite(int fd, const char* data, std::size_t size);
-bool SafeWrite(int fd, const SafeText& t);
-
-// Writes the readable crash report (signal, code, address, thread, process,
-// registers, back trace, loaded modules from /proc/self/maps) to `fd`.
-void WriteCrashReport(int fd, const FaultInfo& fault);
-
-// Opens `path` for writing as a new file (mode 0600, an old one removed); creates a
-// missing parent folder chain first. -1 on failure.
-int OpenCrashFile(const char* path);
-
-// Starts `path` with `argv` (null-terminated) and the current environment
-// and waits for it. Returns its exit status as waitpid gives it, or -1 when it
-// could not be started.
-int SpawnAndWait(const char* path, char* const argv[]);
 
 // Puts the signal's default action back and raises it again; the signal is
 // delivered when the current handler returns (or at once outside a handler).

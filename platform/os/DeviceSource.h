@@ -1,7 +1,9 @@
 #pragma once
-// The hardware that the machine code is made from: the IDENTIFY data of the
-// physical drives, the same data asked for through the SCSI-port route, and
-// the BIOS bytes at physical address 0xFE000.
+// The hardware that the machine code is made from: the serials of the
+// physical drives as any process can read them, the IDENTIFY data of those
+// drives, the same data asked for through the SCSI-port route, the BIOS
+// bytes at physical address 0xFE000, and the machine's identity text for a
+// machine that offers none of these.
 //
 // Every query answers nothing (nullopt) when the device cannot be opened or
 // refuses the request; no failure is ever reported otherwise. The machine
@@ -12,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace os {
@@ -39,6 +42,11 @@ class DeviceSource {
   public:
     virtual ~DeviceSource() = default;
 
+    // The serial of physical drive 0-3 as any process may read it (no
+    // administrator rights needed), as text without trailing
+    // blanks. Nothing when the drive has no such serial or it is empty.
+    virtual std::optional<std::string> ReadableDriveSerial(int drive) const = 0;
+
     // IDENTIFY data of physical drive 0-3.
     virtual std::optional<IdentifyData> IdentifyPhysicalDrive(int drive) const = 0;
 
@@ -47,6 +55,10 @@ class DeviceSource {
 
     // The 4096 BIOS bytes, when the physical memory can be read.
     virtual std::optional<BiosArea> ReadBiosArea() const = 0;
+
+    // The text that names this installation of the system (its machine id),
+    // without trailing blanks; nothing when it is missing or empty.
+    virtual std::optional<std::string> MachineIdText() const = 0;
 };
 
 // The machine's own devices (the Linux implementation); lives for the whole

@@ -12,13 +12,18 @@
 
 namespace os {
 
-UniqueFd OpenRegularFile(const std::string& path, int extraFlags) {
+namespace {
+
+// Opens `path` without blocking (a FIFO without a writer must not hold the
+// caller) and keeps the descriptor only when it names a regular file, of
+// this user when `ownOnly`. O_NONBLOCK is cleared again unless the caller
+// asked for it.
+UniqueFd OpenRegular(const std::string& path, int flags, mode_t createMode, bool ownOnly) {
     if (path.empty() || path.find('\0') != std::string::npos) {
         errno = ENOENT;
         return UniqueFd();
     }
-    // Non-blocking, so that a FIFO without a writer does not hold the caller.
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | extraFlags));
+    UniqueFd fd(::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, createMode));
     if (!fd.Valid())
         return fd;
     struct stat st {};
@@ -28,11 +33,29 @@ UniqueFd OpenRegularFile(const std::string& path, int extraFlags) {
         errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         return UniqueFd();
     }
-    if ((extraFlags & O_NONBLOCK) == 0) {
-        const int flags = ::fcntl(fd.Get(), F_GETFL);
-        if (flags < 0 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+    if (ownOnly && st.st_uid != ::geteuid()) {
+        errno = EPERM;
+        return UniqueFd();
+    }
+    if ((flags & O_NONBLOCK) == 0) {
+        const int status = ::fcntl(fd.Get(), F_GETFL);
+        if (status < 0 || ::fcntl(fd.Get(), F_SETFL, status & ~O_NONBLOCK) != 0)
             return UniqueFd();
     }
+    return fd;
+}
+
+}  // namespace
+
+UniqueFd OpenRegularFile(const std::string& path, int extraFlags) {
+    return OpenRegular(path, O_RDONLY | extraFlags, 0, false);
+}
+
+UniqueFd OpenOwnRegularFile(const std::string& path, int flags, mode_t createMode) {
+    // O_TRUNC would cut a file before it is known to be ours: it waits for the checks.
+    UniqueFd fd = OpenRegular(path, (flags & ~(O_TRUNC | O_NONBLOCK)) | O_NOFOLLOW, createMode, true);
+    if (fd.Valid() && (flags & O_TRUNC) != 0 && ::ftruncate(fd.Get(), 0) != 0)
+        return UniqueFd();
     return fd;
 }
 

@@ -23,6 +23,16 @@ namespace os {
 // O_NOFOLLOW. Invalid on any failure, with errno set.
 UniqueFd OpenRegularFile(const std::string& path, int extraFlags = 0);
 
+// Opens `path` for writing when it is a regular file that belongs to this
+// user (the effective user), creating it with `createMode` (less the umask)
+// when `flags` holds O_CREAT. A symbolic link at the path (ELOOP), a FIFO,
+// device, socket or folder (EINVAL, EISDIR) and another user's file (EPERM)
+// are refused without blocking. `flags` gives the access mode and flags such
+// as O_APPEND, O_CREAT, O_EXCL, O_TRUNC (applied only after the checks);
+// O_NOFOLLOW, O_NOCTTY, O_CLOEXEC and, during the checks only, O_NONBLOCK
+// are added. Invalid on any failure, with errno set.
+UniqueFd OpenOwnRegularFile(const std::string& path, int flags, mode_t createMode = 0600);
+
 // The whole content of a regular file, or nothing when it is missing, not a
 // regular file, unreadable, or larger than `maxBytes`.
 std::optional<std::string> ReadWholeFile(const std::string& path,

@@ -11,25 +11,16 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/os/FileIo.h"
+#include "platform/os/UniqueFd.h"
+
 namespace os {
 namespace {
 
-// Closes a descriptor when the scope ends.
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor() {
-        if (m_fd >= 0) {
-            close(m_fd);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int Get() const { return m_fd; }
-
-  private:
-    int m_fd;
-};
+// Attributes and records are a line or a few dozen lines; anything larger
+// is no attribute of ours.
+constexpr std::size_t kAttributeLimit = 4096;
+constexpr std::size_t kUdevRecordLimit = 65536;
 
 std::vector<std::string> ListFolder(const std::string& folder) {
     std::vector<std::string> names;
@@ -44,27 +35,8 @@ std::vector<std::string> ListFolder(const std::string& folder) {
     return names;
 }
 
-std::optional<std::string> ReadSmallFile(const std::string& path) {
-    FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0) {
-        return std::nullopt;
-    }
-    std::string text;
-    char chunk[512];
-    while (text.size() < 4096) {
-        const ssize_t n = read(fd.Get(), chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return std::nullopt;
-        }
-        if (n == 0) {
-            break;
-        }
-        text.append(chunk, static_cast<std::size_t>(n));
-    }
-    return text;
+std::optional<std::string> ReadAttribute(const std::string& path) {
+    return ReadWholeFile(path, kAttributeLimit);
 }
 
 bool AllZero(const IdentifyData& data) {
@@ -79,6 +51,26 @@ bool IsLowerLetters(std::string_view text) {
 bool IsDigits(std::string_view text) {
     return !text.empty() && text.size() <= 9 &&
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The kinds of whole disks that count as physical drives, in drive order.
+enum class DiskKind { Ide, Scsi, Virtio, Card, None };
+
+DiskKind KindOf(std::string_view name) {
+    if (name.starts_with("hd") && IsLowerLetters(name.substr(2))) {
+        return DiskKind::Ide;
+    }
+    if (name.starts_with("sd") && IsLowerLetters(name.substr(2))) {
+        return DiskKind::Scsi;
+    }
+    if (name.starts_with("vd") && IsLowerLetters(name.substr(2))) {
+        return DiskKind::Virtio;
+    }
+    // mmcblk0boot0 and mmcblk0rpmb are parts of card 0, not cards.
+    if (name.starts_with("mmcblk") && IsDigits(name.substr(6))) {
+        return DiskKind::Card;
+    }
+    return DiskKind::None;
 }
 
 std::optional<IdentifyData> IdentifyThroughSgIo(int fd, std::uint8_t command) {
@@ -107,18 +99,59 @@ std::optional<IdentifyData> IdentifyThroughSgIo(int fd, std::uint8_t command) {
 
 }  // namespace
 
-std::optional<IdentifyData> LinuxDeviceSource::IdentifyPhysicalDrive(int drive) const {
+LinuxDeviceSource::Locations LinuxDeviceSource::Locations::Under(const std::string& root) {
+    Locations locations;
+    for (std::string* path : {&locations.sysBlock, &locations.devFolder, &locations.nvmeClass,
+                              &locations.physicalMemory, &locations.udevData, &locations.machineId}) {
+        *path = root + *path;
+    }
+    return locations;
+}
+
+std::optional<std::string> LinuxDeviceSource::DriveName(int drive) const {
     if (drive < 0 || drive >= kPhysicalDriveCount) {
         return std::nullopt;
     }
-    const std::vector<std::string> drives = linuxdev::SelectPhysicalDrives(ListFolder(m_locations.sysBlock));
+    std::vector<std::string> drives = linuxdev::SelectPhysicalDrives(ListFolder(m_locations.sysBlock));
     if (static_cast<std::size_t>(drive) >= drives.size()) {
         return std::nullopt;
     }
-    const std::string path = m_locations.devFolder + "/" + drives[static_cast<std::size_t>(drive)];
+    return std::move(drives[static_cast<std::size_t>(drive)]);
+}
+
+std::optional<std::string> LinuxDeviceSource::ReadableDriveSerial(int drive) const {
+    const std::optional<std::string> name = DriveName(drive);
+    if (!name) {
+        return std::nullopt;
+    }
+    const std::string disk = m_locations.sysBlock + "/" + *name;
+    for (const char* attribute : {"/serial", "/device/serial"}) {
+        if (const std::optional<std::string> text = ReadAttribute(disk + attribute)) {
+            if (std::optional<std::string> serial = linuxdev::CleanSerial(*text)) {
+                return serial;
+            }
+        }
+    }
+    const std::optional<std::string> number = ReadAttribute(disk + "/dev");
+    const std::optional<std::string> record = number ? linuxdev::UdevRecordName(*number) : std::nullopt;
+    if (!record) {
+        return std::nullopt;
+    }
+    const std::optional<std::string> text =
+        ReadWholeFile(m_locations.udevData + "/" + *record, kUdevRecordLimit);
+    return text ? linuxdev::UdevSerial(*text) : std::nullopt;
+}
+
+std::optional<IdentifyData> LinuxDeviceSource::IdentifyPhysicalDrive(int drive) const {
+    const std::optional<std::string> name = DriveName(drive);
+    // The ATA commands are for ATA and SCSI disks only.
+    if (!name || (KindOf(*name) != DiskKind::Ide && KindOf(*name) != DiskKind::Scsi)) {
+        return std::nullopt;
+    }
+    const std::string path = m_locations.devFolder + "/" + *name;
     // Read-only and non-blocking: an empty removable drive must not hold us up.
-    FileDescriptor fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (fd.Get() < 0) {
+    const UniqueFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!fd.Valid()) {
         return std::nullopt;
     }
     IdentifyData kernelData{};
@@ -147,11 +180,11 @@ std::optional<IdentifyData> LinuxDeviceSource::IdentifyScsiTarget(int port, int 
         return std::nullopt;
     }
     const std::string folder = m_locations.nvmeClass + "/" + controllers[index];
-    const std::optional<std::string> serial = ReadSmallFile(folder + "/serial");
+    const std::optional<std::string> serial = ReadAttribute(folder + "/serial");
     if (!serial) {
         return std::nullopt;
     }
-    const std::optional<std::string> model = ReadSmallFile(folder + "/model");
+    const std::optional<std::string> model = ReadAttribute(folder + "/model");
     return linuxdev::IdentifyFromNvmeTexts(*serial, model.value_or(std::string()));
 }
 
@@ -159,19 +192,23 @@ std::optional<BiosArea> LinuxDeviceSource::ReadBiosArea() const {
     return linuxdev::ReadBiosAreaFrom(m_locations.physicalMemory, kBiosAreaAddress);
 }
 
+std::optional<std::string> LinuxDeviceSource::MachineIdText() const {
+    const std::optional<std::string> text = ReadAttribute(m_locations.machineId);
+    return text ? linuxdev::CleanSerial(*text) : std::nullopt;
+}
+
 namespace linuxdev {
 
 std::vector<std::string> SelectPhysicalDrives(std::vector<std::string> blockNames) {
-    std::erase_if(blockNames, [](const std::string& name) {
-        const std::string_view view(name);
-        return !(view.starts_with("hd") || view.starts_with("sd")) || !IsLowerLetters(view.substr(2));
-    });
+    std::erase_if(blockNames, [](const std::string& name) { return KindOf(name) == DiskKind::None; });
     std::sort(blockNames.begin(), blockNames.end(), [](const std::string& a, const std::string& b) {
-        const bool aIde = a.starts_with("hd");
-        const bool bIde = b.starts_with("hd");
-        if (aIde != bIde) {
-            return aIde;
+        const DiskKind aKind = KindOf(a);
+        const DiskKind bKind = KindOf(b);
+        if (aKind != bKind) {
+            return aKind < bKind;
         }
+        // Letter suffixes: shorter first, then alphabetically (sdz before
+        // sdaa); card numbers of up to nine digits compare the same way.
         if (a.size() != b.size()) {
             return a.size() < b.size();
         }
@@ -182,6 +219,49 @@ std::vector<std::string> SelectPhysicalDrives(std::vector<std::string> blockName
         blockNames.resize(kPhysicalDriveCount);
     }
     return blockNames;
+}
+
+std::optional<std::string> CleanSerial(std::string_view text) {
+    text = text.substr(0, text.find('\0'));
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\n' ||
+                             text.back() == '\r' || text.back() == '\v' || text.back() == '\f')) {
+        text.remove_suffix(1);
+    }
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    return std::string(text);
+}
+
+std::optional<std::string> UdevSerial(std::string_view record) {
+    constexpr std::string_view kKey = "E:ID_SERIAL_SHORT=";
+    while (!record.empty()) {
+        const std::size_t end = std::min(record.find('\n'), record.size());
+        const std::string_view line = record.substr(0, end);
+        if (line.starts_with(kKey)) {
+            return CleanSerial(line.substr(kKey.size()));
+        }
+        record.remove_prefix(std::min(end + 1, record.size()));
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> UdevRecordName(std::string_view deviceNumber) {
+    if (deviceNumber.ends_with('\n')) {
+        deviceNumber.remove_suffix(1);
+    }
+    const std::size_t colon = deviceNumber.find(':');
+    if (colon == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::string_view major = deviceNumber.substr(0, colon);
+    const std::string_view minor = deviceNumber.substr(colon + 1);
+    // Plain decimal numbers only: no sign, blank or other character that could
+    // lead the record name out of its folder.
+    if (!IsDigits(major) || !IsDigits(minor)) {
+        return std::nullopt;
+    }
+    return "b" + std::string(major) + ":" + std::string(minor);
 }
 
 std::vector<std::string> SelectNvmeControllers(std::vector<std::string> names) {
@@ -273,8 +353,9 @@ bool AtaPassThroughSucceeded(std::uint8_t scsiStatus, std::uint16_t hostStatus, 
 }
 
 std::optional<BiosArea> ReadBiosAreaFrom(const std::string& path, std::uint64_t offset) {
-    FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0) {
+    // Physical memory is a character device: no regular-file check here.
+    const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (!fd.Valid()) {
         return std::nullopt;
     }
     BiosArea area{};

@@ -66,7 +66,7 @@ bool HasUnpairedSurrogate(U16View text) {
 // Simple per-code-unit upper-casing, as the Windows name comparison does.
 char16_t FoldCase(char16_t c) {
     if (c < 0x80) {
-        return (c >= 'a' && c <= 'z') ? static_cast<char16_t>(c - 'a' + 'A') : c;
+        return os::AsciiToUpper(c);
     }
     if (c >= 0xD800 && c <= 0xDFFF) {
         return c;

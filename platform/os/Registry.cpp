@@ -1,15 +1,18 @@
 #include "platform/os/Registry.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <wctype.h>
 
 #include <locale.h>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <memory>
 
+#include "platform/os/FileIo.h"
 #include "platform/os/Paths.h"
 #include "platform/os/Text.h"
 
@@ -94,7 +97,7 @@ char32_t UpperCase(char32_t c) {
     if (locale != static_cast<locale_t>(nullptr)) {
         return static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), locale));
     }
-    return (c >= U'a' && c <= U'z') ? c - 32 : c;
+    return os::AsciiToUpper(c);
 }
 
 std::string Fold(std::u16string_view text) {
@@ -180,6 +183,31 @@ void EnsureHiveFolder(HKEY root) {
     }
 }
 
+// The per-user hive holds the saved login token, so it is private to its
+// owner whatever the folder's mode and the umask. SQLite creates a new
+// database with its own default mode and each journal with the database's
+// mode, so the hive is made here, 0600, before SQLite opens it; its journals
+// follow. A hive of an earlier build that others could read loses their bits
+// (the owner's stay as they are). Another process making the hive at the
+// same moment is no failure.
+bool PrepareUserHive(const std::string& path, bool exists) {
+    if (!exists) {
+        os::UniqueFd fd = os::OpenOwnRegularFile(path, O_RDWR | O_CREAT | O_EXCL, 0600);
+        if (!fd.Valid()) {
+            // Made by another process meanwhile; a dangling link is refused.
+            return errno == EEXIST && IsRegularFile(path);
+        }
+        // The umask may have taken bits the owner needs; the mode is exact.
+        return fchmod(fd.Get(), 0600) == 0;
+    }
+    const os::UniqueFd fd = os::OpenOwnRegularFile(path, O_RDONLY, 0);
+    struct stat st {};
+    if (fd.Valid() && fstat(fd.Get(), &st) == 0 && (st.st_mode & 077) != 0) {
+        fchmod(fd.Get(), st.st_mode & 0700);
+    }
+    return true;
+}
+
 // Inside a write transaction: success when the database is a sound hive of
 // ours, after laying out the tables in a database that is still empty.
 LSTATUS ClaimHive(sqlite3* db) {
@@ -231,6 +259,9 @@ LSTATUS WriteHive(HKEY root, bool createHive, const std::function<LSTATUS(sqlite
             return ERROR_FILE_NOT_FOUND;
         }
         EnsureHiveFolder(root);
+    }
+    if (root == HKEY_CURRENT_USER && !PrepareUserHive(path, exists)) {
+        return ERROR_ACCESS_DENIED;
     }
     DbPtr db = OpenHive(path, createHive);
     if (!db) {

@@ -6,6 +6,8 @@
 #include <list>
 #include <mutex>
 
+#include "platform/os/Text.h"
+
 // Every registered block. An entry, once made, stays where it is for the
 // life of the program (a std::list never moves its elements), because the
 // Windows-shaped functions hand out pointers to it as HRSRC and HGLOBAL.
@@ -30,18 +32,8 @@ ResourceTable& Table() {
     return table;
 }
 
-std::string UpperAscii(std::string_view text) {
-    std::string result(text);
-    for (char& c : result) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return result;
-}
-
 HRSRC FindEntry(std::string_view type, unsigned id) {
-    const std::string key = UpperAscii(type);
+    const std::string key = os::AsciiUpperCopy(type);
     ResourceTable& table = Table();
     std::lock_guard<std::mutex> guard(table.lock);
     for (os::ResourceEntry& entry : table.entries) {
@@ -75,7 +67,7 @@ bool RegisterResource(std::string_view type, unsigned id, const void* data, std:
     if (type.empty() || (data == nullptr && size != 0)) {
         return false;
     }
-    const std::string key = UpperAscii(type);
+    const std::string key = os::AsciiUpperCopy(type);
     ResourceTable& table = Table();
     std::lock_guard<std::mutex> guard(table.lock);
     for (os::ResourceEntry& entry : table.entries) {

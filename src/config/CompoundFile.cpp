@@ -7,12 +7,11 @@
 #include <gsf/gsf-input.h>
 #include <gsf/gsf-utils.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <mutex>
+
+#include "platform/os/FileIo.h"
+#include "platform/os/Text.h"
 
 namespace {
 
@@ -24,21 +23,6 @@ struct GObjectUnref {
     }
 };
 using InputRef = std::unique_ptr<GsfInput, GObjectUnref>;
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) {
-            return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        };
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // A root-storage child that is a stream: storages report a child count of 0
 // or more, streams report -1.
@@ -67,18 +51,13 @@ void EnsureGsfInitialised() {
 std::unique_ptr<CompoundFile> CompoundFile::Open(const std::string& path) {
     EnsureGsfInitialised();
     // Only a regular file is read: a pipe or a device at that path would
-    // block the reading thread or never end. Opening without blocking and
-    // checking the opened file leaves no gap for the path to change between.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return nullptr;
-    }
-    struct stat info {};
-    FILE* stream = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) ? fdopen(fd, "rb") : nullptr;
+    // block the reading thread or never end.
+    os::UniqueFd fd = os::OpenRegularFile(path);
+    FILE* stream = fd.Valid() ? fdopen(fd.Get(), "rb") : nullptr;
     if (stream == nullptr) {
-        close(fd);
         return nullptr;
     }
+    fd.Release();                                                              // the stream owns it now
     GsfInput* source = gsf_input_stdio_new_FILE(path.c_str(), stream, FALSE);  // owns `stream` on success
     if (source == nullptr) {
         fclose(stream);
@@ -106,7 +85,7 @@ CompoundFile::StreamStatus CompoundFile::ReadStream(std::string_view name, std::
     const int count = gsf_infile_num_children(m_root);
     for (int i = 0; i < count && !child; ++i) {
         const char* childName = gsf_infile_name_by_index(m_root, i);
-        if (childName != nullptr && EqualsIgnoringAsciiCase(childName, name)) {
+        if (childName != nullptr && os::AsciiEqualsIgnoreCase(childName, name)) {
             child.reset(gsf_infile_child_by_index(m_root, i));
         }
     }

@@ -13,6 +13,8 @@
 #include <exception>
 #include <new>
 
+#include "platform/os/CrashHelperStart.h"
+#include "platform/os/CrashReport.h"
 #include "platform/os/DebugPrint.h"
 #include "platform/os/Paths.h"
 

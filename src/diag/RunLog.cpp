@@ -1,17 +1,14 @@
 #include "diag/RunLog.h"
 
 #include <fcntl.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include <cerrno>
+#include <cstring>
 
+#include "platform/os/DebugPrint.h"
+#include "platform/os/FileIo.h"
 #include "platform/os/Text.h"
-
-CRunLog::~CRunLog() {
-    if (m_fd >= 0) {
-        close(m_fd);
-    }
-}
 
 CRunLog& CRunLog::Instance() {
     static CRunLog log;
@@ -28,9 +25,24 @@ void CRunLog::Open() {
     if (m_path.empty() || m_opened) {
         return;
     }
-    // The log carries the saved login token, so it is readable by its owner only.
-    m_fd = open(m_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     m_opened = true;
+    // The log carries the saved login token: only a regular file of this
+    // user, never through a link someone planted, readable by its owner only.
+    os::UniqueFd fd = os::OpenOwnRegularFile(m_path, O_WRONLY | O_APPEND | O_CREAT, 0600);
+    struct stat st {};
+    if (fd.Valid() && fstat(fd.Get(), &st) == 0 && (st.st_mode & 077) != 0) {
+        // A log of an earlier run may be readable by others. It is the user's
+        // own file, so its owner bits stay as they are; the others lose access.
+        if (fchmod(fd.Get(), st.st_mode & 0700) != 0) {
+            fd.Reset();
+        }
+    }
+    if (!fd.Valid()) {
+        DebugPrint("run log %s not opened (%s); the run goes on without it", m_path.c_str(),
+                   std::strerror(errno));
+        return;
+    }
+    m_fd = std::move(fd);
 }
 
 bool CRunLog::IsOpened() const {
@@ -40,21 +52,13 @@ bool CRunLog::IsOpened() const {
 
 void CRunLog::Write(std::string_view text) {
     std::lock_guard lock(m_mutex);
-    if (!m_opened || m_fd < 0) {
+    if (!m_opened || !m_fd.Valid()) {
         return;
     }
-    // One unbuffered append per text: nothing waits in a buffer when the
-    // process dies, and texts of two threads never interleave mid-text.
-    while (!text.empty()) {
-        const ssize_t n = ::write(m_fd, text.data(), text.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return;  // a full disk or a closed file: dropped silently
-        }
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
+    // One unbuffered append per text under the lock: nothing waits in a
+    // buffer when the process dies, and texts of two threads never interleave
+    // mid-text. A full disk drops the text silently.
+    os::WriteAll(m_fd.Get(), text);
 }
 
 void CRunLog::Write(std::u16string_view text) {

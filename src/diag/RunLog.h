@@ -3,16 +3,21 @@
 // records the progress of start-up and of a few operations as marker lines
 // and short status texts. Every write is appended and reaches the file at
 // once, so the log is complete up to the last step when the process dies.
-// A log that cannot be opened keeps every write silent.
+// The log holds the saved login token, so only a regular file of this user
+// is ever written: a symbolic link, FIFO, device or another user's file at
+// the path is left alone, and a new log is readable by its owner only. A log
+// that cannot be opened keeps every write silent.
 
 #include <mutex>
 #include <string>
 #include <string_view>
 
+#include "platform/os/UniqueFd.h"
+
 class CRunLog {
   public:
     CRunLog() = default;
-    ~CRunLog();
+    ~CRunLog() = default;
     CRunLog(const CRunLog&) = delete;
     CRunLog& operator=(const CRunLog&) = delete;
 
@@ -22,8 +27,11 @@ class CRunLog {
     // Sets the file path; start-up sets "./log.txt".
     void SetPath(std::string path);
 
-    // Opens the file for appending (created when missing) once. Marks the log
-    // opened even when the file could not be opened; writes are then dropped.
+    // Opens the file for appending (created 0600 when missing) once. An
+    // existing log of this user loses any group and other permission bits. A
+    // path that is no regular file of this user, or that cannot be opened,
+    // leaves the run without a log: one debug line says so and writes are
+    // dropped. Marks the log opened either way.
     void Open();
 
     bool IsOpened() const;
@@ -37,7 +45,7 @@ class CRunLog {
   private:
     mutable std::mutex m_mutex;
     std::string m_path;
-    int m_fd = -1;
+    os::UniqueFd m_fd;
     bool m_opened = false;
 };
 

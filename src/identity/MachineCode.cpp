@@ -41,9 +41,14 @@ std::string Crc32Hex(const std::uint8_t* data, std::size_t size) {
 std::string BuildDiskPart(const os::DeviceSource& devices) {
     std::string part;
     bool anyAnswered = false;
-    // Every drive is asked, so several serials join in drive order.
+    // Every drive is asked, so several serials join in drive order. The
+    // serial any process can read comes first, so that root and an ordinary
+    // user compose the same text; the drive itself is asked only without it.
     for (int drive = 0; drive < os::kPhysicalDriveCount; ++drive) {
-        if (std::optional<os::IdentifyData> data = devices.IdentifyPhysicalDrive(drive)) {
+        if (std::optional<std::string> serial = devices.ReadableDriveSerial(drive)) {
+            anyAnswered = true;
+            part += *serial;
+        } else if (std::optional<os::IdentifyData> data = devices.IdentifyPhysicalDrive(drive)) {
             anyAnswered = true;
             part += SerialOf(*data);
         }
@@ -75,6 +80,9 @@ std::string BuildHardwareText(const os::DeviceSource& devices) {
     std::string text = BuildDiskPart(devices);
     text.resize(std::min(text.size(), kHardwareTextLimit));
     text += BuildBiosPart(devices);
+    if (text.empty()) {
+        text = devices.MachineIdText().value_or(std::string());
+    }
     text.resize(std::min(text.size(), kHardwareTextLimit));
     return text;
 }
@@ -98,10 +106,7 @@ std::string ComputeMachineCode(const os::DeviceSource& devices) {
         narrow = "1";
     }
     // The second digest is taken over the 32 hex characters of the first.
-    std::string code = MD5Hex(narrow).substr(0, kMachineCodeLength);
-    std::transform(code.begin(), code.end(), code.begin(),
-                   [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
-    return code;
+    return os::AsciiUpperCopy(MD5Hex(narrow).substr(0, kMachineCodeLength));
 }
 
 void BuildMachineCode(const os::DeviceSource& devices) {

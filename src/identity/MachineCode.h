@@ -3,13 +3,19 @@
 // serials and the BIOS bytes, kept in the per-machine registry key as "uid".
 //
 // Composition of the hardware text (at most 4096 characters):
-//   disk part  the serial (IDENTIFY words 10-19, high byte first, cut at a
-//              NUL, trailing spaces removed, leading kept) of each physical
-//              drive 0-3 that answers, in drive order; only when no drive
-//              answered, the serials of the SCSI-port targets (port 0-1,
-//              target 0-1) whose model field's first byte is not 0.
+//   disk part  for each physical drive 0-3 in drive order: its serial as any
+//              process can read it; for a drive without one, the serial of
+//              its IDENTIFY data when it answers (words 10-19, high byte
+//              first, cut at a NUL, trailing spaces removed, leading kept).
+//              Only when no drive gave either, the IDENTIFY serials of the
+//              SCSI-port targets (port 0-1, target 0-1) whose model field's
+//              first byte is not 0.
 //   BIOS part  "%04X" of the CRC-32 of BIOS bytes 0-2047, then of bytes
 //              1024-3071; empty when the BIOS area cannot be read.
+// When both parts are empty, the machine's identity text stands in for
+// them, so that machines without any readable serial (virtual machines, an
+// ordinary user without the rights for the drives) still get codes of their
+// own rather than all the digest of the empty text.
 // The machine code is the first 16 characters, upper-cased, of the MD5 hex
 // of the MD5 hex of that text.
 
@@ -32,7 +38,8 @@ std::string BuildDiskPart(const os::DeviceSource& devices);
 // The two BIOS checksums, or empty.
 std::string BuildBiosPart(const os::DeviceSource& devices);
 
-// Disk part followed by BIOS part.
+// Disk part followed by BIOS part, or the machine's identity text when
+// both are empty.
 std::string BuildHardwareText(const os::DeviceSource& devices);
 
 // Fills `buffer` with the 32-character lower-case MD5 hex of the hardware

@@ -1,11 +1,8 @@
 // Crashes a client-like child program in a sandbox and checks what the crash
 // leaves behind: the crash file, the crash message, and the way the process ended.
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -21,52 +18,11 @@ namespace {
 
 const std::string kChild = std::string(VANTO_BINARY_DIR) + "/tests/crash-child";
 
-struct ChildResult {
-    int status = 0;
-    std::string out;
-    std::string err;
-    bool Signalled(int sig) const { return WIFSIGNALED(status) && WTERMSIG(status) == sig; }
-};
+using ChildResult = vtest::ProcessResult;
 
-// Runs the child and keeps its raw wait status (RunProcess folds signals away).
+// Runs the child; the result keeps the raw wait status, which names the signal.
 ChildResult RunChild(const std::string& mode) {
-    ChildResult result;
-    int outPipe[2], errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
-        ADD_FAILURE() << "pipe";
-        return result;
-    }
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(outPipe[1], 1);
-        dup2(errPipe[1], 2);
-        execl(kChild.c_str(), kChild.c_str(), mode.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(outPipe[1]);
-    close(errPipe[1]);
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    std::string* sinks[2] = {&result.out, &result.err};
-    for (int open = 2; open > 0;) {
-        if (poll(fds, 2, -1) < 0) {
-            break;
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP)) != 0) {
-                char buf[4096];
-                const ssize_t n = read(fds[i].fd, buf, sizeof buf);
-                if (n > 0) {
-                    sinks[i]->append(buf, static_cast<std::size_t>(n));
-                } else {
-                    close(fds[i].fd);
-                    fds[i].fd = -1;
-                    --open;
-                }
-            }
-        }
-    }
-    waitpid(pid, &result.status, 0);
-    return result;
+    return vtest::RunProcess({kChild, mode});
 }
 
 std::string Field(const std::string& report, const std::string& name) {

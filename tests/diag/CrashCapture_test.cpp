@@ -14,25 +14,13 @@
 #include <vector>
 
 #include "platform/os/DebugPrint.h"
+#include "support/FaultTrigger.h"
 #include "support/Sandbox.h"
 
 namespace {
 
-// Faults on purpose; kept out of the sanitizers' sight so that the hardware
-// fault itself happens.
-__attribute__((noinline, no_sanitize("address", "undefined", "thread"))) void WriteThroughNull() {
-    // Volatile both ways: the optimiser may neither know the address nor drop the store.
-    volatile int* volatile target = nullptr;
-    *target = 1;
-}
-
-volatile int g_quotient = 0;
-
-__attribute__((noinline, no_sanitize("address", "undefined", "thread"))) void DivideByZero() {
-    volatile int zero = 0;
-    volatile int one = 1;
-    g_quotient = one / zero;
-}
+using vtest::DivideByZero;
+using vtest::WriteThroughNull;
 
 // Collects the debugger output for one test.
 class DebugLines {
@@ -166,38 +154,12 @@ TEST(ExceptionCodes, SignalsMapToTheWindowsCodes) {
     EXPECT_EQ(FormatCrashMessage(EXCEPTION_CPP_EXCEPTION, 0), "程序发生异常崩溃( code:e06d7363 address:0 )");
 }
 
-// External linkage and an opaque pointer keep the optimiser from seeing the
-// whole hierarchy and devirtualising the call away.
-struct CrashTestPureBase {
-    CrashTestPureBase();
-    virtual ~CrashTestPureBase() = default;
-    virtual int Value() const = 0;
-};
-
-static volatile int g_pureValue = 0;
-
-// Called from the base constructor: the object is still a CrashTestPureBase, so the
-// virtual call lands in the run-time's pure-call entry.
-__attribute__((noinline)) static int CallValue(const CrashTestPureBase* object) {
-    // Hidden from the optimiser, which would otherwise devirtualise the call.
-    const CrashTestPureBase* volatile opaque = object;
-    return opaque->Value();
-}
-
-CrashTestPureBase::CrashTestPureBase() {
-    g_pureValue = CallValue(this);
-}
-
-struct CrashTestPureDerived : CrashTestPureBase {
-    int Value() const override { return 2; }
-};
-
 TEST(CrashHandlers, PureCallAndFailedAllocationThrowTheInteger1) {
     vtest::Sandbox sandbox;
     InstallCrashHandlers();
     int caught = 0;
     try {
-        CrashTestPureDerived object;
+        vtest::CallPureVirtualDuringConstruction();
     } catch (int value) {
         caught = value;
     }

@@ -5,9 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <thread>
 #include <vector>
 
+#include "platform/os/DebugPrint.h"
 #include "support/Sandbox.h"
 
 namespace {
@@ -16,7 +18,38 @@ using vtest::ReadFile;
 
 class RunLogTest : public vtest::SandboxTest {
   protected:
+    void SetUp() override {
+        os::SetDebugSink([this](const std::string& line) { m_debugLines.push_back(line); });
+    }
+    void TearDown() override { os::SetDebugSink({}); }
+
     std::string LogPath() const { return sandbox.Root() + "/log.txt"; }
+
+    // Opens a log at `path`, writes the token line and says whether the log was opened.
+    static bool OpenAndWrite(const std::string& path) {
+        CRunLog log;
+        log.SetPath(path);
+        log.Open();
+        log.Write("token line\n");
+        return log.IsOpened();
+    }
+
+    static mode_t ModeOf(const std::string& path) {
+        struct stat st {};
+        return lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+    }
+
+    // The debug lines that tell the run goes on without a log.
+    std::size_t NoLogLines() const {
+        std::size_t n = 0;
+        for (const std::string& line : m_debugLines) {
+            n += line.find("run log") != std::string::npos && line.find("without it") != std::string::npos;
+        }
+        return n;
+    }
+
+  private:
+    std::vector<std::string> m_debugLines;
 };
 
 TEST(RunLogMarker, HasTheFixedShape) {
@@ -117,6 +150,59 @@ TEST_F(RunLogTest, LogHoldingTheTokenIsPrivateToItsOwner) {
     struct stat st {};
     ASSERT_EQ(stat(LogPath().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0077, 0u);
+}
+
+TEST_F(RunLogTest, APlantedLinkIsNotFollowed) {
+    // A link to a file the user can write: the file keeps its content.
+    const std::string victim = sandbox.Root() + "/victim.txt";
+    vtest::WriteFile(victim, "victim\n");
+    ASSERT_EQ(symlink(victim.c_str(), LogPath().c_str()), 0);
+    EXPECT_TRUE(OpenAndWrite(LogPath()));
+    EXPECT_EQ(ReadFile(victim), "victim\n");
+    EXPECT_EQ(NoLogLines(), 1u);
+
+    // A dangling link: nothing is created at its target.
+    const std::string target = sandbox.Root() + "/made-through-link";
+    const std::string dangling = sandbox.Root() + "/dangling.txt";
+    ASSERT_EQ(symlink(target.c_str(), dangling.c_str()), 0);
+    OpenAndWrite(dangling);
+    EXPECT_FALSE(vtest::Exists(target));
+    EXPECT_EQ(NoLogLines(), 2u);
+}
+
+TEST_F(RunLogTest, AFifoAtThePathDoesNotHoldStartUp) {
+    ASSERT_EQ(mkfifo(LogPath().c_str(), 0600), 0);
+    // Nobody reads the FIFO: an open that waited for a reader would never return.
+    const int result = vtest::RunInChild([&] { return OpenAndWrite(LogPath()) && NoLogLines() == 1 ? 0 : 1; },
+                                         std::chrono::seconds(10));
+    EXPECT_EQ(result, 0);
+}
+
+TEST_F(RunLogTest, AnotherUsersFileIsLeftAlone) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to give a file to another user";
+    }
+    vtest::WriteFile(LogPath(), "theirs\n");
+    ASSERT_EQ(chown(LogPath().c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chmod(LogPath().c_str(), 0644), 0);
+    EXPECT_TRUE(OpenAndWrite(LogPath()));
+    EXPECT_EQ(ReadFile(LogPath()), "theirs\n");
+    EXPECT_EQ(ModeOf(LogPath()), 0644u);
+    EXPECT_EQ(NoLogLines(), 1u);
+}
+
+TEST_F(RunLogTest, AnOwnLogReadableByOthersIsNarrowedNeverWidened) {
+    vtest::WriteFile(LogPath(), "earlier run\n");
+    ASSERT_EQ(chmod(LogPath().c_str(), 0664), 0);
+    EXPECT_TRUE(OpenAndWrite(LogPath()));
+    EXPECT_EQ(ReadFile(LogPath()), "earlier run\ntoken line\n");
+    EXPECT_EQ(ModeOf(LogPath()), 0600u);
+
+    // The owner's own bits stay as the owner set them.
+    ASSERT_EQ(chmod(LogPath().c_str(), 0700), 0);
+    EXPECT_TRUE(OpenAndWrite(LogPath()));
+    EXPECT_EQ(ModeOf(LogPath()), 0700u);
+    EXPECT_EQ(NoLogLines(), 0u);
 }
 
 TEST_F(RunLogTest, TextsOfConcurrentWritersStayWhole) {

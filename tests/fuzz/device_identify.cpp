@@ -1,8 +1,10 @@
-// Fuzzes what the devices hand back: IDENTIFY blocks of drives and SCSI
-// targets, BIOS bytes, SG_IO sense data and NVMe sysfs texts.
+// Fuzzes what the devices hand back: readable serials, IDENTIFY blocks of
+// drives and SCSI targets, BIOS bytes, the machine id, SG_IO sense data and
+// NVMe sysfs texts.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "identity/MachineCode.h"
@@ -10,12 +12,13 @@
 
 namespace {
 
-// Devices whose answers are cut from the fuzz input: one control byte says
-// which of them answer, then 512-byte blocks and the BIOS bytes follow.
+// Devices whose answers are cut from the fuzz input: two control bytes say
+// which of them answer, then 512-byte blocks, texts and the BIOS bytes follow.
 class InputDevices : public os::DeviceSource {
   public:
     InputDevices(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
 
+    std::optional<std::string> ReadableDriveSerial(int drive) const override { return Text(8 + drive); }
     std::optional<os::IdentifyData> IdentifyPhysicalDrive(int drive) const override { return Block(drive); }
     std::optional<os::IdentifyData> IdentifyScsiTarget(int port, int target) const override {
         return Block(4 + port * 2 + target);
@@ -28,14 +31,29 @@ class InputDevices : public os::DeviceSource {
         std::memcpy(area.data(), m_data, std::min(m_size, area.size()));
         return area;
     }
+    std::optional<std::string> MachineIdText() const override { return Text(12); }
 
   private:
-    std::optional<os::IdentifyData> Block(int slot) const {
+    bool Answers(int slot) const {
         if (m_size < 2) {
-            return std::nullopt;
+            return false;
         }
         const unsigned mask = static_cast<unsigned>(m_data[0]) | (static_cast<unsigned>(m_data[1]) << 8);
-        if ((mask & (1u << slot)) == 0) {
+        return (mask & (1u << slot)) != 0;
+    }
+
+    // Up to 64 bytes of the input as a text, which may hold any byte.
+    std::optional<std::string> Text(int slot) const {
+        if (!Answers(slot)) {
+            return std::nullopt;
+        }
+        const std::size_t start = std::min(m_size, 2 + static_cast<std::size_t>(slot) * 37);
+        return std::string(reinterpret_cast<const char*>(m_data + start),
+                           std::min<std::size_t>(m_size - start, 64));
+    }
+
+    std::optional<os::IdentifyData> Block(int slot) const {
+        if (!Answers(slot)) {
             return std::nullopt;
         }
         os::IdentifyData block{};

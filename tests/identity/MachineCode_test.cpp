@@ -6,7 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
+#include <utility>
+#include <vector>
 
+#include "platform/os/LinuxDeviceSource.h"
 #include "platform/os/Registry.h"
 #include "platform/os/Text.h"
 #include "support/FakeDeviceSource.h"
@@ -122,6 +126,87 @@ TEST(MachineCodeComposition, IsTheUpperCaseHalfOfTheDigestOfTheHexDigest) {
     // No readable disk and no BIOS: the digest of the empty text, not "1".
     FakeDeviceSource nothing;
     EXPECT_EQ(ComputeMachineCode(nothing), "74BE16979710D4C4");
+}
+
+TEST(HardwareText, AReadableSerialIsPreferredAndTheDriveIsThenNotAsked) {
+    FakeDeviceSource devices;
+    devices.SetReadableSerial(0, "READABLE0");
+    devices.SetDrive(0, FakeDeviceSource::MakeIdentify("IDENTIFY0"));
+    devices.SetDrive(2, FakeDeviceSource::MakeIdentify("  IDENTIFY2"));
+    devices.SetReadableSerial(3, "READABLE3");
+    devices.SetScsiTarget(0, 0, FakeDeviceSource::MakeIdentify("NVME"));
+    EXPECT_EQ(BuildDiskPart(devices), "READABLE0  IDENTIFY2READABLE3");
+    EXPECT_EQ(devices.DriveQueries(), 2);  // drives 1 and 2
+    EXPECT_EQ(devices.ScsiQueries(), 0);
+}
+
+TEST(HardwareText, TheMachineIdStandsInOnlyWhenNothingElseIsThere) {
+    FakeDeviceSource devices;
+    devices.SetMachineId("3d1219c7c4c5404aaa1f6d2a48adfda4");
+    EXPECT_EQ(BuildHardwareText(devices), "3d1219c7c4c5404aaa1f6d2a48adfda4");
+    EXPECT_NE(ComputeMachineCode(devices), "74BE16979710D4C4");
+
+    FakeDeviceSource withBios = devices;
+    withBios.SetBios(PatternedBios());
+    EXPECT_EQ(BuildHardwareText(withBios), "0797B9D45861");
+    FakeDeviceSource withSerial = devices;
+    withSerial.SetReadableSerial(1, "S1");
+    EXPECT_EQ(BuildHardwareText(withSerial), "S1");
+    FakeDeviceSource withNvme = devices;
+    withNvme.SetScsiTarget(1, 1, FakeDeviceSource::MakeIdentify("P1T1"));
+    EXPECT_EQ(BuildHardwareText(withNvme), "P1T1");
+
+    // An overlong identity text is cut like any hardware text.
+    FakeDeviceSource huge;
+    huge.SetMachineId(std::string(5000, 'm'));
+    EXPECT_EQ(BuildHardwareText(huge).size(), 4096u);
+}
+
+// The machine code composed from a fake tree of the files the Linux device
+// source reads.
+class MachineCodeFromDeviceTree : public vtest::SandboxTest {
+  protected:
+    std::string CodeOfTree(const std::string& name,
+                           const std::vector<std::pair<std::string, std::string>>& files) {
+        const std::string root = sandbox.Root() + "/" + name;
+        std::filesystem::create_directories(root + "/sys/block");
+        for (const auto& [path, text] : files) {
+            vtest::WriteFile(root + path, text);
+        }
+        const os::LinuxDeviceSource devices(os::LinuxDeviceSource::Locations::Under(root));
+        return ComputeMachineCode(devices);
+    }
+};
+
+TEST_F(MachineCodeFromDeviceTree, SerialsAnyUserCanReadEachMakeTheirOwnCode) {
+    const std::string empty = CodeOfTree("empty", {});
+    EXPECT_EQ(empty, "74BE16979710D4C4");  // no source at all, not even a machine id
+    const std::string virtio = CodeOfTree("virtio", {{"/sys/block/vda/serial", "1806632879167965\n"}});
+    const std::string card = CodeOfTree("card", {{"/sys/block/mmcblk0/device/serial", "0x1a2b3c4d\n"}});
+    const std::string sata = CodeOfTree(
+        "sata",
+        {{"/sys/block/sda/dev", "8:0\n"}, {"/run/udev/data/b8:0", "E:ID_SERIAL_SHORT=WD-WCC4N1234567\n"}});
+    const std::string nvme = CodeOfTree("nvme", {{"/sys/class/nvme/nvme0/serial", "S4EWNX0R123456      \n"},
+                                                 {"/sys/class/nvme/nvme0/model", "SSD\n"}});
+    const std::set<std::string> codes = {empty, virtio, card, sata, nvme};
+    EXPECT_EQ(codes.size(), 5u);
+    // The same serial gives the same code whichever way it was read.
+    FakeDeviceSource identify;
+    identify.SetDrive(0, FakeDeviceSource::MakeIdentify("1806632879167965"));
+    EXPECT_EQ(ComputeMachineCode(identify), virtio);
+}
+
+TEST_F(MachineCodeFromDeviceTree, WithNothingReadableTheCodeFollowsTheMachineId) {
+    const std::string first = CodeOfTree(
+        "first", {{"/etc/machine-id", "3d1219c7c4c5404aaa1f6d2a48adfda4\n"}, {"/sys/block/vda/serial", ""}});
+    const std::string second =
+        CodeOfTree("second", {{"/etc/machine-id", "0f5e8b3ac1d24e7f9a6b2c3d4e5f6a7b\n"}});
+    EXPECT_NE(first, second);
+    EXPECT_NE(first, "74BE16979710D4C4");
+    EXPECT_NE(second, "74BE16979710D4C4");
+    FakeDeviceSource same;
+    same.SetMachineId("3d1219c7c4c5404aaa1f6d2a48adfda4");
+    EXPECT_EQ(ComputeMachineCode(same), first);
 }
 
 class MachineCodeStore : public vtest::SandboxTest {

@@ -19,6 +19,11 @@ os::IdentifyData FakeDeviceSource::MakeIdentify(std::string_view serial, std::st
     return data;
 }
 
+std::optional<std::string> FakeDeviceSource::ReadableDriveSerial(int drive) const {
+    const auto it = m_serials.find(drive);
+    return it == m_serials.end() ? std::nullopt : std::optional(it->second);
+}
+
 std::optional<os::IdentifyData> FakeDeviceSource::IdentifyPhysicalDrive(int drive) const {
     ++m_driveQueries;
     const auto it = m_drives.find(drive);

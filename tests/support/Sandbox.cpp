@@ -8,12 +8,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
+#include "platform/os/FileIo.h"
 #include "platform/os/Paths.h"
 
 extern char** environ;
@@ -82,26 +84,38 @@ int Sandbox::RunUnprivileged(const std::function<int()>& body) {
     if (root) {
         chmod(m_root.c_str(), 0755);
     }
+    const int result = RunInChild([&] {
+        if (root && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
+            return 127;
+        }
+        return body() & 0x7F;
+    });
+    if (root) {
+        chmod(m_root.c_str(), 0700);
+    }
+    return result;
+}
+
+int RunInChild(const std::function<int()>& body, std::chrono::milliseconds deadline) {
     const pid_t pid = fork();
     if (pid < 0) {
         return -1;
     }
     if (pid == 0) {
-        if (root && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
-            _exit(255);
-        }
         _exit(body() & 0x7F);
     }
+    const int code = WaitForChild(pid, deadline);
+    return code < 127 ? code : -1;
+}
+
+int WaitForChild(pid_t pid, std::chrono::milliseconds deadline) {
     int status = 0;
-    const bool exited = WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; });
-    if (!exited) {
+    if (!WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, deadline)) {
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
+        return -1;
     }
-    if (root) {
-        chmod(m_root.c_str(), 0700);
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) != 255 ? WEXITSTATUS(status) : -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
@@ -135,13 +149,28 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds deadli
     return true;
 }
 
+bool ProcessResult::Signalled(int signal) const {
+    return status != -1 && WIFSIGNALED(status) && WTERMSIG(status) == signal;
+}
+
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& workDir,
                          const std::string& input) {
     ProcessResult result;
     int inPipe[2], outPipe[2], errPipe[2];
-    if (pipe2(inPipe, O_CLOEXEC) != 0 || pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
+    if (argv.empty() || pipe2(inPipe, O_CLOEXEC) != 0) {
         return result;
     }
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
+        close(inPipe[0]);
+        close(inPipe[1]);
+        return result;
+    }
+    // Prepared before the fork: the child only duplicates descriptors and starts the program.
+    std::vector<char*> args;
+    for (const auto& a : argv) {
+        args.push_back(const_cast<char*>(a.c_str()));
+    }
+    args.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(inPipe[0], 0);
@@ -150,19 +179,30 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
         if (!workDir.empty() && chdir(workDir.c_str()) != 0) {
             _exit(127);
         }
-        std::vector<char*> args;
-        for (const auto& a : argv) {
-            args.push_back(const_cast<char*>(a.c_str()));
-        }
-        args.push_back(nullptr);
         execvp(args[0], args.data());
         _exit(127);
     }
     close(inPipe[0]);
     close(outPipe[1]);
     close(errPipe[1]);
+    if (pid < 0) {
+        for (const int fd : {inPipe[1], outPipe[0], errPipe[0]}) {
+            close(fd);
+        }
+        return result;
+    }
     if (!input.empty()) {
-        [[maybe_unused]] ssize_t w = write(inPipe[1], input.data(), input.size());
+        // A child that ends without reading its input must not end this
+        // process: SIGPIPE is held back on this thread and taken afterwards.
+        sigset_t pipeSignal, previous;
+        sigemptyset(&pipeSignal);
+        sigaddset(&pipeSignal, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+        os::WriteAll(inPipe[1], input);
+        const timespec noWait{};
+        while (sigtimedwait(&pipeSignal, nullptr, &noWait) == SIGPIPE) {
+        }
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     }
     close(inPipe[1]);
     pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
@@ -170,12 +210,18 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
     int open = 2;
     while (open > 0) {
         if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
             break;
         }
         for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP))) {
+            if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP | POLLERR))) {
                 char buf[4096];
                 const ssize_t n = read(fds[i].fd, buf, sizeof buf);
+                if (n < 0 && errno == EINTR) {
+                    continue;
+                }
                 if (n > 0) {
                     sinks[i]->append(buf, static_cast<std::size_t>(n));
                 } else {
@@ -186,9 +232,14 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
             }
         }
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    for (const pollfd& p : fds) {
+        if (p.fd >= 0) {
+            close(p.fd);
+        }
+    }
+    while (waitpid(pid, &result.status, 0) < 0 && errno == EINTR) {
+    }
+    result.exitCode = WIFEXITED(result.status) ? WEXITSTATUS(result.status) : -1;
     return result;
 }
 

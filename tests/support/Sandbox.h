@@ -5,6 +5,7 @@
 // for the sandbox's lifetime, so nothing a test does touches the real home.
 
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
 #include <chrono>
 #include <functional>
@@ -61,18 +62,35 @@ void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
 
+// Waits for child process `pid` until the deadline and kills it when it is
+// still running then. Returns its exit code, or -1 when it hung or did not
+// exit normally.
+int WaitForChild(pid_t pid, std::chrono::milliseconds deadline = std::chrono::milliseconds(20000));
+
+// Runs `body` in a forked child process and waits for it until the
+// deadline; a child still running then is killed. Returns the body's result
+// (0-126), or -1 when the child hung, did not exit normally or exited with
+// 127 or more.
+int RunInChild(const std::function<int()>& body,
+               std::chrono::milliseconds deadline = std::chrono::milliseconds(20000));
+
 // Polls `done` until it is true or the deadline passes; returns its last value.
 bool WaitFor(const std::function<bool()>& done,
              std::chrono::milliseconds deadline = std::chrono::milliseconds(20000));
 
 struct ProcessResult {
     int exitCode = -1;  // -1 when the process did not exit normally
+    int status = -1;    // the raw wait status, which also tells a signal
     std::string out;
     std::string err;
+
+    // True when a signal `signal` ended the process.
+    bool Signalled(int signal) const;
 };
 
 // Runs a program with arguments (no shell) in `workDir` (empty: current
-// directory), with the sandbox's environment, and collects its output.
+// directory), with the sandbox's environment, feeds it `input` and collects
+// its output; 127 when the program could not be started.
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& workDir = {},
                          const std::string& input = {});
 

@@ -2,18 +2,18 @@
 
 #include "config/CompoundFile.h"
 
-#include <fcntl.h>
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
 #include <gsf/gsf-output-memory.h>
 #include <gsf/gsf-output.h>
 #include <gsf/gsf-utils.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <string_view>
+
+#include "platform/os/FileIo.h"
 
 namespace {
 
@@ -54,21 +54,6 @@ bool BuildImage(const StreamList& streams, std::vector<std::uint8_t>& image, std
     return true;
 }
 
-bool WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 bool WriteCompoundFile(const std::string& path, const StreamList& streams, std::string& error) {
@@ -76,22 +61,12 @@ bool WriteCompoundFile(const std::string& path, const StreamList& streams, std::
     if (!BuildImage(streams, image, error)) {
         return false;
     }
-    std::string temp = path + ".tmp-XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) {
-        error = "cannot create a temporary file beside " + path + ": " + std::strerror(errno);
+    // Language files are installed for every user to read: the umask decides
+    // the mode, as for any new file.
+    const std::string_view bytes(reinterpret_cast<const char*>(image.data()), image.size());
+    if (!os::ReplaceFileAtomically(path, bytes)) {
+        error = "cannot write " + path + " through a temporary file beside it: " + std::strerror(errno);
         return false;
     }
-    // Language files are installed for every user to read.
-    const mode_t mask = umask(0);
-    umask(mask);
-    bool ok = fchmod(fd, 0666 & ~mask) == 0 && WriteAll(fd, image) && fsync(fd) == 0;
-    const int savedErrno = errno;
-    ok = close(fd) == 0 && ok;
-    if (ok && rename(temp.c_str(), path.c_str()) == 0) {
-        return true;
-    }
-    error = "cannot write " + path + ": " + std::strerror(ok ? errno : savedErrno);
-    unlink(temp.c_str());
-    return false;
+    return true;
 }

@@ -9,8 +9,6 @@
 //
 // Exit codes: 0 success, 1 value missing or write failed, 2 bad usage.
 
-#include <strings.h>
-
 #include <charconv>
 #include <cstdio>
 #include <optional>
@@ -43,36 +41,32 @@ const char* const kUsage =
     "\n"
     "Exit status: 0 success, 1 value not found or write failed, 2 bad usage.\n";
 
-bool Equals(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
 struct Root {
     HKEY key;
     const char* name;
 };
 
 std::optional<Root> ParseRoot(std::string_view text) {
-    if (Equals(text, "HKCU") || Equals(text, "HKEY_CURRENT_USER")) {
+    if (os::AsciiEqualsIgnoreCase(text, "HKCU") || os::AsciiEqualsIgnoreCase(text, "HKEY_CURRENT_USER")) {
         return Root{HKEY_CURRENT_USER, "HKEY_CURRENT_USER"};
     }
-    if (Equals(text, "HKLM") || Equals(text, "HKEY_LOCAL_MACHINE")) {
+    if (os::AsciiEqualsIgnoreCase(text, "HKLM") || os::AsciiEqualsIgnoreCase(text, "HKEY_LOCAL_MACHINE")) {
         return Root{HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE"};
     }
     return std::nullopt;
 }
 
 std::optional<DWORD> ParseType(std::string_view text) {
-    if (Equals(text, "REG_SZ")) {
+    if (os::AsciiEqualsIgnoreCase(text, "REG_SZ")) {
         return REG_SZ;
     }
-    if (Equals(text, "REG_EXPAND_SZ")) {
+    if (os::AsciiEqualsIgnoreCase(text, "REG_EXPAND_SZ")) {
         return REG_EXPAND_SZ;
     }
-    if (Equals(text, "REG_DWORD")) {
+    if (os::AsciiEqualsIgnoreCase(text, "REG_DWORD")) {
         return REG_DWORD;
     }
-    if (Equals(text, "REG_BINARY")) {
+    if (os::AsciiEqualsIgnoreCase(text, "REG_BINARY")) {
         return REG_BINARY;
     }
     return std::nullopt;
@@ -301,13 +295,13 @@ int main(int argc, char** argv) {
     }
     const std::string key(args[2]);
     const std::string name(args[3]);
-    if (Equals(command, "query") && args.size() == 4) {
+    if (os::AsciiEqualsIgnoreCase(command, "query") && args.size() == 4) {
         return Query(*root, key, name);
     }
-    if (Equals(command, "set") && args.size() == 6) {
+    if (os::AsciiEqualsIgnoreCase(command, "set") && args.size() == 6) {
         return Set(*root, key, name, args[4], args[5]);
     }
-    if (Equals(command, "delete") && args.size() == 4) {
+    if (os::AsciiEqualsIgnoreCase(command, "delete") && args.size() == 4) {
         return Delete(*root, key, name);
     }
     return Usage();

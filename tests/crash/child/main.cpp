@@ -11,14 +11,9 @@
 
 #include "diag/CrashCapture.h"
 #include "platform/os/Paths.h"
+#include "support/FaultTrigger.h"
 
 namespace {
-
-__attribute__((noinline, no_sanitize("address", "undefined", "thread"))) void WriteThroughNull() {
-    // Volatile both ways: the optimiser may neither know the address nor drop the store.
-    volatile int* volatile target = nullptr;
-    *target = 1;
-}
 
 // Recurses until the stack is gone; the crash path must still run (on the
 // thread's alternate signal stack).
@@ -37,30 +32,6 @@ __attribute__((noinline)) void ThrowInteger() {
 
 }  // namespace
 
-// External linkage and an opaque pointer keep the optimiser from seeing the
-// whole hierarchy and devirtualising the call away.
-struct CrashTestPureBase {
-    CrashTestPureBase();
-    virtual ~CrashTestPureBase() = default;
-    virtual int Value() const = 0;
-};
-
-static volatile int g_pureValue = 0;
-
-__attribute__((noinline)) static int CallValue(const CrashTestPureBase* object) {
-    // Hidden from the optimiser, which would otherwise devirtualise the call.
-    const CrashTestPureBase* volatile opaque = object;
-    return opaque->Value();
-}
-
-CrashTestPureBase::CrashTestPureBase() {
-    g_pureValue = CallValue(this);
-}
-
-struct CrashTestPureDerived : CrashTestPureBase {
-    int Value() const override { return 2; }
-};
-
 int main(int argc, char** argv) {
     if (const char* folder = std::getenv("VANTO_TEST_PROGRAM_FOLDER")) {
         os::OverrideProgramFolder(folder);
@@ -68,24 +39,25 @@ int main(int argc, char** argv) {
     InstallCrashHandlers();
     const char* mode = argc > 1 ? argv[1] : "";
     if (std::strcmp(mode, "segv") == 0) {
-        WriteThroughNull();
+        vtest::WriteThroughNull();
     } else if (std::strcmp(mode, "stack-overflow") == 0) {
         return Recurse(0);
     } else if (std::strcmp(mode, "throw-int") == 0) {
         ThrowInteger();
     } else if (std::strcmp(mode, "pure-call") == 0) {
-        CrashTestPureDerived object;
+        vtest::CallPureVirtualDuringConstruction();
     } else if (std::strcmp(mode, "worker-segv") == 0) {
         // A worker outside any guarded body: the whole process goes.
-        std::thread worker([] { WriteThroughNull(); });
+        std::thread worker([] { vtest::WriteThroughNull(); });
         worker.join();
     } else if (std::strcmp(mode, "guarded-then-segv") == 0) {
         // A guarded worker recovers; a later fault on the main thread still crashes.
-        std::thread worker([] { RunGuardedWorkerBody("update.cpp", 269, 270, [] { WriteThroughNull(); }); });
+        std::thread worker(
+            [] { RunGuardedWorkerBody("update.cpp", 269, 270, [] { vtest::WriteThroughNull(); }); });
         worker.join();
         std::fputs("worker recovered\n", stdout);
         std::fflush(stdout);
-        WriteThroughNull();
+        vtest::WriteThroughNull();
     } else if (std::strcmp(mode, "exit") == 0) {
         return 0;
     }

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <filesystem>
 
 #include "support/Sandbox.h"
 
@@ -25,7 +28,45 @@ TEST(LinuxDrives, FirstFourWholeDisksInKernelNameOrder) {
         (std::vector<std::string>{"sda", "sdb", "sdc", "sdaa"}));
     EXPECT_EQ(os::linuxdev::SelectPhysicalDrives({"sdz", "sdaa", "hdb", "sda", "hda", "sda1", "sd"}),
               (std::vector<std::string>{"hda", "hdb", "sda", "sdz"}));
-    EXPECT_TRUE(os::linuxdev::SelectPhysicalDrives({".", "..", "vda", "mmcblk0"}).empty());
+    EXPECT_TRUE(os::linuxdev::SelectPhysicalDrives({".", "..", "loop0", "zram0", "xvda", "md0"}).empty());
+}
+
+TEST(LinuxDrives, VirtioDisksAndCardsFollowTheAtaAndScsiDisks) {
+    EXPECT_EQ(os::linuxdev::SelectPhysicalDrives(
+                  {"mmcblk0", "vdb", "mmcblk0boot0", "vda", "mmcblk0rpmb", "sdb", "vdaa", "hda"}),
+              (std::vector<std::string>{"hda", "sdb", "vda", "vdb"}));
+    EXPECT_EQ(os::linuxdev::SelectPhysicalDrives({"mmcblk10", "mmcblk2", "mmcblk0boot1", "vdz", "vdaa"}),
+              (std::vector<std::string>{"vdz", "vdaa", "mmcblk2", "mmcblk10"}));
+}
+
+TEST(LinuxDrives, SerialTextsLoseTrailingBlanksAndEndAtANul) {
+    EXPECT_EQ(os::linuxdev::CleanSerial("  S1 LEAD  \n"), "  S1 LEAD");
+    EXPECT_EQ(os::linuxdev::CleanSerial(std::string_view("AB\0CD", 5)), "AB");
+    EXPECT_EQ(os::linuxdev::CleanSerial(" \t\r\n"), std::nullopt);
+    EXPECT_EQ(os::linuxdev::CleanSerial(""), std::nullopt);
+}
+
+TEST(LinuxDrives, UdevRecordGivesTheFirstShortSerial) {
+    const std::string record =
+        "S:disk/by-id/ata-WDC_WD10EZEX_WD-WCC4N1234567\n"
+        "E:ID_SERIAL=WDC_WD10EZEX_WD-WCC4N1234567\n"
+        "E:ID_SERIAL_SHORT=WD-WCC4N1234567\n"
+        "E:ID_SERIAL_SHORT=second\n";
+    EXPECT_EQ(os::linuxdev::UdevSerial(record), "WD-WCC4N1234567");
+    // Not a line start, another key, no value, a last line without line feed.
+    EXPECT_EQ(os::linuxdev::UdevSerial("S:x E:ID_SERIAL_SHORT=no\nE:ID_SERIAL_SHORTER=no\n"), std::nullopt);
+    EXPECT_EQ(os::linuxdev::UdevSerial("E:ID_SERIAL_SHORT=\nE:ID_SERIAL_SHORT=late"), std::nullopt);
+    EXPECT_EQ(os::linuxdev::UdevSerial("I:1\nE:ID_SERIAL_SHORT=QM00001\r"), "QM00001");
+    EXPECT_EQ(os::linuxdev::UdevSerial(""), std::nullopt);
+}
+
+TEST(LinuxDrives, RecordNamesComeOnlyFromPlainDeviceNumbers) {
+    EXPECT_EQ(os::linuxdev::UdevRecordName("8:0\n"), "b8:0");
+    EXPECT_EQ(os::linuxdev::UdevRecordName("259:12"), "b259:12");
+    for (const char* bad :
+         {"", "8", "8:", ":0", "8:0:1", "-8:0", "8: 0", "8:0\n\n", "../8:0", "8:0/x", "1234567890:0"}) {
+        EXPECT_EQ(os::linuxdev::UdevRecordName(bad), std::nullopt) << bad;
+    }
 }
 
 TEST(LinuxDrives, NvmeControllersInNumericOrder) {
@@ -87,11 +128,69 @@ TEST(LinuxDrives, PassThroughOutcomeReadFromStatusAndSense) {
 class LinuxDeviceTree : public vtest::SandboxTest {
   protected:
     os::LinuxDeviceSource Source() const {
-        const std::string root = sandbox.Root();
-        return os::LinuxDeviceSource(
-            {root + "/sys/block", root + "/dev", root + "/sys/class/nvme", root + "/mem"});
+        return os::LinuxDeviceSource(os::LinuxDeviceSource::Locations::Under(sandbox.Root()));
+    }
+    void Put(const std::string& path, const std::string& text) const {
+        vtest::WriteFile(sandbox.Root() + path, text);
     }
 };
+
+TEST_F(LinuxDeviceTree, EveryLocationLiesBelowTheRoot) {
+    const auto where = os::LinuxDeviceSource::Locations::Under("/r");
+    EXPECT_EQ(where.sysBlock, "/r/sys/block");
+    EXPECT_EQ(where.devFolder, "/r/dev");
+    EXPECT_EQ(where.nvmeClass, "/r/sys/class/nvme");
+    EXPECT_EQ(where.physicalMemory, "/r/dev/mem");
+    EXPECT_EQ(where.udevData, "/r/run/udev/data");
+    EXPECT_EQ(where.machineId, "/r/etc/machine-id");
+}
+
+TEST_F(LinuxDeviceTree, ReadableSerialsComeFromSysfsAttributesThenTheUdevRecord) {
+    // sda: a SATA disk whose serial only the device manager's record tells.
+    Put("/sys/block/sda/dev", "8:0\n");
+    Put("/run/udev/data/b8:0", "S:disk/by-id/ata-X\nE:ID_SERIAL_SHORT=WD-WCC4N1234567\nE:ID_TYPE=disk\n");
+    // sdb: no record; vda: virtio, serial on the disk; vdb: an empty serial,
+    // but a record (the kernel attribute comes first, then the record).
+    Put("/sys/block/sdb/dev", "8:16\n");
+    Put("/sys/block/vda/serial", "1806632879167965\n");
+    Put("/sys/block/vdb/serial", "");
+    Put("/sys/block/vdb/dev", "254:16\n");
+    Put("/run/udev/data/b254:16", "E:ID_SERIAL_SHORT=FROM-RECORD\n");
+    const os::LinuxDeviceSource source = Source();
+    EXPECT_EQ(source.ReadableDriveSerial(0), "WD-WCC4N1234567");
+    EXPECT_EQ(source.ReadableDriveSerial(1), std::nullopt);
+    EXPECT_EQ(source.ReadableDriveSerial(2), "1806632879167965");
+    EXPECT_EQ(source.ReadableDriveSerial(3), "FROM-RECORD");
+    EXPECT_EQ(source.ReadableDriveSerial(4), std::nullopt);
+    EXPECT_EQ(source.ReadableDriveSerial(-1), std::nullopt);
+    // The virtio disk is no ATA disk: nothing asks it for IDENTIFY data.
+    Put("/dev/vda", std::string(4096, 'x'));
+    EXPECT_FALSE(source.IdentifyPhysicalDrive(2));
+}
+
+TEST_F(LinuxDeviceTree, CardSerialsSitOnTheirDevice) {
+    Put("/sys/block/mmcblk0/device/serial", "0x1a2b3c4d\n");
+    Put("/sys/block/mmcblk0boot0/device/serial", "0x1a2b3c4d\n");
+    const os::LinuxDeviceSource source = Source();
+    EXPECT_EQ(source.ReadableDriveSerial(0), "0x1a2b3c4d");
+    EXPECT_EQ(source.ReadableDriveSerial(1), std::nullopt);
+}
+
+TEST_F(LinuxDeviceTree, ARecordThatIsNoRegularFileIsNotRead) {
+    Put("/sys/block/sda/dev", "8:0\n");
+    std::filesystem::create_directories(sandbox.Root() + "/run/udev/data");
+    // Nobody writes into the FIFO: a reader that waited for a writer would hang here.
+    ASSERT_EQ(mkfifo((sandbox.Root() + "/run/udev/data/b8:0").c_str(), 0600), 0);
+    EXPECT_EQ(Source().ReadableDriveSerial(0), std::nullopt);
+}
+
+TEST_F(LinuxDeviceTree, MachineIdIsTheFileTextWithoutItsLineFeed) {
+    EXPECT_EQ(Source().MachineIdText(), std::nullopt);
+    Put("/etc/machine-id", "3d1219c7c4c5404aaa1f6d2a48adfda4\n");
+    EXPECT_EQ(Source().MachineIdText(), "3d1219c7c4c5404aaa1f6d2a48adfda4");
+    Put("/etc/machine-id", "\n");
+    EXPECT_EQ(Source().MachineIdText(), std::nullopt);
+}
 
 TEST_F(LinuxDeviceTree, NvmeControllersAnswerAsScsiTargets) {
     const std::string nvme = sandbox.Root() + "/sys/class/nvme";
@@ -127,7 +226,7 @@ TEST_F(LinuxDeviceTree, BiosAreaIsReadAtItsPhysicalOffset) {
     for (std::size_t i = 0; i < 4096; ++i) {
         memory[0xFE000 + i] = static_cast<char>(i % 251);
     }
-    vtest::WriteFile(sandbox.Root() + "/mem", memory);
+    vtest::WriteFile(sandbox.Root() + "/dev/mem", memory);
     const auto area = Source().ReadBiosArea();
     ASSERT_TRUE(area);
     EXPECT_EQ((*area)[0], 0);
@@ -135,7 +234,7 @@ TEST_F(LinuxDeviceTree, BiosAreaIsReadAtItsPhysicalOffset) {
     EXPECT_EQ((*area)[4095], 4095 % 251);
 
     // One byte short, or no file at all: no BIOS area.
-    vtest::WriteFile(sandbox.Root() + "/mem", memory.substr(0, memory.size() - 1));
+    vtest::WriteFile(sandbox.Root() + "/dev/mem", memory.substr(0, memory.size() - 1));
     EXPECT_FALSE(Source().ReadBiosArea());
     EXPECT_FALSE(os::linuxdev::ReadBiosAreaFrom(sandbox.Root() + "/absent", 0xFE000));
 }
@@ -147,6 +246,12 @@ TEST(LinuxDeviceSource, RealDevicesNeverFail) {
         (void)source.IdentifyPhysicalDrive(drive);
     }
     (void)source.IdentifyScsiTarget(0, 0);
+    for (int drive = -1; drive <= 4; ++drive) {
+        if (const std::optional<std::string> serial = source.ReadableDriveSerial(drive)) {
+            EXPECT_FALSE(serial->empty());
+        }
+    }
+    (void)source.MachineIdText();
     if (getuid() != 0) {
         EXPECT_FALSE(source.ReadBiosArea());
     }

@@ -309,6 +309,70 @@ TEST_F(Registry, UnwritableFoldersWithoutHiveCreateNothing) {
     EXPECT_FALSE(os::RegValueExists(HKEY_CURRENT_USER, "Software\\vanto", "Account"));
 }
 
+mode_t ModeOf(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+TEST_F(Registry, UserHiveAndItsJournalArePrivateWhateverTheUmaskAndFolder) {
+    const std::string folder = sandbox.UserDataFolder();
+    ASSERT_TRUE(os::CreateFolderWithParents(folder));
+    ASSERT_EQ(chmod(folder.c_str(), 0777), 0);
+    const std::string hive = os::HivePath(HKEY_CURRENT_USER);
+    const std::string journal = hive + "-journal";
+    // The umask belongs to the whole process: it is cleared in children only.
+    const auto writeToken = [](const char* token) {
+        umask(0);
+        return os::RegSetString(HKEY_CURRENT_USER, "Software\\vanto", "Token", token) ? 0 : 1;
+    };
+    ASSERT_EQ(vtest::RunInChild([&] { return writeToken("first"); }), 0);
+    EXPECT_EQ(ModeOf(hive), 0600u);
+
+    // A reader holds the hive, so the next writer's journal stays until the
+    // reader lets go. The writer is forked before this process opens the
+    // hive: a connection must not cross a fork.
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    const pid_t writer = fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        char byte = 0;
+        _exit(read(go[0], &byte, 1) == 1 ? writeToken("second") : 2);
+    }
+    close(go[0]);
+    sqlite3* reader = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(hive.c_str(), &reader, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM reg_values;", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    EXPECT_EQ(write(go[1], "g", 1), 1);
+    close(go[1]);
+    const bool journalSeen = vtest::WaitFor([&] { return vtest::Exists(journal); }, std::chrono::seconds(20));
+    const mode_t journalMode = ModeOf(journal);
+    sqlite3_exec(reader, "COMMIT;", nullptr, nullptr, nullptr);
+    sqlite3_close(reader);
+    EXPECT_EQ(vtest::WaitForChild(writer, std::chrono::seconds(60)), 0);
+    EXPECT_TRUE(journalSeen);
+    EXPECT_EQ(journalMode, 0600u);
+    EXPECT_EQ(os::RegGetString(HKEY_CURRENT_USER, "Software\\vanto", "Token"), "second");
+    EXPECT_EQ(ModeOf(hive), 0600u);
+}
+
+TEST_F(Registry, AUserHiveOthersCouldReadBecomesPrivateOnTheNextWrite) {
+    ASSERT_TRUE(os::RegSetString(HKEY_CURRENT_USER, "Software\\vanto", "Token", "t"));
+    const std::string hive = os::HivePath(HKEY_CURRENT_USER);
+    ASSERT_EQ(chmod(hive.c_str(), 0644), 0);
+    // A read changes nothing.
+    EXPECT_EQ(os::RegGetString(HKEY_CURRENT_USER, "Software\\vanto", "Token"), "t");
+    EXPECT_EQ(ModeOf(hive), 0644u);
+    ASSERT_TRUE(os::RegSetString(HKEY_CURRENT_USER, "Software\\vanto", "Token", "u"));
+    EXPECT_EQ(ModeOf(hive), 0600u);
+    // The machine hive is for every user to read and keeps its mode.
+    ASSERT_TRUE(os::RegSetString(HKEY_LOCAL_MACHINE, "Software\\vanto", "uid", "0123456789ABCDEF"));
+    ASSERT_EQ(chmod(os::HivePath(HKEY_LOCAL_MACHINE).c_str(), 0644), 0);
+    ASSERT_TRUE(os::RegSetString(HKEY_LOCAL_MACHINE, "Software\\vanto", "uid", "FEDCBA9876543210"));
+    EXPECT_EQ(ModeOf(os::HivePath(HKEY_LOCAL_MACHINE)), 0644u);
+}
+
 TEST_F(Registry, FilesThatAreNotOurHivesAreKeptAndHandled) {
     const std::string hive = os::HivePath(HKEY_LOCAL_MACHINE);
     const std::string garbage = "this is no database\n" + std::string(5000, '\x5a');
@@ -414,14 +478,7 @@ TEST_F(Registry, ConcurrentProcessesNeverSeeATornOrMissingValue) {
         children.push_back(pid);
     }
     for (const pid_t pid : children) {
-        int status = -1;
-        const bool done =
-            vtest::WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, std::chrono::seconds(120));
-        if (!done) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-        }
-        EXPECT_TRUE(done && WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child " << pid;
+        EXPECT_EQ(vtest::WaitForChild(pid, std::chrono::seconds(120)), 0) << "child " << pid;
     }
     EXPECT_TRUE(IsOneOfTheRacingValues(GetRaw(HKEY_CURRENT_USER, kKey, u"shared")));
     EXPECT_FALSE(vtest::Exists(os::HivePath(HKEY_CURRENT_USER) + "-journal"));

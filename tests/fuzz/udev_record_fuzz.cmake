@@ -1,0 +1,1 @@
+vanto_fuzz_target(udev_record_fuzz DEPS vanto_os)
