@@ -7,9 +7,9 @@
 namespace DuiLib {
 
 WindowImplBase::~WindowImplBase() {
-    // A window still alive goes now, while its manager exists.
-    if (::IsWindow(m_hWnd))
-        ::DestroyWindow(m_hWnd);
+    // A window still alive goes now, while its manager exists; its messages
+    // no longer reach this object, whose derived parts are gone.
+    DestroyWindowDetached();
     m_pm.RemovePreMessageFilter(this);
     m_pm.RemoveNotifier(this);
 }

@@ -138,6 +138,62 @@ TEST_F(DialogsTest, DeletingTheObjectTakesItsLiveWindowWithIt) {
     EXPECT_TRUE(automation.AdvanceClock(200));
 }
 
+// A message filter that belongs to the derived part of a window: it is
+// registered once the window is built and removed when the window is
+// destroyed, as a window's own helpers are.
+struct CountingFilter : IMessageFilterUI {
+    LRESULT MessageHandler(UINT, WPARAM, LPARAM, bool&) override {
+        ++seen;
+        return 0;
+    }
+    int seen = 0;
+};
+
+class FilteringDialog : public SkinDialog {
+  public:
+    using SkinDialog::SkinDialog;
+    void Init() override { m_pm.AddMessageFilter(filter.get()); }
+    std::unique_ptr<CountingFilter> filter = std::make_unique<CountingFilter>();
+
+  protected:
+    LRESULT OnDestroy(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override {
+        m_pm.RemoveMessageFilter(filter.get());
+        return SkinDialog::OnDestroy(msg, wParam, lParam, handled);
+    }
+};
+
+class FilteringMenu : public CMenuWnd {
+  public:
+    std::unique_ptr<CountingFilter> filter = std::make_unique<CountingFilter>();
+
+  protected:
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
+        if (msg == WM_DESTROY)
+            GetPaintManager().RemoveMessageFilter(filter.get());
+        return CMenuWnd::HandleMessage(msg, wParam, lParam);
+    }
+};
+
+TEST_F(DialogsTest, DeletingALiveWindowOfADerivedClassReachesNoneOfItsDestroyedParts) {
+    // The derived part (and its filter) is gone before the base destroys the
+    // window: no message of that destruction may reach the object.
+    ui.Run([&] {
+        auto* dlg = new FilteringDialog(Folder(), "dlg_test.xml");
+        const HWND hwnd = dlg->Create(nullptr, "", UI_WNDSTYLE_DIALOG, 0);
+        ASSERT_NE(hwnd, nullptr);
+        dlg->ShowWindow();
+        auto* menu = new FilteringMenu;
+        ASSERT_TRUE(menu->Init(nullptr, "menu_test.xml", POINT{10, 10}, &dlg->m_pm));
+        menu->GetPaintManager().AddMessageFilter(menu->filter.get());
+        const HWND menuWnd = menu->GetHWND();
+        delete menu;
+        EXPECT_FALSE(IsWindow(menuWnd));
+        delete dlg;
+        EXPECT_FALSE(IsWindow(hwnd));
+    });
+    ASSERT_TRUE(automation.RunUntilIdle());
+}
+
 TEST_F(DialogsTest, ModalDialogClosedByItsButtonReturnsTheCodeAndReenablesTheOwner) {
     uitest::TestWindow* owner = nullptr;
     ui.Run([&] {

@@ -194,6 +194,24 @@ TEST_F(FloatWndTest, PlacedFromItsLayoutWithRoundedRegionAndClosedByEscape) {
     EXPECT_EQ(deleted.load(), 1);
 }
 
+TEST_F(FloatWndTest, DeletingALivePopupOfADerivedClassTakesItsWindowAndNothingElse) {
+    HWND hwnd = nullptr;
+    ui.Run([&] {
+        auto* popup = new TestPopup(opener->m_pm.FindControl("btnUser"), {50, 60}, &deleted);
+        hwnd = popup->Create(opener->GetHWND(), "", WS_POPUP, WS_EX_TOPMOST | WS_EX_TOOLWINDOW);
+        ASSERT_NE(hwnd, nullptr);
+        popup->ShowWindow(true);
+        PostMessageW(hwnd, WM_CLOSE, 0, 0);  // still queued when the object goes
+        delete popup;
+        EXPECT_FALSE(IsWindow(hwnd));
+        EXPECT_EQ(deleted.load(), 1);
+    });
+    // Deleted once: its window's last messages did not reach it again
+    // (ASan watches).
+    ASSERT_TRUE(automation.RunUntilIdle());
+    EXPECT_EQ(deleted.load(), 1);
+}
+
 TEST_F(FloatWndTest, RegionTakesTheLayoutsRoundCorners) {
     std::atomic<int> gone{0};
     ui.Run([&] {
