@@ -9,7 +9,9 @@
 #include "ui/OpenUrl.h"
 
 #include <atomic>
+#include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace DuiLib;
@@ -98,15 +100,36 @@ TEST_F(OpenUrlTest, FallsBackToTheBrowserCommandsInOrderWhenTheShellCannotOpen) 
     EXPECT_EQ(Recorded("sensible-browser"), "arg:" + url + "\n");
 
     Fake("x-www-browser");
-    EXPECT_TRUE(OpenUrl(nullptr, url + " x"));
-    EXPECT_EQ(Recorded("x-www-browser"), "arg:" + url + " x\n");  // one argument, spaces and all
+    EXPECT_TRUE(OpenUrl(nullptr, url));
+    EXPECT_EQ(Recorded("x-www-browser"), "arg:" + url + "\n");
 
     Fake("xdg-open");
     EXPECT_TRUE(OpenUrl(nullptr, url));
     EXPECT_EQ(Recorded("xdg-open"), "arg:" + url + "\n");
-    // Nothing that looks like an option reaches a browser.
-    EXPECT_FALSE(OpenUrl(nullptr, "--new-window"));
     EXPECT_FALSE(OpenUrl(nullptr, ""));
+}
+
+TEST_F(OpenUrlTest, EveryStepGetsTheAddressAsExactlyOneArgumentAndNeverAnOption) {
+    // Quotes that would end a quoted parameter text, spaces, and an option
+    // between them.
+    const std::string url = "http://127.0.0.1:9/a\" --user-data-dir=/tmp/x \"b c?q='1'";
+    const std::string bin = FakeBin();
+    const std::pair<const char*, std::string> steps[] = {
+        {"xdg-open", "arg:" + url + "\n"},
+        {"gio", "arg:open\narg:" + url + "\n"},
+        {"x-www-browser", "arg:" + url + "\n"},
+        {"sensible-browser", "arg:" + url + "\n"},
+    };
+    for (const auto& [program, expected] : steps) {
+        // Only this step's program is on PATH.
+        std::filesystem::remove_all(bin);
+        Fake(program);
+        EXPECT_TRUE(OpenUrl(nullptr, url)) << program;
+        EXPECT_EQ(Recorded(program), expected) << program;
+        // Nothing that looks like an option reaches it (false: nothing was started).
+        EXPECT_FALSE(OpenUrl(nullptr, "--new-window")) << program;
+        EXPECT_FALSE(OpenUrl(nullptr, "-" + url)) << program;
+    }
 }
 
 // ---- the pop-up base ------------------------------------------------------------
