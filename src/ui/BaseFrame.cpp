@@ -465,8 +465,10 @@ void CBaseFrame::HideChildren() {
 
 void CBaseFrame::BroadcastToChildren(UINT msg, WPARAM wParam, LPARAM lParam) {
     const std::vector<CBaseFrame*> children = m_children;  // a receiver may detach itself
+    // Each child says for itself whether it takes the message, as
+    // HideChildren asks it.
     for (CBaseFrame* child : children)
-        if (AcceptsMessage(msg, wParam, lParam) && IndexOfChild(child) >= 0)
+        if (IndexOfChild(child) >= 0 && child->AcceptsMessage(msg, wParam, lParam))
             child->SendMessage(msg, wParam, lParam);
 }
 
