@@ -303,8 +303,7 @@ std::optional<bool> Automation::IsSelected(HWND hwnd, std::string_view optionNam
     std::optional<bool> selected;
     Run([&] {
         CControlUI* control = FindControl(hwnd, optionName);
-        if (auto* option =
-                control != nullptr ? static_cast<COptionUI*>(control->GetInterface("Option")) : nullptr)
+        if (auto* option = ControlCast<COptionUI>(control))
             selected = option->IsSelected();
     });
     return selected;

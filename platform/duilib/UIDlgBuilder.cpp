@@ -250,7 +250,7 @@ bool CDialogBuilder::BuildState::BuildElement(const pugi::xml_node& node, CConta
     }
     // Children first, so that attributes naming a child (a tab layout's
     // "selectedid") find it.
-    if (auto* container = static_cast<CContainerUI*>(control->GetInterface("Container"))) {
+    if (auto* container = ControlCast<CContainerUI>(control.get())) {
         for (const pugi::xml_node& child : node.children()) {
             if (!BuildElement(child, container, nullptr, depth + 1, includeDepth))
                 return false;
@@ -313,7 +313,7 @@ CControlUI* CDialogBuilder::Create(std::string_view xml, std::string_view /*type
     if (tops.size() > 1)
         DebugPrint("layout: %zu root controls, the first is used", tops.size());
     if (parent != nullptr) {
-        if (auto* container = static_cast<CContainerUI*>(parent->GetInterface("Container"))) {
+        if (auto* container = ControlCast<CContainerUI>(parent)) {
             if (!container->Add(tops.front().get()))
                 return nullptr;  // not taken: `tops` still owns and frees it
         }
@@ -383,7 +383,7 @@ std::vector<TImageReference> CDialogBuilder::ListImages(CControlUI* root, CPaint
             if (isImage)
                 addImage(control, name, value);
         }
-        auto* label = static_cast<CLabelUI*>(control->GetInterface("Label"));
+        auto* label = ControlCast<CLabelUI>(control);
         if (label != nullptr && label->IsShowHtml()) {
             for (const TMarkupRun& run : ParseMarkup(label->GetText())) {
                 if (run.kind == TMarkupRun::Kind::Image)

@@ -97,6 +97,14 @@ class CPaintManagerUI {
     CControlUI* GetRoot() const { return m_pRoot.get(); }
     // Lookups that find nothing return null.
     CControlUI* FindControl(std::string_view name) const;
+    // The control of that name as the kind T (FindControl<CLabelUI>("lbl"),
+    // which finds a button too, a button being a label); null when missing
+    // or of another kind. Windows resolve their controls with it once,
+    // after the layout is built.
+    template <typename T>
+    T* FindControl(std::string_view name) const {
+        return ControlCast<T>(FindControl(name));
+    }
     CControlUI* FindSubControlByName(CControlUI* parent, std::string_view name) const;
     // The control a user would hit at `pt` (window client coordinates): the
     // deepest visible one whose rectangle holds the point, later children

@@ -67,8 +67,7 @@ bool WindowImplBase::EnableWindow(std::string_view name, bool enable) {
 }
 
 bool WindowImplBase::CheckDlgButton(std::string_view name, bool checked) {
-    CControlUI* control = m_pm.FindControl(name);
-    auto* option = control != nullptr ? static_cast<COptionUI*>(control->GetInterface("Option")) : nullptr;
+    auto* option = m_pm.FindControl<COptionUI>(name);
     if (option == nullptr)
         return false;
     option->Selected(checked);

@@ -1,6 +1,7 @@
 // The frame base driven headless: keys, title-bar buttons, system commands,
 // placement, modal runs and the relations between frames.
 #include "ClientUi.h"
+#include "platform/duilib/UIOption.h"
 #include "platform/duilib/backend/Screen.h"
 #include "ui/MyBaseFrame.h"
 
@@ -230,6 +231,11 @@ TEST_F(BaseFrameTest, NotificationsReachTheirHooksAndOthersTheLibraryUnchanged) 
         EXPECT_EQ(frame->GetTabSelection("tabs"), 1);
         EXPECT_FALSE(frame->SelectTab(5, "tabs", false));
         EXPECT_EQ(frame->GetTabSelection("missing"), -1);
+        // Typed lookups: of the kind (or deriving from it), else null.
+        EXPECT_EQ(frame->FindControl<COptionUI>("opt"), frame->FindControl("opt"));
+        EXPECT_NE(frame->FindControl<CButtonUI>("opt"), nullptr);
+        EXPECT_EQ(frame->FindControl<COptionUI>("btnClose"), nullptr);
+        EXPECT_EQ(frame->FindControl<COptionUI>("missing"), nullptr);
     });
     ASSERT_TRUE(automation.RunUntilIdle());
     EXPECT_TRUE(Alive(hwnd));
