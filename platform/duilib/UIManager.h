@@ -4,9 +4,9 @@
 // process-wide state of the library (program instance, skin folder, the
 // resource archive in force, the message loop).
 //
-// The per-window model and the resource archive live in UIManager.cpp; the
-// message routing (input, focus, timers, notifications, the loop) lives in
-// UIManagerMessages.cpp.
+// The per-window model lives in UIManager.cpp, the process-wide state and
+// the resource archive in UIManagerResources.cpp, the message routing
+// (input, focus, timers, notifications, the loop) in UIManagerMessages.cpp.
 
 #include "platform/duilib/UIControl.h"
 #include "platform/duilib/UIDefine.h"
