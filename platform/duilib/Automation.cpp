@@ -14,10 +14,9 @@ namespace {
 
 constexpr WPARAM MK_LBUTTON = 0x0001;
 
+// Lower case with '/' for '\\': how layout and class names compare.
 std::string Lower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
+    std::string out = os::AsciiLowerCopy(text);
     for (char& c : out) {
         if (c == '\\')
             c = '/';

@@ -14,6 +14,7 @@
 #include "platform/duilib/UIWkeWebkit.h"
 #include "platform/os/DebugPrint.h"
 #include "platform/os/Paths.h"
+#include "platform/os/Text.h"
 
 #include <pugixml.hpp>
 
@@ -23,15 +24,6 @@
 
 namespace DuiLib {
 namespace {
-
-std::string LowerAscii(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return lower;
-}
 
 // Reports an unknown element or attribute name once per process, so a typo
 // in a layout shows up without flooding the output.
@@ -138,7 +130,7 @@ struct CDialogBuilder::BuildState {
     std::string DefaultsFor(std::string_view className) const {
         if (manager != nullptr)
             return manager->GetDefaultAttributeList(className);
-        const auto it = defaults.find(LowerAscii(className));
+        const auto it = defaults.find(os::AsciiLowerCopy(className));
         return it == defaults.end() ? std::string() : it->second;
     }
 
@@ -182,7 +174,7 @@ bool CDialogBuilder::BuildState::BuildWindowChildren(const pugi::xml_node& windo
             const std::string_view cls = child.attribute("name").value();
             const std::string_view list = child.attribute("value").value();
             if (!cls.empty()) {
-                defaults.insert_or_assign(LowerAscii(cls), std::string(list));
+                defaults.insert_or_assign(os::AsciiLowerCopy(cls), std::string(list));
                 if (manager != nullptr)
                     manager->AddDefaultAttributeList(cls, list);
             }
@@ -322,7 +314,7 @@ CControlUI* CDialogBuilder::Create(std::string_view xml, std::string_view /*type
 }
 
 CControlUI* CDialogBuilder::CreateControlOfClass(std::string_view className) {
-    const std::string cls = LowerAscii(className);
+    const std::string cls = os::AsciiLowerCopy(className);
     if (cls == "control")
         return new CControlUI;
     if (cls == "container")
