@@ -2,6 +2,7 @@
 // notifications of clicks, typing and keys, menus, control timers, and the
 // refusals a user would meet.
 #include "SkinDialog.h"
+#include "TestScreen.h"
 #include "TestWindow.h"
 #include "platform/duilib/Automation.h"
 #include "platform/duilib/UIEdit.h"
@@ -17,6 +18,7 @@
 
 using namespace DuiLib;
 using uitest::SkinDialog;
+using uitest::TestScreen;
 
 namespace {
 
@@ -47,13 +49,6 @@ constexpr const char* kMenuLayout = R"(<?xml version="1.0" encoding="utf-8"?>
     <MenuElement name="menuExit" height="30"/>
   </Menu>
 </Window>)";
-
-ScreenInfo TestScreen() {
-    ScreenInfo screen;
-    screen.monitor = {0, 0, 1280, 800};
-    screen.workArea = {0, 0, 1280, 760};
-    return screen;
-}
 
 class DialogsTest : public ::testing::Test {
   protected:
