@@ -9,12 +9,12 @@
 #include "platform/duilib/UIMenuUI.h"
 #include "platform/duilib/UIOption.h"
 #include "platform/duilib/UiThread.h"
+#include "support/Sandbox.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <filesystem>
-#include <fstream>
+#include <memory>
 
 using namespace DuiLib;
 using uitest::SkinDialog;
@@ -53,21 +53,12 @@ constexpr const char* kMenuLayout = R"(<?xml version="1.0" encoding="utf-8"?>
 class DialogsTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        m_folder = std::filesystem::temp_directory_path() /
-                   ("vanto-ui-" + std::to_string(::getpid()) + "-" +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(m_folder);
         Write("dlg_test.xml", kDialogLayout);
         Write("menu_test.xml", kMenuLayout);
     }
-    void TearDown() override {
-        std::error_code ec;
-        std::filesystem::remove_all(m_folder, ec);
-    }
-    void Write(const std::string& name, const std::string& text) {
-        std::ofstream(m_folder / name, std::ios::binary) << text;
-    }
-    std::string Folder() const { return m_folder.string() + "/"; }
+    void Write(const std::string& name, const std::string& text) { vtest::WriteFile(Folder() + name, text); }
+    // The test skin folder.
+    std::string Folder() const { return sandbox.Root() + "/"; }
 
     // Creates the test dialog (not shown) owned by `owner`.
     SkinDialog* MakeDialog(HWND owner = nullptr, const std::string& file = "dlg_test.xml") {
@@ -81,7 +72,7 @@ class DialogsTest : public ::testing::Test {
         return dlg;
     }
 
-    std::filesystem::path m_folder;
+    vtest::Sandbox sandbox;
     UiThread ui{UiThread::Options{.screen = TestScreen()}};
     Automation automation;
 };
