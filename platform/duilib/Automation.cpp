@@ -14,10 +14,9 @@ namespace {
 
 constexpr WPARAM MK_LBUTTON = 0x0001;
 
+// Lower case with '/' for '\\': how layout and class names compare.
 std::string Lower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
+    std::string out = os::AsciiLowerCopy(text);
     for (char& c : out) {
         if (c == '\\')
             c = '/';
@@ -303,8 +302,7 @@ std::optional<bool> Automation::IsSelected(HWND hwnd, std::string_view optionNam
     std::optional<bool> selected;
     Run([&] {
         CControlUI* control = FindControl(hwnd, optionName);
-        if (auto* option =
-                control != nullptr ? static_cast<COptionUI*>(control->GetInterface("Option")) : nullptr)
+        if (auto* option = ControlCast<COptionUI>(control))
             selected = option->IsSelected();
     });
     return selected;

@@ -3,6 +3,8 @@
 #include "platform/duilib/MessageQueue.h"
 #include "platform/duilib/WinUser.h"
 #include "platform/os/DebugPrint.h"
+#include "platform/os/Text.h"
+#include "platform/os/UniqueFd.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -11,6 +13,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -28,33 +31,21 @@ constexpr std::uintptr_t kRemoteLimit = 0x7F010000;
 constexpr int kTimeoutMs = 3000;
 constexpr std::size_t kMaxLine = 64;
 
-class Fd {
-  public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd() { Reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int Get() const { return m_fd; }
-    void Reset(int fd = -1) {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
+using os::UniqueFd;
 
-  private:
-    int m_fd;
-};
+bool IsAsciiDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
+// The class name in lower case; empty when it holds anything but ASCII
+// letters, digits, '_' and '-'.
 std::string LowerName(std::string_view className) {
-    std::string name;
     for (char c : className) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                        c == '_' || c == '-';
-        if (!ok)
+        const char lower = os::AsciiToLower(c);
+        if (!(lower >= 'a' && lower <= 'z') && !IsAsciiDigit(c) && c != '_' && c != '-')
             return {};
-        name += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     }
-    return name;
+    return os::AsciiLowerCopy(className);
 }
 
 // Without $XDG_RUNTIME_DIR: a folder of our own under /tmp, which must be
@@ -87,7 +78,9 @@ void SetTimeouts(int fd) {
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof(tv));
 }
 
-bool WriteAll(int fd, std::string_view text) {
+// A socket's send: MSG_NOSIGNAL, so that a peer gone away is an error here
+// and not a SIGPIPE.
+bool SendAll(int fd, std::string_view text) {
     while (!text.empty()) {
         const ssize_t n = ::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR)
@@ -116,29 +109,30 @@ std::optional<std::string> ReadLine(int fd) {
     return std::nullopt;
 }
 
-// A connection to the class's socket; -1 (errno set) when nobody listens.
-int Connect(const std::string& path) {
+// A connection to the class's socket; invalid (errno set) when nobody
+// listens.
+UniqueFd Connect(const std::string& path) {
     sockaddr_un addr{};
     if (!MakeAddress(path, addr)) {
         errno = ENAMETOOLONG;
-        return -1;
+        return {};
     }
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) != 0) {
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd)
+        return {};
+    if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) != 0) {
         const int err = errno;
-        ::close(fd);
+        fd.Reset();
         errno = err;
-        return -1;
+        return {};
     }
-    SetTimeouts(fd);
+    SetTimeouts(fd.Get());
     return fd;
 }
 
 std::optional<std::string> Exchange(const std::string& path, const std::string& line) {
-    Fd fd(Connect(path));
-    if (fd.Get() < 0 || !WriteAll(fd.Get(), line + "\n"))
+    const UniqueFd fd = Connect(path);
+    if (!fd || !SendAll(fd.Get(), line + "\n"))
         return std::nullopt;
     return ReadLine(fd.Get());
 }
@@ -149,8 +143,8 @@ struct InstanceChannel::Listener {
     std::string className;
     std::string path;
     HWND hwnd = nullptr;
-    Fd socket;
-    Fd stop;
+    UniqueFd socket;
+    UniqueFd stop;
     std::thread thread;
     dev_t device = 0;
     ino_t inode = 0;
@@ -180,7 +174,7 @@ struct InstanceChannel::Listener {
                 return;
             if ((fds[0].revents & POLLIN) == 0)
                 continue;
-            Fd peer(::accept4(socket.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+            const UniqueFd peer(::accept4(socket.Get(), nullptr, nullptr, SOCK_CLOEXEC));
             if (peer.Get() >= 0)
                 Answer(peer.Get());
         }
@@ -197,7 +191,7 @@ struct InstanceChannel::Listener {
         const std::optional<std::string> line = ReadLine(peer);
         const std::optional<Request> request = line ? ParseRequest(*line) : std::nullopt;
         if (!request) {
-            WriteAll(peer, "ERR\n");
+            SendAll(peer, "ERR\n");
             return;
         }
         const HWND target = hwnd;
@@ -220,7 +214,7 @@ struct InstanceChannel::Listener {
                 });
                 break;
         }
-        WriteAll(peer, "OK\n");
+        SendAll(peer, "OK\n");
     }
 };
 
@@ -253,11 +247,13 @@ std::optional<InstanceChannel::Request> InstanceChannel::ParseRequest(std::strin
     constexpr std::string_view show = "SHOW ";
     if (line.substr(0, show.size()) == show) {
         const std::string_view digits = line.substr(show.size());
+        // One spelling per request: digits only (no sign: from_chars would
+        // take "-0"), no leading zero.
+        const bool plain = !digits.empty() && std::all_of(digits.begin(), digits.end(), IsAsciiDigit) &&
+                           (digits.size() == 1 || digits[0] != '0');
         int cmd = -1;
         const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), cmd);
         // The ShowWindow commands run from SW_HIDE (0) to SW_FORCEMINIMIZE (11).
-        // One spelling per request: no sign, no leading zero.
-        const bool plain = !digits.empty() && (digits.size() == 1 || digits[0] != '0');
         if (plain && ec == std::errc() && end == digits.data() + digits.size() && cmd >= 0 && cmd <= 11)
             return Request{Request::Kind::Show, cmd};
     }
@@ -282,8 +278,8 @@ bool InstanceChannel::Publish(std::string_view className, HWND hwnd) {
             return false;
         // Somebody's socket is there: a live instance answers on it, a dead
         // one's refuses the connection and is replaced.
-        Fd probe(Connect(path));
-        if (probe.Get() >= 0 || errno != ECONNREFUSED)
+        const UniqueFd probe = Connect(path);
+        if (probe || errno != ECONNREFUSED)
             return false;
         struct stat st {};
         if (::lstat(path.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode))

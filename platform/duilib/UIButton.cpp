@@ -9,7 +9,7 @@ std::string_view CButtonUI::GetClass() const {
 }
 
 void* CButtonUI::GetInterface(std::string_view name) {
-    return name == "Button" ? this : CLabelUI::GetInterface(name);
+    return name == kControlInterface<CButtonUI> ? this : CLabelUI::GetInterface(name);
 }
 
 void CButtonUI::SetImage(std::string& slot, std::string_view image) {

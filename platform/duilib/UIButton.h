@@ -50,5 +50,7 @@ class CButtonUI : public CLabelUI {
     bool m_bPushed = false;
     bool m_bHot = false;
 };
+template <>
+inline constexpr std::string_view kControlInterface<CButtonUI> = "Button";
 
 }  // namespace DuiLib

@@ -22,7 +22,7 @@ std::string_view CContainerUI::GetClass() const {
 }
 
 void* CContainerUI::GetInterface(std::string_view name) {
-    return name == "Container" ? this : CControlUI::GetInterface(name);
+    return name == kControlInterface<CContainerUI> ? this : CControlUI::GetInterface(name);
 }
 
 bool CContainerUI::Add(CControlUI* control) {
@@ -271,7 +271,7 @@ std::string_view CVerticalLayoutUI::GetClass() const {
 }
 
 void* CVerticalLayoutUI::GetInterface(std::string_view name) {
-    return name == "VerticalLayout" ? this : CContainerUI::GetInterface(name);
+    return name == kControlInterface<CVerticalLayoutUI> ? this : CContainerUI::GetInterface(name);
 }
 
 void CVerticalLayoutUI::SetPos(RECT rc, bool needInvalidate) {
@@ -287,7 +287,7 @@ std::string_view CHorizontalLayoutUI::GetClass() const {
 }
 
 void* CHorizontalLayoutUI::GetInterface(std::string_view name) {
-    return name == "HorizontalLayout" ? this : CContainerUI::GetInterface(name);
+    return name == kControlInterface<CHorizontalLayoutUI> ? this : CContainerUI::GetInterface(name);
 }
 
 void CHorizontalLayoutUI::SetPos(RECT rc, bool needInvalidate) {
@@ -305,7 +305,7 @@ std::string_view CTabLayoutUI::GetClass() const {
 }
 
 void* CTabLayoutUI::GetInterface(std::string_view name) {
-    return name == "TabLayout" ? this : CContainerUI::GetInterface(name);
+    return name == kControlInterface<CTabLayoutUI> ? this : CContainerUI::GetInterface(name);
 }
 
 bool CTabLayoutUI::Add(CControlUI* control) {
@@ -398,7 +398,7 @@ std::string_view CAnimationTabLayoutUI::GetClass() const {
 }
 
 void* CAnimationTabLayoutUI::GetInterface(std::string_view name) {
-    return name == "AnimationTabLayout" ? this : CTabLayoutUI::GetInterface(name);
+    return name == kControlInterface<CAnimationTabLayoutUI> ? this : CTabLayoutUI::GetInterface(name);
 }
 
 }  // namespace DuiLib

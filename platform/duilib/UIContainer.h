@@ -57,6 +57,8 @@ class CContainerUI : public CControlUI {
     RECT m_rcInset;
     int m_iChildPadding = 0;
 };
+template <>
+inline constexpr std::string_view kControlInterface<CContainerUI> = "Container";
 
 class CVerticalLayoutUI : public CContainerUI {
   public:
@@ -64,6 +66,8 @@ class CVerticalLayoutUI : public CContainerUI {
     void* GetInterface(std::string_view name) override;
     void SetPos(RECT rc, bool needInvalidate = true) override;
 };
+template <>
+inline constexpr std::string_view kControlInterface<CVerticalLayoutUI> = "VerticalLayout";
 
 class CHorizontalLayoutUI : public CContainerUI {
   public:
@@ -71,6 +75,8 @@ class CHorizontalLayoutUI : public CContainerUI {
     void* GetInterface(std::string_view name) override;
     void SetPos(RECT rc, bool needInvalidate = true) override;
 };
+template <>
+inline constexpr std::string_view kControlInterface<CHorizontalLayoutUI> = "HorizontalLayout";
 
 class CTabLayoutUI : public CContainerUI {
   public:
@@ -99,6 +105,8 @@ class CTabLayoutUI : public CContainerUI {
 
     int m_iCurSel = 0;
 };
+template <>
+inline constexpr std::string_view kControlInterface<CTabLayoutUI> = "TabLayout";
 
 // The same contract as the tab layout; the slide is only a look, so the
 // selection changes at once.
@@ -107,5 +115,7 @@ class CAnimationTabLayoutUI : public CTabLayoutUI {
     std::string_view GetClass() const override;
     void* GetInterface(std::string_view name) override;
 };
+template <>
+inline constexpr std::string_view kControlInterface<CAnimationTabLayoutUI> = "AnimationTabLayout";
 
 }  // namespace DuiLib

@@ -19,7 +19,7 @@ std::string_view CControlUI::GetClass() const {
 }
 
 void* CControlUI::GetInterface(std::string_view name) {
-    return name == "Control" ? this : nullptr;
+    return name == kControlInterface<CControlUI> ? this : nullptr;
 }
 
 void CControlUI::SetName(std::string_view name) {

@@ -155,4 +155,28 @@ class CControlUI {
     std::map<std::string, std::string, std::less<>> m_attributes;
 };
 
+namespace detail {
+template <typename T>
+constexpr std::string_view UnnamedControlKind() {
+    static_assert(sizeof(T) == 0, "kControlInterface<T> is not given beside T's class");
+    return {};
+}
+}  // namespace detail
+
+// The name a control kind answers GetInterface to, for lookups by type. Each
+// kind gives it beside its class; a kind without one (a window's own control
+// class, say) cannot be looked up by type, as it would be found as its base
+// and cast wrongly: the lookup does not compile for it.
+template <typename T>
+inline constexpr std::string_view kControlInterface = detail::UnnamedControlKind<T>();
+template <>
+inline constexpr std::string_view kControlInterface<CControlUI> = "Control";
+
+// `control` as the kind T when it is one or derives from it (an option is a
+// button and a label too); null otherwise and for null.
+template <typename T>
+T* ControlCast(CControlUI* control) {
+    return control != nullptr ? static_cast<T*>(control->GetInterface(kControlInterface<T>)) : nullptr;
+}
+
 }  // namespace DuiLib

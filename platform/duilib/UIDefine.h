@@ -127,6 +127,15 @@ constexpr DWORD WS_EX_WINDOWEDGE = 0x00000100;
 constexpr DWORD WS_EX_LAYERED = 0x00080000;
 constexpr DWORD UI_WNDSTYLE_DIALOG = WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD UI_WNDSTYLE_FRAME = WS_VISIBLE | WS_OVERLAPPEDWINDOW;
+
+// Window class styles.
+constexpr UINT CS_VREDRAW = 0x0001;
+constexpr UINT CS_HREDRAW = 0x0002;
+constexpr UINT CS_DBLCLKS = 0x0008;
+constexpr UINT CS_SAVEBITS = 0x0800;
+// The class style of the skinned dialogs and frames: redraw on horizontal
+// and vertical size changes, double clicks, save bits.
+constexpr UINT UI_CLASSSTYLE_DIALOG = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS | CS_SAVEBITS;
 constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000);
 
 // Virtual keys the windows react to.

@@ -14,6 +14,7 @@
 #include "platform/duilib/UIWkeWebkit.h"
 #include "platform/os/DebugPrint.h"
 #include "platform/os/Paths.h"
+#include "platform/os/Text.h"
 
 #include <pugixml.hpp>
 
@@ -23,15 +24,6 @@
 
 namespace DuiLib {
 namespace {
-
-std::string LowerAscii(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return lower;
-}
 
 // Reports an unknown element or attribute name once per process, so a typo
 // in a layout shows up without flooding the output.
@@ -138,7 +130,7 @@ struct CDialogBuilder::BuildState {
     std::string DefaultsFor(std::string_view className) const {
         if (manager != nullptr)
             return manager->GetDefaultAttributeList(className);
-        const auto it = defaults.find(LowerAscii(className));
+        const auto it = defaults.find(os::AsciiLowerCopy(className));
         return it == defaults.end() ? std::string() : it->second;
     }
 
@@ -182,7 +174,7 @@ bool CDialogBuilder::BuildState::BuildWindowChildren(const pugi::xml_node& windo
             const std::string_view cls = child.attribute("name").value();
             const std::string_view list = child.attribute("value").value();
             if (!cls.empty()) {
-                defaults.insert_or_assign(LowerAscii(cls), std::string(list));
+                defaults.insert_or_assign(os::AsciiLowerCopy(cls), std::string(list));
                 if (manager != nullptr)
                     manager->AddDefaultAttributeList(cls, list);
             }
@@ -250,7 +242,7 @@ bool CDialogBuilder::BuildState::BuildElement(const pugi::xml_node& node, CConta
     }
     // Children first, so that attributes naming a child (a tab layout's
     // "selectedid") find it.
-    if (auto* container = static_cast<CContainerUI*>(control->GetInterface("Container"))) {
+    if (auto* container = ControlCast<CContainerUI>(control.get())) {
         for (const pugi::xml_node& child : node.children()) {
             if (!BuildElement(child, container, nullptr, depth + 1, includeDepth))
                 return false;
@@ -313,7 +305,7 @@ CControlUI* CDialogBuilder::Create(std::string_view xml, std::string_view /*type
     if (tops.size() > 1)
         DebugPrint("layout: %zu root controls, the first is used", tops.size());
     if (parent != nullptr) {
-        if (auto* container = static_cast<CContainerUI*>(parent->GetInterface("Container"))) {
+        if (auto* container = ControlCast<CContainerUI>(parent)) {
             if (!container->Add(tops.front().get()))
                 return nullptr;  // not taken: `tops` still owns and frees it
         }
@@ -322,7 +314,7 @@ CControlUI* CDialogBuilder::Create(std::string_view xml, std::string_view /*type
 }
 
 CControlUI* CDialogBuilder::CreateControlOfClass(std::string_view className) {
-    const std::string cls = LowerAscii(className);
+    const std::string cls = os::AsciiLowerCopy(className);
     if (cls == "control")
         return new CControlUI;
     if (cls == "container")
@@ -383,7 +375,7 @@ std::vector<TImageReference> CDialogBuilder::ListImages(CControlUI* root, CPaint
             if (isImage)
                 addImage(control, name, value);
         }
-        auto* label = static_cast<CLabelUI*>(control->GetInterface("Label"));
+        auto* label = ControlCast<CLabelUI>(control);
         if (label != nullptr && label->IsShowHtml()) {
             for (const TMarkupRun& run : ParseMarkup(label->GetText())) {
                 if (run.kind == TMarkupRun::Kind::Image)

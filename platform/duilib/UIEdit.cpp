@@ -18,7 +18,7 @@ std::string_view CEditUI::GetClass() const {
 }
 
 void* CEditUI::GetInterface(std::string_view name) {
-    return name == "Edit" ? this : CLabelUI::GetInterface(name);
+    return name == kControlInterface<CEditUI> ? this : CLabelUI::GetInterface(name);
 }
 
 void CEditUI::SetMaxChar(UINT max) {

@@ -44,5 +44,7 @@ class CEditUI : public CLabelUI {
     bool m_bPasswordMode = false;
     char16_t m_pendingHighSurrogate = 0;
 };
+template <>
+inline constexpr std::string_view kControlInterface<CEditUI> = "Edit";
 
 }  // namespace DuiLib

@@ -16,7 +16,7 @@ std::string_view CLabelUI::GetClass() const {
 }
 
 void* CLabelUI::GetInterface(std::string_view name) {
-    return name == "Label" ? this : CControlUI::GetInterface(name);
+    return name == kControlInterface<CLabelUI> ? this : CControlUI::GetInterface(name);
 }
 
 void CLabelUI::SetShowHtml(bool on) {
@@ -153,7 +153,7 @@ std::string_view CTextUI::GetClass() const {
 }
 
 void* CTextUI::GetInterface(std::string_view name) {
-    return name == "Text" ? this : CLabelUI::GetInterface(name);
+    return name == kControlInterface<CTextUI> ? this : CLabelUI::GetInterface(name);
 }
 
 }  // namespace DuiLib

@@ -51,6 +51,8 @@ class CLabelUI : public CControlUI {
     bool m_bShowHtml = false;
     bool m_bAutoCalcWidth = false;
 };
+template <>
+inline constexpr std::string_view kControlInterface<CLabelUI> = "Label";
 
 // A label whose text may wrap over several lines.
 class CTextUI : public CLabelUI {
@@ -59,5 +61,7 @@ class CTextUI : public CLabelUI {
     std::string_view GetClass() const override;
     void* GetInterface(std::string_view name) override;
 };
+template <>
+inline constexpr std::string_view kControlInterface<CTextUI> = "Text";
 
 }  // namespace DuiLib

@@ -25,13 +25,13 @@ std::string_view CListUI::GetClass() const {
 }
 
 void* CListUI::GetInterface(std::string_view name) {
-    return name == "List" ? this : CVerticalLayoutUI::GetInterface(name);
+    return name == kControlInterface<CListUI> ? this : CVerticalLayoutUI::GetInterface(name);
 }
 
 CListUI* CListUI::OwnerOf(CControlUI* element) {
     if (element == nullptr || element->GetParent() == nullptr)
         return nullptr;
-    return static_cast<CListUI*>(element->GetParent()->GetInterface("List"));
+    return ControlCast<CListUI>(element->GetParent());
 }
 
 bool CListUI::Remove(CControlUI* control) {
@@ -127,7 +127,7 @@ std::string_view CListContainerElementUI::GetClass() const {
 void* CListContainerElementUI::GetInterface(std::string_view name) {
     if (name == "ListItem")
         return static_cast<IListItemUI*>(this);
-    return name == "ListContainerElement" ? this : CContainerUI::GetInterface(name);
+    return name == kControlInterface<CListContainerElementUI> ? this : CContainerUI::GetInterface(name);
 }
 
 std::string_view CListLabelElementUI::GetClass() const {
@@ -137,7 +137,7 @@ std::string_view CListLabelElementUI::GetClass() const {
 void* CListLabelElementUI::GetInterface(std::string_view name) {
     if (name == "ListItem")
         return static_cast<IListItemUI*>(this);
-    return name == "ListLabelElement" ? this : CLabelUI::GetInterface(name);
+    return name == kControlInterface<CListLabelElementUI> ? this : CLabelUI::GetInterface(name);
 }
 
 }  // namespace DuiLib

@@ -42,6 +42,8 @@ class CListUI : public CVerticalLayoutUI {
   protected:
     int m_iCurSel = -1;
 };
+template <>
+inline constexpr std::string_view kControlInterface<CListUI> = "List";
 
 // What every list item shares over the control kind it is made of: its
 // selected state (kept in step with the list), and a press and release
@@ -69,6 +71,8 @@ class CListContainerElementUI : public CListElementT<CContainerUI> {
     std::string_view GetClass() const override;
     void* GetInterface(std::string_view name) override;
 };
+template <>
+inline constexpr std::string_view kControlInterface<CListContainerElementUI> = "ListContainerElement";
 
 // A list item showing one text.
 class CListLabelElementUI : public CListElementT<CLabelUI> {
@@ -76,5 +80,7 @@ class CListLabelElementUI : public CListElementT<CLabelUI> {
     std::string_view GetClass() const override;
     void* GetInterface(std::string_view name) override;
 };
+template <>
+inline constexpr std::string_view kControlInterface<CListLabelElementUI> = "ListLabelElement";
 
 }  // namespace DuiLib

@@ -4,9 +4,9 @@
 // process-wide state of the library (program instance, skin folder, the
 // resource archive in force, the message loop).
 //
-// The per-window model and the resource archive live in UIManager.cpp; the
-// message routing (input, focus, timers, notifications, the loop) lives in
-// UIManagerMessages.cpp.
+// The per-window model lives in UIManager.cpp, the process-wide state and
+// the resource archive in UIManagerResources.cpp, the message routing
+// (input, focus, timers, notifications, the loop) in UIManagerMessages.cpp.
 
 #include "platform/duilib/UIControl.h"
 #include "platform/duilib/UIDefine.h"
@@ -97,6 +97,14 @@ class CPaintManagerUI {
     CControlUI* GetRoot() const { return m_pRoot.get(); }
     // Lookups that find nothing return null.
     CControlUI* FindControl(std::string_view name) const;
+    // The control of that name as the kind T (FindControl<CLabelUI>("lbl"),
+    // which finds a button too, a button being a label); null when missing
+    // or of another kind. Windows resolve their controls with it once,
+    // after the layout is built.
+    template <typename T>
+    T* FindControl(std::string_view name) const {
+        return ControlCast<T>(FindControl(name));
+    }
     CControlUI* FindSubControlByName(CControlUI* parent, std::string_view name) const;
     // The control a user would hit at `pt` (window client coordinates): the
     // deepest visible one whose rectangle holds the point, later children

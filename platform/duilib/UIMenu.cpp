@@ -9,8 +9,9 @@
 namespace DuiLib {
 
 CMenuWnd::~CMenuWnd() {
-    // The window goes while this object (and its manager) can still see it.
-    DestroyMenu();
+    // The window goes while the manager exists, without its messages
+    // reaching this object (a derived part may be gone already).
+    DestroyWindowDetached();
     m_pm.RemoveNotifier(this);
 }
 

@@ -7,7 +7,7 @@ std::string_view CMenuUI::GetClass() const {
 }
 
 void* CMenuUI::GetInterface(std::string_view name) {
-    return name == "Menu" ? this : CListUI::GetInterface(name);
+    return name == kControlInterface<CMenuUI> ? this : CListUI::GetInterface(name);
 }
 
 std::string_view CMenuElementUI::GetClass() const {
@@ -15,7 +15,7 @@ std::string_view CMenuElementUI::GetClass() const {
 }
 
 void* CMenuElementUI::GetInterface(std::string_view name) {
-    return name == "MenuElement" ? this : CListContainerElementUI::GetInterface(name);
+    return name == kControlInterface<CMenuElementUI> ? this : CListContainerElementUI::GetInterface(name);
 }
 
 bool CMenuElementUI::Activate() {

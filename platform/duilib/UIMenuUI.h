@@ -12,6 +12,8 @@ class CMenuUI : public CListUI {
     std::string_view GetClass() const override;
     void* GetInterface(std::string_view name) override;
 };
+template <>
+inline constexpr std::string_view kControlInterface<CMenuUI> = "Menu";
 
 class CMenuElementUI : public CListContainerElementUI {
   public:
@@ -20,5 +22,7 @@ class CMenuElementUI : public CListContainerElementUI {
     // Only "itemclick": a menu entry is chosen, not selected.
     bool Activate() override;
 };
+template <>
+inline constexpr std::string_view kControlInterface<CMenuElementUI> = "MenuElement";
 
 }  // namespace DuiLib

@@ -11,7 +11,7 @@ std::string_view COptionUI::GetClass() const {
 }
 
 void* COptionUI::GetInterface(std::string_view name) {
-    return name == "Option" ? this : CButtonUI::GetInterface(name);
+    return name == kControlInterface<COptionUI> ? this : CButtonUI::GetInterface(name);
 }
 
 void COptionUI::SetGroup(std::string_view group) {
@@ -31,7 +31,7 @@ void COptionUI::Selected(bool selected) {
             top = top->GetParent();
         std::vector<COptionUI*> others;
         top->ForEach([&](CControlUI* control) {
-            auto* option = static_cast<COptionUI*>(control->GetInterface("Option"));
+            auto* option = ControlCast<COptionUI>(control);
             if (option != nullptr && option != this && option->m_bSelected &&
                 option->m_sGroupName == m_sGroupName)
                 others.push_back(option);

@@ -40,5 +40,7 @@ class COptionUI : public CButtonUI {
     DWORD m_dwSelectedTextColor = 0;
     bool m_bSelected = false;
 };
+template <>
+inline constexpr std::string_view kControlInterface<COptionUI> = "Option";
 
 }  // namespace DuiLib

@@ -7,7 +7,7 @@ std::string_view CPictureUI::GetClass() const {
 }
 
 void* CPictureUI::GetInterface(std::string_view name) {
-    return name == "Picture" ? this : CControlUI::GetInterface(name);
+    return name == kControlInterface<CPictureUI> ? this : CControlUI::GetInterface(name);
 }
 
 void CPictureUI::SetBitmap(std::string_view image) {

@@ -20,5 +20,7 @@ class CPictureUI : public CControlUI {
   private:
     std::string m_sBitmap;
 };
+template <>
+inline constexpr std::string_view kControlInterface<CPictureUI> = "Picture";
 
 }  // namespace DuiLib

@@ -11,7 +11,7 @@ std::string_view CProgressUI::GetClass() const {
 }
 
 void* CProgressUI::GetInterface(std::string_view name) {
-    return name == "Progress" ? this : CLabelUI::GetInterface(name);
+    return name == kControlInterface<CProgressUI> ? this : CLabelUI::GetInterface(name);
 }
 
 void CProgressUI::SetMinValue(int min) {

@@ -33,5 +33,7 @@ class CProgressUI : public CLabelUI {
     bool m_bHorizontal = true;
     std::string m_sForeImage;
 };
+template <>
+inline constexpr std::string_view kControlInterface<CProgressUI> = "Progress";
 
 }  // namespace DuiLib

@@ -1,6 +1,7 @@
 #include "platform/duilib/UIRender.h"
 
 #include "platform/duilib/UIManager.h"
+#include "platform/os/Text.h"
 
 #include <charconv>
 #include <cstdint>
@@ -29,20 +30,6 @@ std::vector<std::string_view> SplitComma(std::string_view text) {
         text.remove_prefix(comma + 1);
     }
     return parts;
-}
-
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i]))
-            return false;
-    }
-    return true;
 }
 
 std::mutex g_measurerMutex;
@@ -104,9 +91,9 @@ std::optional<SIZE> ParseSize(std::string_view text) {
 
 std::optional<bool> ParseBool(std::string_view text) {
     text = Trim(text);
-    if (EqualsNoCase(text, "true") || text == "1")
+    if (os::AsciiEqualsIgnoreCase(text, "true") || text == "1")
         return true;
-    if (EqualsNoCase(text, "false") || text == "0")
+    if (os::AsciiEqualsIgnoreCase(text, "false") || text == "0")
         return false;
     return std::nullopt;
 }
@@ -401,7 +388,7 @@ std::string NormalizeResourceName(std::string_view name, bool keepCase) {
         if (c == '/' || c == '\\')
             endSegment();
         else
-            segment += keepCase ? c : Lower(c);
+            segment += keepCase ? c : os::AsciiToLower(c);
     }
     endSegment();
     std::string result;

@@ -1,8 +1,8 @@
 #pragma once
 // The web view control: one engine view per control. The client drives it
 // (Navigate, Back, Forward, Reload) and hears from the engine through an
-// IWkeCallback. The control records every call made on it (a log tests
-// read) and forwards to the engine's view peer when one is attached; the
+// IWkeCallback. The control forwards its calls to the engine's view peer
+// when one is attached (a real view, or one a test records calls with); the
 // engine reports its events through the Raise... entry points. UI thread
 // only, like the engine's callbacks.
 
@@ -11,7 +11,6 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace DuiLib {
 
@@ -80,11 +79,6 @@ class CWkeWebkitUI : public CControlUI {
     void SetViewPeer(std::unique_ptr<IWkeViewPeer> peer);
     IWkeViewPeer* GetViewPeer() const { return m_peer.get(); }
 
-    // Every call made on the control and every event raised, in order
-    // ("Navigate http://...", "Back", "SetWkeCallback", "TitleChanged x", ...).
-    const std::vector<std::string>& GetCallLog() const { return m_log; }
-    void ClearCallLog() { m_log.clear(); }
-
     // The engine's events: they reach the callback, or the defaults when
     // none is set (navigation allowed, no new view, no page answer).
     void RaiseTitleChanged(const char* title);
@@ -97,12 +91,11 @@ class CWkeWebkitUI : public CControlUI {
     std::string RaisePageMessage(const char* text, void* param1 = nullptr, void* param2 = nullptr);
 
   private:
-    void Log(std::string entry);
-
     IWkeCallback* m_pCallback = nullptr;
     std::unique_ptr<IWkeViewPeer> m_peer;
     std::string m_sUrl;
-    std::vector<std::string> m_log;
 };
+template <>
+inline constexpr std::string_view kControlInterface<CWkeWebkitUI> = "WkeWebkit";
 
 }  // namespace DuiLib

@@ -7,9 +7,9 @@
 namespace DuiLib {
 
 WindowImplBase::~WindowImplBase() {
-    // A window still alive goes now, while its manager exists.
-    if (::IsWindow(m_hWnd))
-        ::DestroyWindow(m_hWnd);
+    // A window still alive goes now, while its manager exists; its messages
+    // no longer reach this object, whose derived parts are gone.
+    DestroyWindowDetached();
     m_pm.RemovePreMessageFilter(this);
     m_pm.RemoveNotifier(this);
 }
@@ -67,8 +67,7 @@ bool WindowImplBase::EnableWindow(std::string_view name, bool enable) {
 }
 
 bool WindowImplBase::CheckDlgButton(std::string_view name, bool checked) {
-    CControlUI* control = m_pm.FindControl(name);
-    auto* option = control != nullptr ? static_cast<COptionUI*>(control->GetInterface("Option")) : nullptr;
+    auto* option = m_pm.FindControl<COptionUI>(name);
     if (option == nullptr)
         return false;
     option->Selected(checked);

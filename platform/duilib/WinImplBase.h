@@ -63,7 +63,7 @@ class WindowImplBase : public CWindowWnd,
   protected:
     virtual UILIB_RESOURCETYPE GetResourceType() const { return UILIB_FILE; }
     CControlUI* CreateControl(const char* pstrClass) override;
-    UINT GetClassStyle() const override { return 0x0008; /* CS_DBLCLKS */ }
+    UINT GetClassStyle() const override { return CS_DBLCLKS; }
     // The pre-message filter: Return and Escape key-downs go to
     // ResponseDefaultKeyEvent first; a non-zero answer consumes the key.
     LRESULT MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;

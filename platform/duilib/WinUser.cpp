@@ -3,11 +3,11 @@
 #include "platform/duilib/InstanceChannel.h"
 #include "platform/duilib/backend/Backend.h"
 #include "platform/duilib/backend/Screen.h"
+#include "platform/os/Text.h"
 
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <cstdio>
 #include <map>
 #include <mutex>
 
@@ -230,13 +230,6 @@ void Restore(HWND hwnd) {
         rec->style &= ~WS_MAXIMIZE;
         Place(hwnd, rec->restoreRect, SIZE_RESTORED);
     }
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-        return lower(x) == lower(y);
-    });
 }
 
 }  // namespace
@@ -703,9 +696,9 @@ HWND FindWindowW(const char* className, const char* windowName) {
         for (const auto& [key, rec] : Table().windows) {
             if (rec->destroying)
                 continue;
-            if (className != nullptr && !EqualsNoCase(rec->className, className))
+            if (className != nullptr && !os::AsciiEqualsIgnoreCase(rec->className, className))
                 continue;
-            if (windowName != nullptr && !EqualsNoCase(rec->title, windowName))
+            if (windowName != nullptr && !os::AsciiEqualsIgnoreCase(rec->title, windowName))
                 continue;
             return rec->hwnd;
         }
@@ -820,11 +813,6 @@ void SetMessageBoxSink(MessageBoxSink sink) {
     g_messageBoxSink = std::move(sink);
 }
 
-int Backend::ShowMessageBox(HWND /*owner*/, const std::string& text, const std::string& caption, UINT type) {
-    std::fprintf(stderr, "[message box] %s: %s\n", caption.c_str(), text.c_str());
-    std::fflush(stderr);
-    return (type & 0x0F) == MB_YESNO ? IDNO : IDOK;
-}
 }  // namespace DuiLib
 
 int MessageBoxW(HWND owner, std::string_view text, std::string_view caption, UINT type) {

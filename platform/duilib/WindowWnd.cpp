@@ -4,19 +4,24 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 namespace DuiLib {
 
 CWindowWnd::~CWindowWnd() {
-    // An object deleted while its window lives must not be called again:
-    // the window goes with it (its final message is then not delivered to a
-    // half-destroyed object, see WindowProcedure).
-    if (m_hWnd != nullptr && ::IsWindow(m_hWnd)) {
-        const HWND hwnd = m_hWnd;
-        m_hWnd = nullptr;
-        m_destroyedWithObject = true;
+    // A window still alive goes with the object, which is half destroyed by
+    // now: none of the window's last messages may reach it.
+    DestroyWindowDetached();
+}
+
+void CWindowWnd::DestroyWindowDetached() {
+    if (m_link)
+        *m_link = nullptr;
+    const HWND hwnd = std::exchange(m_hWnd, nullptr);
+    // Refused when the window is gone or already being destroyed; either
+    // way no later message finds this object.
+    if (hwnd != nullptr)
         ::DestroyWindow(hwnd);
-    }
 }
 
 HWND CWindowWnd::Create(HWND hwndParent, std::string_view name, DWORD style, DWORD exStyle, const RECT& rc) {
@@ -41,14 +46,15 @@ HWND CWindowWnd::Create(HWND hwndParent, std::string_view name, DWORD style, DWO
     // Windows class procedure stores it on WM_NCCREATE.
     // The result is the local handle: when creation fails the object may
     // already have deleted itself in its final message.
-    return CreateWindowRecord(params, [this](HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-        return WindowProcedure(hwnd, msg, wParam, lParam);
+    m_link = std::make_shared<CWindowWnd*>(this);
+    return CreateWindowRecord(params, [link = m_link](HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+        CWindowWnd* self = *link;
+        return self != nullptr ? self->WindowProcedure(hwnd, msg, wParam, lParam)
+                               : ::DefWindowProcW(hwnd, msg, wParam, lParam);
     });
 }
 
 LRESULT CWindowWnd::WindowProcedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (m_destroyedWithObject)
-        return ::DefWindowProcW(hwnd, msg, wParam, lParam);
     if (msg == WM_CREATE)
         m_hWnd = hwnd;
     if (msg == WM_NCDESTROY) {

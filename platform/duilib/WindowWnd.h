@@ -3,10 +3,15 @@
 // window class name and handle messages in HandleMessage; OnFinalMessage is
 // the last call the object receives for its window, after which it may
 // delete itself (nothing of the library touches it afterwards).
+//
+// Deleting the object while its window lives takes the window with it, and
+// none of that window's last messages reaches the object (its derived parts
+// are already gone by then).
 
 #include "platform/duilib/UIDefine.h"
 #include "platform/duilib/WinUser.h"
 
+#include <memory>
 #include <string_view>
 
 namespace DuiLib {
@@ -60,13 +65,26 @@ class CWindowWnd {
     virtual LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     virtual void OnFinalMessage(HWND hwnd);
 
+    // For destructors: cuts the object off from its window, then destroys
+    // the window. From here on no message of the window reaches this object
+    // (HandleMessage and OnFinalMessage are not called; the default handling
+    // answers instead), while windows it owns still get theirs. A derived
+    // destructor calls it first when the window must go while the derived
+    // part (its paint manager, say) still exists; the base destructor calls
+    // it for every other window. Nothing happens without a window.
+    void DestroyWindowDetached();
+
     HWND m_hWnd = nullptr;
 
   private:
     LRESULT WindowProcedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
     UINT m_icon = 0;
-    bool m_destroyedWithObject = false;
+    // The window's way to this object: the window procedure reaches the
+    // object through it, and DestroyWindowDetached empties it. Shared with
+    // the procedure, which may outlive the object by a few messages when the
+    // object goes while its window is already being destroyed.
+    std::shared_ptr<CWindowWnd*> m_link;
 };
 
 }  // namespace DuiLib

@@ -1,6 +1,8 @@
 #include "platform/os/Shell.h"
 
+#include "platform/os/FileIo.h"
 #include "platform/os/Text.h"
+#include "platform/os/UniqueFd.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +10,6 @@
 #include <unistd.h>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -82,7 +83,8 @@ std::vector<std::string> SplitParameters(const std::string& text) {
 bool StartDetached(const std::string& program, const std::vector<std::string>& args,
                    const std::string& directory) {
     // Everything the children use is prepared here: after fork only
-    // async-signal-safe calls are made.
+    // async-signal-safe calls are made, on raw descriptors (the children
+    // leave through _exit, never through a destructor).
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& arg : args)
@@ -93,20 +95,20 @@ bool StartDetached(const std::string& program, const std::vector<std::string>& a
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
         return false;
+    os::UniqueFd readEnd(pipeFds[0]);
+    os::UniqueFd writeEnd(pipeFds[1]);
     const pid_t middle = ::fork();
-    if (middle < 0) {
-        ::close(pipeFds[0]);
-        ::close(pipeFds[1]);
+    if (middle < 0)
         return false;
-    }
     if (middle == 0) {
-        ::close(pipeFds[0]);
+        const int report = writeEnd.Get();
+        ::close(readEnd.Get());
         ::setsid();
         const pid_t grandchild = ::fork();
         if (grandchild != 0) {
             if (grandchild < 0) {
                 const int error = errno;
-                (void)!::write(pipeFds[1], &error, sizeof error);
+                (void)!::write(report, &error, sizeof error);
             }
             ::_exit(0);
         }
@@ -118,25 +120,30 @@ bool StartDetached(const std::string& program, const std::vector<std::string>& a
                 ::fcntl(fd, F_SETFD, FD_CLOEXEC);
         if (workDir != nullptr && ::chdir(workDir) != 0) {
             const int error = errno;
-            (void)!::write(pipeFds[1], &error, sizeof error);
+            (void)!::write(report, &error, sizeof error);
             ::_exit(127);
         }
         ::execv(argv[0], argv.data());
         const int error = errno;
-        (void)!::write(pipeFds[1], &error, sizeof error);
+        (void)!::write(report, &error, sizeof error);
         ::_exit(127);
     }
-    ::close(pipeFds[1]);
+    writeEnd.Close();
     int status = 0;
     while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
     }
-    int error = 0;
-    ssize_t got = 0;
-    do {
-        got = ::read(pipeFds[0], &error, sizeof error);
-    } while (got < 0 && errno == EINTR);
-    ::close(pipeFds[0]);
-    return got == 0;
+    // Nothing but the end of the pipe: the program runs. An errno from a
+    // child: it does not.
+    const std::optional<std::string> report = os::ReadAll(readEnd.Get(), sizeof(int));
+    return report && report->empty();
+}
+
+// `name` as the program to start: an absolute path to an executable file,
+// or a bare name found on PATH; empty for anything else.
+std::string ResolveProgram(const std::string& name) {
+    if (!name.empty() && name.front() == '/')
+        return IsExecutableFile(name) ? name : std::string();
+    return FindOnPath(name);
 }
 
 }  // namespace
@@ -144,7 +151,7 @@ bool StartDetached(const std::string& program, const std::vector<std::string>& a
 HINSTANCE ShellExecuteW(HWND /*owner*/, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory,
                         int /*showCommand*/) {
     const std::string verbText = ToUtf8(verb);
-    if (!verbText.empty() && strcasecmp(verbText.c_str(), "open") != 0)
+    if (!verbText.empty() && !os::AsciiEqualsIgnoreCase(verbText, "open"))
         return Answer(SE_ERR_NOASSOC);
     const std::string target = ToUtf8(file);
     // An empty target, or one an opener would take for an option, opens
@@ -155,11 +162,9 @@ HINSTANCE ShellExecuteW(HWND /*owner*/, LPCWSTR verb, LPCWSTR file, LPCWSTR para
 
     // A program is run with the parameters, as opening a program does on
     // Windows. An address (it has a scheme, so a ':') never names one.
-    std::string program;
-    if (target.front() == '/')
-        program = IsExecutableFile(target) ? target : std::string();
-    else if (target.find(':') == std::string::npos)
-        program = FindOnPath(target);
+    const std::string program = target.find(':') == std::string::npos || target.front() == '/'
+                                    ? ResolveProgram(target)
+                                    : std::string();
     if (!program.empty())
         return Answer(StartDetached(program, SplitParameters(ToUtf8(parameters)), workDir)
                           ? kShellExecuteStarted
@@ -171,3 +176,12 @@ HINSTANCE ShellExecuteW(HWND /*owner*/, LPCWSTR verb, LPCWSTR file, LPCWSTR para
         return Answer(StartDetached(gio, {"open", target}, workDir) ? kShellExecuteStarted : SE_ERR_OOM);
     return Answer(SE_ERR_FNF);
 }
+
+namespace os {
+
+bool StartProgramDetached(const std::string& program, const std::vector<std::string>& args) {
+    const std::string path = ResolveProgram(program);
+    return !path.empty() && StartDetached(path, args, {});
+}
+
+}  // namespace os

@@ -13,6 +13,8 @@
 #include "platform/os/WinTypes.h"
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 // The window handle of the UI library (the same declaration; the shell only
 // passes it on), and the module-handle type ShellExecute answers with.
@@ -33,3 +35,16 @@ constexpr std::intptr_t kShellExecuteStarted = 42;
 // process's working folder. Texts are UTF-16, as on Windows. Any thread.
 HINSTANCE ShellExecuteW(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory,
                         int showCommand);
+
+namespace os {
+
+// Starts `program` detached, as ShellExecuteW starts what it opens, with
+// exactly `args` as its arguments: each element reaches the program as one
+// argument whatever quotes, spaces or leading dashes it holds (a caller that
+// passes text from outside decides itself what may look like an option).
+// `program`: an absolute path to an executable file, or a bare name looked
+// up on PATH. False when there is no such program or it could not be
+// started. Any thread.
+bool StartProgramDetached(const std::string& program, const std::vector<std::string>& args);
+
+}  // namespace os

@@ -12,9 +12,6 @@ using namespace DuiLib;
 
 namespace {
 
-// Windows messages the frame routes itself.
-constexpr UINT kMsgShowWindow = 24;
-constexpr UINT kMsgDropFiles = 563;
 // Above this the main monitor counts as high DPI (175 % and more).
 constexpr int kHighDpiThreshold = 167;
 
@@ -53,7 +50,7 @@ LRESULT CBaseFrame::OnCreate(UINT, WPARAM, LPARAM, bool&) {
     // let the frame change take effect with the client area as the window.
     const auto style = static_cast<DWORD>(::GetWindowLongW(m_hWnd, GWL_STYLE));
     ::SetWindowLongW(m_hWnd, GWL_STYLE,
-                     static_cast<long>((style & 0xFF3FFFFF) | WS_CLIPSIBLINGS | WS_CLIPCHILDREN));
+                     static_cast<long>((style & ~WS_CAPTION) | WS_CLIPSIBLINGS | WS_CLIPCHILDREN));
     RECT client{};
     ::GetClientRect(m_hWnd, &client);
     ::SetWindowPos(m_hWnd, nullptr, client.left, client.top, client.Width(), client.Height(),
@@ -105,9 +102,9 @@ void CBaseFrame::OnClick(TNotifyUI& msg) {
 }
 
 LRESULT CBaseFrame::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) {
-    if (uMsg == kMsgShowWindow)
+    if (uMsg == WM_SHOWWINDOW)
         OnShowWindow(wParam != 0);
-    else if (uMsg == kMsgDropFiles)
+    else if (uMsg == WM_DROPFILES)
         OnDropFiles(wParam);
     else if (uMsg == WM_MENUCLICK)
         OnMenuCommand(wParam);
@@ -192,14 +189,12 @@ bool CBaseFrame::SelectTab(int index, std::string_view tabName, bool animated) {
     // The animated tab layout changes its selection at once too (the slide
     // is only a look), so both kinds answer to the tab layout's interface.
     (void)animated;
-    CControlUI* control = m_pm.FindControl(tabName);
-    auto* tab = control != nullptr ? static_cast<CTabLayoutUI*>(control->GetInterface("TabLayout")) : nullptr;
+    auto* tab = m_pm.FindControl<CTabLayoutUI>(tabName);
     return tab != nullptr && tab->SelectItem(index);
 }
 
 int CBaseFrame::GetTabSelection(std::string_view tabName) const {
-    CControlUI* control = m_pm.FindControl(tabName);
-    auto* tab = control != nullptr ? static_cast<CTabLayoutUI*>(control->GetInterface("TabLayout")) : nullptr;
+    const auto* tab = m_pm.FindControl<CTabLayoutUI>(tabName);
     return tab != nullptr ? tab->GetCurSel() : -1;
 }
 
@@ -459,14 +454,16 @@ void CBaseFrame::CloseChildren() {
 
 void CBaseFrame::HideChildren() {
     for (CBaseFrame* child : m_children)
-        if (::IsWindowVisible(child->GetHWND()) && child->AcceptsMessage(kMsgShowWindow, 0, 0))
+        if (::IsWindowVisible(child->GetHWND()) && child->AcceptsMessage(WM_SHOWWINDOW, 0, 0))
             child->CloseFrame(1);
 }
 
 void CBaseFrame::BroadcastToChildren(UINT msg, WPARAM wParam, LPARAM lParam) {
     const std::vector<CBaseFrame*> children = m_children;  // a receiver may detach itself
+    // Each child says for itself whether it takes the message, as
+    // HideChildren asks it.
     for (CBaseFrame* child : children)
-        if (AcceptsMessage(msg, wParam, lParam) && IndexOfChild(child) >= 0)
+        if (IndexOfChild(child) >= 0 && child->AcceptsMessage(msg, wParam, lParam))
             child->SendMessage(msg, wParam, lParam);
 }
 

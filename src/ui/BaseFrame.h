@@ -26,9 +26,8 @@ class CBaseFrame : public DuiLib::WindowImplBase {
     static constexpr DWORD kFlagNoSysCommand = 0x10;  // every system command is swallowed
     static constexpr DWORD kFlagCentre = 0x20;        // centred when shown
     static constexpr DWORD kDefaultFlags = kFlagModal | kFlagCentre;
-    static constexpr UINT kClassStyle = 0x80B;
     // The menu style handed to CMenuWnd::Init (left and top edges at the point).
-    static constexpr DWORD kMenuStyle = 6;
+    static constexpr DWORD kMenuStyle = DuiLib::eMenuAlignment_Left | DuiLib::eMenuAlignment_Top;
 
     // A builder callback the frame owns (SetBuilderCallback).
     class BuilderCallback : public DuiLib::IDialogBuilderCallback {
@@ -40,7 +39,7 @@ class CBaseFrame : public DuiLib::WindowImplBase {
     ~CBaseFrame() override;
 
     // ---- the window class -----------------------------------------------------
-    UINT GetClassStyle() const override { return kClassStyle; }
+    UINT GetClassStyle() const override { return UI_CLASSSTYLE_DIALOG; }
     std::string GetSkinFolder() override;
     std::string GetSkinFile() override { return "Form_Main.xml"; }
     void Notify(DuiLib::TNotifyUI& msg) override;
@@ -55,6 +54,13 @@ class CBaseFrame : public DuiLib::WindowImplBase {
     virtual void SendNotifyTo(DuiLib::CControlUI* control, std::string_view type);
     virtual void SendNotifyByName(std::string_view name, std::string_view type);
     virtual DuiLib::CControlUI* FindControl(std::string_view name) const;
+    // The control of that name when it is of the kind T (a CLabelUI, say,
+    // which a button is too); null when missing or of another kind. Windows
+    // resolve their controls with it once, after the layout is built.
+    template <typename T>
+    T* FindControl(std::string_view name) const {
+        return m_pm.FindControl<T>(name);
+    }
     virtual DuiLib::CControlUI* FindSubControl(DuiLib::CControlUI* parent, std::string_view name) const;
     // Selects page `index` of the tab layout `tabName`; false when there is
     // no such tab layout or page.

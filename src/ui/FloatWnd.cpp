@@ -7,9 +7,10 @@ using namespace DuiLib;
 CFloatWnd::CFloatWnd(CControlUI* opener, POINT position) : m_opener(opener), m_position(position) {}
 
 CFloatWnd::~CFloatWnd() {
-    // The window goes while the manager that serves it still exists.
-    if (::IsWindow(m_hWnd))
-        ::DestroyWindow(m_hWnd);
+    // A pop-up deleted while its window lives: the window goes while the
+    // manager that serves it still exists, and its final message does not
+    // delete this object a second time.
+    DestroyWindowDetached();
     m_pm.RemoveNotifier(this);
 }
 

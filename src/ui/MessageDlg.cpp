@@ -15,7 +15,7 @@ CMessageDlg::CMessageDlg(std::string text, std::string caption, UINT style, bool
 void CMessageDlg::OnWindowInit() {
     SetDlgItemTextW("caption", m_caption);
     if (CControlUI* context = m_pm.FindControl("context")) {
-        if (auto* label = static_cast<CLabelUI*>(context->GetInterface("Label")))
+        if (auto* label = ControlCast<CLabelUI>(context))
             label->SetShowHtml(m_showHtml);
         context->SetText(m_text);
     }
@@ -50,7 +50,7 @@ void CMessageDlg::OnWindowInit() {
         SetDlgItemTextW("btnLeft", m_leftText);
     }
     if (m_plainYes && yes != nullptr) {
-        if (auto* button = static_cast<CButtonUI*>(yes->GetInterface("Button"))) {
+        if (auto* button = ControlCast<CButtonUI>(yes)) {
             button->SetNormalImage({});
             button->SetHotImage({});
             button->SetPushedImage({});

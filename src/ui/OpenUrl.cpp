@@ -4,12 +4,13 @@
 #include "platform/os/Text.h"
 
 #include <string>
+#include <vector>
 
 namespace {
 
 constexpr int kShowMaximized = 3;
 // The desktop's browser commands, in the order Debian offers them.
-constexpr const char16_t* kFallbackBrowsers[] = {u"x-www-browser", u"sensible-browser"};
+constexpr const char* kFallbackBrowsers[] = {"x-www-browser", "sensible-browser"};
 
 bool Started(HINSTANCE answer) {
     return reinterpret_cast<std::intptr_t>(answer) > 32;
@@ -25,10 +26,11 @@ bool OpenUrl(HWND owner, std::string_view address) {
     // empty one opens nothing.
     if (address.empty() || address.front() == '-')
         return false;
-    // Quoted, so that the browser gets the address as one argument.
-    const std::u16string parameters = u"\"" + target + u"\"";
-    for (const char16_t* browser : kFallbackBrowsers)
-        if (Started(::ShellExecuteW(owner, u"open", browser, parameters.c_str(), nullptr, kShowMaximized)))
+    // The address is the browser's one argument as it is: never a parameter
+    // text that quotes inside it could split into several.
+    const std::vector<std::string> arguments{std::string(address)};
+    for (const char* browser : kFallbackBrowsers)
+        if (os::StartProgramDetached(browser, arguments))
             return true;
     return false;
 }

@@ -15,11 +15,9 @@
 class CSkinDialog : public DuiLib::WindowImplBase {
   public:
     static constexpr const char* kClassName = "VANTODialogClass";
-    // Redraw on horizontal and vertical size changes, double clicks, save bits.
-    static constexpr UINT kClassStyle = 0x80B;
 
     const char* GetWindowClassName() const override { return kClassName; }
-    UINT GetClassStyle() const override { return kClassStyle; }
+    UINT GetClassStyle() const override { return UI_CLASSSTYLE_DIALOG; }
     // Program folder + "skin/".
     std::string GetSkinFolder() override;
     // The layout name + ".xml".

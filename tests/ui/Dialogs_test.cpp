@@ -2,21 +2,23 @@
 // notifications of clicks, typing and keys, menus, control timers, and the
 // refusals a user would meet.
 #include "SkinDialog.h"
+#include "TestScreen.h"
 #include "TestWindow.h"
 #include "platform/duilib/Automation.h"
 #include "platform/duilib/UIEdit.h"
 #include "platform/duilib/UIMenuUI.h"
 #include "platform/duilib/UIOption.h"
 #include "platform/duilib/UiThread.h"
+#include "support/Sandbox.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <filesystem>
-#include <fstream>
+#include <memory>
 
 using namespace DuiLib;
 using uitest::SkinDialog;
+using uitest::TestScreen;
 
 namespace {
 
@@ -48,31 +50,15 @@ constexpr const char* kMenuLayout = R"(<?xml version="1.0" encoding="utf-8"?>
   </Menu>
 </Window>)";
 
-ScreenInfo TestScreen() {
-    ScreenInfo screen;
-    screen.monitor = {0, 0, 1280, 800};
-    screen.workArea = {0, 0, 1280, 760};
-    return screen;
-}
-
 class DialogsTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        m_folder = std::filesystem::temp_directory_path() /
-                   ("vanto-ui-" + std::to_string(::getpid()) + "-" +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(m_folder);
         Write("dlg_test.xml", kDialogLayout);
         Write("menu_test.xml", kMenuLayout);
     }
-    void TearDown() override {
-        std::error_code ec;
-        std::filesystem::remove_all(m_folder, ec);
-    }
-    void Write(const std::string& name, const std::string& text) {
-        std::ofstream(m_folder / name, std::ios::binary) << text;
-    }
-    std::string Folder() const { return m_folder.string() + "/"; }
+    void Write(const std::string& name, const std::string& text) { vtest::WriteFile(Folder() + name, text); }
+    // The test skin folder.
+    std::string Folder() const { return sandbox.Root() + "/"; }
 
     // Creates the test dialog (not shown) owned by `owner`.
     SkinDialog* MakeDialog(HWND owner = nullptr, const std::string& file = "dlg_test.xml") {
@@ -86,7 +72,7 @@ class DialogsTest : public ::testing::Test {
         return dlg;
     }
 
-    std::filesystem::path m_folder;
+    vtest::Sandbox sandbox;
     UiThread ui{UiThread::Options{.screen = TestScreen()}};
     Automation automation;
 };
@@ -136,6 +122,62 @@ TEST_F(DialogsTest, DeletingTheObjectTakesItsLiveWindowWithIt) {
     });
     // Nothing left reaches the deleted object (ASan watches).
     EXPECT_TRUE(automation.AdvanceClock(200));
+}
+
+// A message filter that belongs to the derived part of a window: it is
+// registered once the window is built and removed when the window is
+// destroyed, as a window's own helpers are.
+struct CountingFilter : IMessageFilterUI {
+    LRESULT MessageHandler(UINT, WPARAM, LPARAM, bool&) override {
+        ++seen;
+        return 0;
+    }
+    int seen = 0;
+};
+
+class FilteringDialog : public SkinDialog {
+  public:
+    using SkinDialog::SkinDialog;
+    void Init() override { m_pm.AddMessageFilter(filter.get()); }
+    std::unique_ptr<CountingFilter> filter = std::make_unique<CountingFilter>();
+
+  protected:
+    LRESULT OnDestroy(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override {
+        m_pm.RemoveMessageFilter(filter.get());
+        return SkinDialog::OnDestroy(msg, wParam, lParam, handled);
+    }
+};
+
+class FilteringMenu : public CMenuWnd {
+  public:
+    std::unique_ptr<CountingFilter> filter = std::make_unique<CountingFilter>();
+
+  protected:
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
+        if (msg == WM_DESTROY)
+            GetPaintManager().RemoveMessageFilter(filter.get());
+        return CMenuWnd::HandleMessage(msg, wParam, lParam);
+    }
+};
+
+TEST_F(DialogsTest, DeletingALiveWindowOfADerivedClassReachesNoneOfItsDestroyedParts) {
+    // The derived part (and its filter) is gone before the base destroys the
+    // window: no message of that destruction may reach the object.
+    ui.Run([&] {
+        auto* dlg = new FilteringDialog(Folder(), "dlg_test.xml");
+        const HWND hwnd = dlg->Create(nullptr, "", UI_WNDSTYLE_DIALOG, 0);
+        ASSERT_NE(hwnd, nullptr);
+        dlg->ShowWindow();
+        auto* menu = new FilteringMenu;
+        ASSERT_TRUE(menu->Init(nullptr, "menu_test.xml", POINT{10, 10}, &dlg->m_pm));
+        menu->GetPaintManager().AddMessageFilter(menu->filter.get());
+        const HWND menuWnd = menu->GetHWND();
+        delete menu;
+        EXPECT_FALSE(IsWindow(menuWnd));
+        delete dlg;
+        EXPECT_FALSE(IsWindow(hwnd));
+    });
+    ASSERT_TRUE(automation.RunUntilIdle());
 }
 
 TEST_F(DialogsTest, ModalDialogClosedByItsButtonReturnsTheCodeAndReenablesTheOwner) {

@@ -1,5 +1,6 @@
 // The window layer: window messages and state, modal loops, focus, timers on
 // the virtual clock, and messages between threads.
+#include "TestScreen.h"
 #include "TestWindow.h"
 #include "platform/duilib/UiThread.h"
 #include "platform/duilib/WinUser.h"
@@ -12,19 +13,12 @@
 #include <thread>
 
 using namespace DuiLib;
+using uitest::TestScreen;
 using uitest::TestWindow;
 
 namespace {
 
 constexpr UINT WM_TEST = WM_USER + 7;
-
-DuiLib::ScreenInfo TestScreen() {
-    DuiLib::ScreenInfo screen;
-    screen.monitor = {0, 0, 1280, 800};
-    screen.workArea = {0, 0, 1280, 760};
-    screen.dpi = 96;
-    return screen;
-}
 
 class WindowsTest : public ::testing::Test {
   protected:

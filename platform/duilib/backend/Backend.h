@@ -57,11 +57,10 @@ class Backend {
     virtual void SetCursorPos(POINT /*pt*/) {}
 
     // ---- the system message box ---------------------------------------------------
-    // Shows a plain message box and answers with the button pressed. Without
-    // a display there is nobody to answer: the headless back end writes the
-    // caption and the text as one line to standard error and answers IDOK,
-    // or IDNO for a yes/no box (nobody said yes). Any thread.
-    virtual int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type);
+    // Shows a plain message box and answers with the button pressed (see
+    // the headless back end's for a box nobody can answer). Any thread.
+    virtual int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption,
+                               UINT type) = 0;
 };
 
 // The back end in force. Without one installed, a headless back end on the

@@ -4,6 +4,7 @@
 #include "platform/duilib/UIContainer.h"
 #include "platform/duilib/UIDlgBuilder.h"
 #include "platform/duilib/UIEdit.h"
+#include "platform/duilib/UILabel.h"
 #include "platform/duilib/UIManager.h"
 #include "platform/duilib/UIOption.h"
 #include "platform/os/DebugPrint.h"
@@ -96,7 +97,7 @@ TEST_F(Builder, BuildsTheTreeAndGivesWindowAttributesFontsAndDefaultsToTheManage
     EXPECT_EQ(manager.GetFont(6).size, 18);
     EXPECT_EQ(manager.GetFont(99).id, 5);  // unknown id: the default font
 
-    auto* close = static_cast<CButtonUI*>(manager.FindControl("btnClose"));
+    auto* close = manager.FindControl<CButtonUI>("btnClose");
     ASSERT_NE(close, nullptr);
     EXPECT_EQ(close->GetFixedHeight(), 28);  // from <Default>
     EXPECT_EQ(close->GetTextColor(), 0xFF123456u);
@@ -104,18 +105,40 @@ TEST_F(Builder, BuildsTheTreeAndGivesWindowAttributesFontsAndDefaultsToTheManage
     auto* tall = manager.FindControl("btnTall");
     EXPECT_EQ(tall->GetFixedHeight(), 50);  // the element's own attribute wins
 
-    auto* tabs = static_cast<CTabLayoutUI*>(manager.FindControl("tabs"));
+    auto* tabs = manager.FindControl<CTabLayoutUI>("tabs");
+    ASSERT_NE(tabs, nullptr);
     EXPECT_EQ(tabs->GetCurSel(), 1);
     EXPECT_TRUE(manager.FindControl("mobile")->IsVisible());
     EXPECT_FALSE(manager.FindControl("page0")->IsVisible());
-    EXPECT_EQ(static_cast<CEditUI*>(manager.FindControl("mobile"))->GetMaxChar(), 11u);
+    EXPECT_EQ(manager.FindControl<CEditUI>("mobile")->GetMaxChar(), 11u);
 
     // Two options of a group both marked selected: the later one wins.
-    EXPECT_FALSE(static_cast<COptionUI*>(manager.FindControl("opt1"))->IsSelected());
-    EXPECT_TRUE(static_cast<COptionUI*>(manager.FindControl("opt2"))->IsSelected());
+    EXPECT_FALSE(manager.FindControl<COptionUI>("opt1")->IsSelected());
+    EXPECT_TRUE(manager.FindControl<COptionUI>("opt2")->IsSelected());
 
     manager.UpdateLayout(RECT{0, 0, 870, 578});
     EXPECT_EQ(close->GetPos(), (RECT{840, 0, 870, 28}));
+}
+
+TEST_F(Builder, TypedLookupFindsTheKindAndWhatDerivesFromItAndNullOtherwise) {
+    CPaintManagerUI manager;
+    CDialogBuilder builder;
+    manager.AttachDialog(builder.Create(kDialog, {}, nullptr, &manager));
+    // A button is a label, an option a button; both are controls.
+    CControlUI* close = manager.FindControl("btnClose");
+    ASSERT_NE(close, nullptr);
+    EXPECT_EQ(manager.FindControl<CButtonUI>("btnClose"), close);
+    EXPECT_EQ(manager.FindControl<CLabelUI>("btnClose"),
+              static_cast<CLabelUI*>(manager.FindControl<CButtonUI>("btnClose")));
+    EXPECT_EQ(manager.FindControl<CControlUI>("btnClose"), close);
+    EXPECT_EQ(manager.FindControl<CButtonUI>("opt1"), manager.FindControl<COptionUI>("opt1"));
+    EXPECT_NE(manager.FindControl<CContainerUI>("tabs"), nullptr);
+    // Of another kind, or missing: null.
+    EXPECT_EQ(manager.FindControl<COptionUI>("btnClose"), nullptr);
+    EXPECT_EQ(manager.FindControl<CEditUI>("caption"), nullptr);
+    EXPECT_EQ(manager.FindControl<CTabLayoutUI>("root"), nullptr);
+    EXPECT_EQ(manager.FindControl<CLabelUI>("missing"), nullptr);
+    EXPECT_EQ(manager.FindControl<CLabelUI>(""), nullptr);
 }
 
 TEST_F(Builder, BadInputGivesNullWithoutCrashing) {

@@ -48,8 +48,8 @@ TEST(InstanceChannelRequest, AcceptsOnlyTheThreeRequestsWithAValidShowCommand) {
     ASSERT_TRUE(front);
     EXPECT_EQ(front->kind, InstanceChannel::Request::Kind::Foreground);
 
-    for (const char* bad : {"", "ping", "PING ", "SHOW", "SHOW ", "SHOW -1", "SHOW 12", "SHOW 5x", "SHOW +5",
-                            "SHOW 05", "SHOW 99999999999999999999", "FOREGROUND\r", "QUIT"})
+    for (const char* bad : {"", "ping", "PING ", "SHOW", "SHOW ", "SHOW -1", "SHOW -0", "SHOW 12", "SHOW 5x",
+                            "SHOW +5", "SHOW 05", "SHOW 99999999999999999999", "FOREGROUND\r", "QUIT"})
         EXPECT_FALSE(InstanceChannel::ParseRequest(bad)) << '"' << bad << '"';
 }
 

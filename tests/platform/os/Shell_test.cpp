@@ -12,6 +12,8 @@
 #include <unistd.h>
 #include <cerrno>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -119,6 +121,23 @@ TEST_F(ShellTest, OpeningAProgramRunsItWithTheParametersInTheFolder) {
     std::filesystem::remove(m_out + "/x-www-browser");
     EXPECT_GT(Open("open", m_bin + "/x-www-browser"), 32);
     EXPECT_FALSE(Output("x-www-browser").empty());
+}
+
+TEST_F(ShellTest, StartingAProgramPassesEachArgumentAsGiven) {
+    Fake("x-www-browser");
+    // Quotes, spaces and dashes: each element is one argument, untouched.
+    const std::vector<std::string> args{"http://127.0.0.1:9/a\" --x \"b", "-", "--flag", ""};
+    EXPECT_TRUE(os::StartProgramDetached("x-www-browser", args));
+    EXPECT_NE(
+        Output("x-www-browser").find("arg:http://127.0.0.1:9/a\" --x \"b\narg:-\narg:--flag\narg:\npwd:"),
+        std::string::npos);
+    std::filesystem::remove(m_out + "/x-www-browser");
+    EXPECT_TRUE(os::StartProgramDetached(m_bin + "/x-www-browser", {}));
+    EXPECT_FALSE(Output("x-www-browser").empty());
+    // Neither on PATH nor an executable file.
+    EXPECT_FALSE(os::StartProgramDetached("sensible-browser", args));
+    EXPECT_FALSE(os::StartProgramDetached(m_out, args));
+    EXPECT_FALSE(os::StartProgramDetached("", args));
 }
 
 }  // namespace

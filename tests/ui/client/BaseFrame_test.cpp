@@ -1,6 +1,7 @@
 // The frame base driven headless: keys, title-bar buttons, system commands,
 // placement, modal runs and the relations between frames.
 #include "ClientUi.h"
+#include "platform/duilib/UIOption.h"
 #include "platform/duilib/backend/Screen.h"
 #include "ui/MyBaseFrame.h"
 
@@ -39,9 +40,19 @@ class TestFrame : public MyBaseFrame<Kind> {
         hooks.push_back("menu:" + *reinterpret_cast<std::string*>(item));
         MyBaseFrame<Kind>::OnMenuCommand(item);  // frees the name (the leak checker watches)
     }
+    bool AcceptsMessage(UINT msg, WPARAM, LPARAM) const override { return msg != refused; }
 
     std::vector<std::string> hooks;
+    std::vector<UINT> received;  // messages from WM_USER on
+    UINT refused = 0;
     bool keepClose = false;
+
+  protected:
+    LRESULT HandleCustomMessage(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override {
+        if (msg >= WM_USER && msg != WM_MENUCLICK)
+            received.push_back(msg);
+        return MyBaseFrame<Kind>::HandleCustomMessage(msg, wParam, lParam, handled);
+    }
 
   private:
     std::string m_layout;
@@ -220,6 +231,11 @@ TEST_F(BaseFrameTest, NotificationsReachTheirHooksAndOthersTheLibraryUnchanged) 
         EXPECT_EQ(frame->GetTabSelection("tabs"), 1);
         EXPECT_FALSE(frame->SelectTab(5, "tabs", false));
         EXPECT_EQ(frame->GetTabSelection("missing"), -1);
+        // Typed lookups: of the kind (or deriving from it), else null.
+        EXPECT_EQ(frame->FindControl<COptionUI>("opt"), frame->FindControl("opt"));
+        EXPECT_NE(frame->FindControl<CButtonUI>("opt"), nullptr);
+        EXPECT_EQ(frame->FindControl<COptionUI>("btnClose"), nullptr);
+        EXPECT_EQ(frame->FindControl<COptionUI>("missing"), nullptr);
     });
     ASSERT_TRUE(automation.RunUntilIdle());
     EXPECT_TRUE(Alive(hwnd));
@@ -310,6 +326,26 @@ TEST_F(BaseFrameTest, HidingAFrameClosesItsVisibleChildren) {
     });
     ASSERT_TRUE(automation.RunUntilIdle());
     EXPECT_FALSE(Alive(hiddenWnd));
+}
+
+TEST_F(BaseFrameTest, BroadcastReachesEveryChildThatAcceptsTheMessageWhateverTheFrameSays) {
+    constexpr UINT kBroadcast = WM_USER + 300;
+    auto* parent = Make<1>();
+    auto* taker = Make<1>();
+    auto* refuser = Make<1>();
+    ui.Run([&] {
+        taker->SetOwner(parent, true);
+        refuser->SetOwner(parent, true);
+        refuser->refused = kBroadcast;
+        parent->BroadcastToChildren(kBroadcast, 0, 0);
+        // The frame refusing the message itself does not keep it from its children.
+        parent->refused = kBroadcast;
+        parent->BroadcastToChildren(kBroadcast, 0, 0);
+        EXPECT_EQ(taker->received, (std::vector<UINT>{kBroadcast, kBroadcast}));
+        EXPECT_TRUE(refuser->received.empty());
+        EXPECT_TRUE(parent->received.empty());
+        parent->DestroyFrame();
+    });
 }
 
 TEST_F(BaseFrameTest, UnregisteringAllWithCloseDestroysEveryTopFrame) {

@@ -8,6 +8,7 @@
 #include "platform/duilib/UiThread.h"
 #include "platform/os/Resource.h"
 #include "support/Sandbox.h"
+#include "ui/TestScreen.h"
 
 #include <sys/stat.h>
 #include <filesystem>
@@ -17,12 +18,7 @@
 
 namespace clienttest {
 
-inline DuiLib::ScreenInfo TestScreen() {
-    DuiLib::ScreenInfo screen;
-    screen.monitor = {0, 0, 1280, 800};
-    screen.workArea = {0, 0, 1280, 760};
-    return screen;
-}
+using uitest::TestScreen;
 
 class ClientUiTest : public ::testing::Test {
   protected:

@@ -9,7 +9,9 @@
 #include "ui/OpenUrl.h"
 
 #include <atomic>
+#include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace DuiLib;
@@ -98,15 +100,36 @@ TEST_F(OpenUrlTest, FallsBackToTheBrowserCommandsInOrderWhenTheShellCannotOpen) 
     EXPECT_EQ(Recorded("sensible-browser"), "arg:" + url + "\n");
 
     Fake("x-www-browser");
-    EXPECT_TRUE(OpenUrl(nullptr, url + " x"));
-    EXPECT_EQ(Recorded("x-www-browser"), "arg:" + url + " x\n");  // one argument, spaces and all
+    EXPECT_TRUE(OpenUrl(nullptr, url));
+    EXPECT_EQ(Recorded("x-www-browser"), "arg:" + url + "\n");
 
     Fake("xdg-open");
     EXPECT_TRUE(OpenUrl(nullptr, url));
     EXPECT_EQ(Recorded("xdg-open"), "arg:" + url + "\n");
-    // Nothing that looks like an option reaches a browser.
-    EXPECT_FALSE(OpenUrl(nullptr, "--new-window"));
     EXPECT_FALSE(OpenUrl(nullptr, ""));
+}
+
+TEST_F(OpenUrlTest, EveryStepGetsTheAddressAsExactlyOneArgumentAndNeverAnOption) {
+    // Quotes that would end a quoted parameter text, spaces, and an option
+    // between them.
+    const std::string url = "http://127.0.0.1:9/a\" --user-data-dir=/tmp/x \"b c?q='1'";
+    const std::string bin = FakeBin();
+    const std::pair<const char*, std::string> steps[] = {
+        {"xdg-open", "arg:" + url + "\n"},
+        {"gio", "arg:open\narg:" + url + "\n"},
+        {"x-www-browser", "arg:" + url + "\n"},
+        {"sensible-browser", "arg:" + url + "\n"},
+    };
+    for (const auto& [program, expected] : steps) {
+        // Only this step's program is on PATH.
+        std::filesystem::remove_all(bin);
+        Fake(program);
+        EXPECT_TRUE(OpenUrl(nullptr, url)) << program;
+        EXPECT_EQ(Recorded(program), expected) << program;
+        // Nothing that looks like an option reaches it (false: nothing was started).
+        EXPECT_FALSE(OpenUrl(nullptr, "--new-window")) << program;
+        EXPECT_FALSE(OpenUrl(nullptr, "-" + url)) << program;
+    }
 }
 
 // ---- the pop-up base ------------------------------------------------------------
@@ -191,6 +214,24 @@ TEST_F(FloatWndTest, PlacedFromItsLayoutWithRoundedRegionAndClosedByEscape) {
     EXPECT_TRUE(Alive(hwnd));
     ASSERT_TRUE(automation.PressKey(hwnd, VK_ESCAPE));
     EXPECT_FALSE(Alive(hwnd));
+    EXPECT_EQ(deleted.load(), 1);
+}
+
+TEST_F(FloatWndTest, DeletingALivePopupOfADerivedClassTakesItsWindowAndNothingElse) {
+    HWND hwnd = nullptr;
+    ui.Run([&] {
+        auto* popup = new TestPopup(opener->m_pm.FindControl("btnUser"), {50, 60}, &deleted);
+        hwnd = popup->Create(opener->GetHWND(), "", WS_POPUP, WS_EX_TOPMOST | WS_EX_TOOLWINDOW);
+        ASSERT_NE(hwnd, nullptr);
+        popup->ShowWindow(true);
+        PostMessageW(hwnd, WM_CLOSE, 0, 0);  // still queued when the object goes
+        delete popup;
+        EXPECT_FALSE(IsWindow(hwnd));
+        EXPECT_EQ(deleted.load(), 1);
+    });
+    // Deleted once: its window's last messages did not reach it again
+    // (ASan watches).
+    ASSERT_TRUE(automation.RunUntilIdle());
     EXPECT_EQ(deleted.load(), 1);
 }
 

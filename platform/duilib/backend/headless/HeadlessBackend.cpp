@@ -1,6 +1,7 @@
 #include "platform/duilib/backend/headless/HeadlessBackend.h"
 
 #include <chrono>
+#include <cstdio>
 
 namespace DuiLib {
 namespace {
@@ -74,6 +75,13 @@ POINT HeadlessBackend::CursorPos() {
 void HeadlessBackend::SetCursorPos(POINT pt) {
     std::lock_guard lock(m_mutex);
     m_cursor = pt;
+}
+
+int HeadlessBackend::ShowMessageBox(HWND /*owner*/, const std::string& text, const std::string& caption,
+                                    UINT type) {
+    std::fprintf(stderr, "[message box] %s: %s\n", caption.c_str(), text.c_str());
+    std::fflush(stderr);
+    return (type & 0x0F) == MB_YESNO ? IDNO : IDOK;
 }
 
 void HeadlessBackend::RequestAdvance(std::uint64_t ms) {

@@ -31,6 +31,10 @@ class HeadlessBackend : public Backend {
     void Wake() override;
     POINT CursorPos() override;
     void SetCursorPos(POINT pt) override;
+    // Without a display there is nobody to answer: the caption and the text
+    // go as one line to standard error, and the answer is IDOK, or IDNO for
+    // a yes/no box (nobody said yes). Any thread.
+    int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) override;
 
     // Virtual clock: asks the loop to move the clock `ms` forward, firing the
     // timers that fall due on the way in time order. Returns at once; the
