@@ -19,6 +19,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
@@ -214,6 +215,13 @@ BENCHMARK(BM_FetchVsCurl)->Arg(256)->Arg(1024)->Iterations(6)->Unit(benchmark::k
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Arguments first: "--help" and a bad flag end the program here, before
+    // any file or server exists.
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+
     std::string pattern = (std::filesystem::temp_directory_path() / "vanto-bench-fetch-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
         return 1;
@@ -232,13 +240,18 @@ int main(int argc, char** argv) {
         return 1;
     }
     g_port = ntohs(addr.sin_port);
+    const pid_t parent = getpid();
     g_server = fork();
     if (g_server == 0) {
+        // The server ends with the benchmark, however the benchmark ends; a
+        // parent gone before the request took effect is seen by getppid.
+        if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) {
+            _exit(1);
+        }
         Serve(listenFd);
     }
     close(listenFd);
 
-    benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 

@@ -11,19 +11,7 @@ namespace {
 constexpr std::size_t kMaxPartUnits = 259;
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-        if (c != prefix[i]) {
-            return false;
-        }
-    }
-    return true;
+    return text.size() >= prefix.size() && os::AsciiEqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
 }
 
 bool IsHostNameChar(char c) {

@@ -7,25 +7,23 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <memory>
-#include <mutex>
 #include <optional>
 #include <string_view>
 
 #include "library/FetchAddress.h"
-#include "net/CurlGlobal.h"
-#include "net/TlsTrust.h"
+#include "net/CurlEasy.h"
+#include "platform/os/FileIo.h"
+#include "platform/os/Text.h"
+#include "platform/os/UniqueFd.h"
 
-// The transfer runs on libcurl's easy interface: one blocking transfer on the
-// caller's thread, which is exactly the shape of this fetcher. The write
-// callback hands each received piece on in steps of at most 8192 bytes, so the
-// observer can stop the download after any step by making the callback refuse
-// the data; the multi interface would add a loop of our own and nothing else.
+// The transfer runs as one blocking transfer on the caller's thread (the
+// client's common transfer of net/CurlEasy.h), which is exactly the shape of
+// this fetcher. The write callback hands each received piece on in steps of
+// at most 8192 bytes, so the observer can stop the download after any step by
+// making the callback refuse the data.
 
 namespace {
 
@@ -54,19 +52,8 @@ std::string_view Trim(std::string_view text) {
 }
 
 bool HeaderNameIs(std::string_view line, std::string_view name) {
-    if (line.size() <= name.size() || line[name.size()] != ':') {
-        return false;
-    }
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        char c = line[i];
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-        if (c != name[i]) {
-            return false;
-        }
-    }
-    return true;
+    return line.size() > name.size() && line[name.size()] == ':' &&
+           os::AsciiEqualsIgnoreCase(line.substr(0, name.size()), name);
 }
 
 // A Content-Length value: decimal digits only. A value that is not a number is
@@ -85,33 +72,10 @@ std::optional<std::uint64_t> ParseLength(std::string_view value) {
     return length;
 }
 
-struct CurlDeleter {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
-};
-struct SlistDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-
-// Writes everything or reports failure; retries short writes and interruptions.
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // Opens the side file the way CreateFileW does for the given disposition, for
 // writing, owner-only (0600), not shared with another fetch into the same
 // file, and not handed on to programs the client starts.
-int OpenSideFile(const std::string& path, DWORD disposition) {
+os::UniqueFd OpenSideFile(const std::string& path, DWORD disposition) {
     int flags = O_WRONLY | O_CLOEXEC | O_NOFOLLOW;
     bool truncate = false;
     switch (disposition) {
@@ -131,17 +95,14 @@ int OpenSideFile(const std::string& path, DWORD disposition) {
             truncate = true;
             break;
         default:
-            return -1;
+            return os::UniqueFd();
     }
-    const int fd = open(path.c_str(), flags, 0600);
-    if (fd < 0) {
-        return -1;
-    }
+    os::UniqueFd fd(open(path.c_str(), flags, 0600));
     // Truncate only once the lock is ours, so that a second fetch into the
     // same side file cannot destroy the first one's bytes.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || (truncate && ftruncate(fd, 0) != 0) || fchmod(fd, 0600) != 0) {
-        close(fd);
-        return -1;
+    if (!fd || flock(fd.Get(), LOCK_EX | LOCK_NB) != 0 || (truncate && ftruncate(fd.Get(), 0) != 0) ||
+        fchmod(fd.Get(), 0600) != 0) {
+        return os::UniqueFd();
     }
     return fd;
 }
@@ -150,19 +111,15 @@ int OpenSideFile(const std::string& path, DWORD disposition) {
 class Transfer {
   public:
     Transfer(IDownLoadCallBack* observer, DWORD userData, std::string path, std::string sidePath,
-             DWORD disposition, std::chrono::milliseconds stallLimit)
-        : m_stallLimit(stallLimit),
-          m_lastActivity(std::chrono::steady_clock::now()),
-          m_observer(observer),
+             DWORD disposition)
+        : m_observer(observer),
           m_userData(userData),
           m_path(std::move(path)),
           m_sidePath(std::move(sidePath)),
           m_disposition(disposition) {}
-    ~Transfer() { CloseFile(); }
 
     // Called by libcurl with each header line, the status line first.
     std::size_t OnHeaderLine(CURL* curl, std::string_view line) {
-        m_lastActivity = std::chrono::steady_clock::now();
         if (line.substr(0, 5) == "HTTP/") {
             m_length.reset();
             m_lengthConflict = false;
@@ -192,7 +149,6 @@ class Transfer {
     // most 8192 bytes, each already in the file. An observer that stops the
     // fetch leaves the side file holding exactly the bytes it was told of.
     std::size_t OnBody(const char* data, std::size_t size) {
-        m_lastActivity = std::chrono::steady_clock::now();
         if (!m_started || m_failed) {
             return 0;
         }
@@ -200,7 +156,7 @@ class Transfer {
             m_failed = true;  // more than announced: the length was wrong
             return 0;
         }
-        if (!WriteAll(m_fd, data, size)) {
+        if (!os::WriteAll(m_fd.Get(), data, size)) {
             m_failed = true;
             Progress(1);
             return 0;
@@ -210,21 +166,17 @@ class Transfer {
             m_written += std::min<std::uint64_t>(CFileFetch::kStepSize, end - m_written);
             if (Progress(0) == 1) {
                 m_failed = true;
-                [[maybe_unused]] const int cut = ftruncate(m_fd, static_cast<off_t>(m_written));
+                [[maybe_unused]] const int cut = ftruncate(m_fd.Get(), static_cast<off_t>(m_written));
                 return 0;
             }
         }
         if (m_written - m_writebackStart >= kWritebackWindow) {
-            sync_file_range(m_fd, static_cast<off_t>(m_writebackStart),
+            sync_file_range(m_fd.Get(), static_cast<off_t>(m_writebackStart),
                             static_cast<off_t>(m_written - m_writebackStart), SYNC_FILE_RANGE_WRITE);
             m_writebackStart = m_written;
         }
         return size;
     }
-
-    // Called by libcurl about once a second, also while nothing arrives: true
-    // when the server has been silent for longer than the limit.
-    bool Stalled() const { return std::chrono::steady_clock::now() - m_lastActivity > m_stallLimit; }
 
     // After the transfer library is done: the outcome of the transfer.
     bool Finish(CURLcode result) {
@@ -239,9 +191,9 @@ class Transfer {
         // target, so a crash never leaves a target that looks complete.
         // A side file opened without truncation (OPEN_ALWAYS, OPEN_EXISTING) may
         // be longer than this download; its old tail must not reach the target.
-        const bool closed = complete && m_fd >= 0 && ftruncate(m_fd, static_cast<off_t>(m_written)) == 0 &&
-                            fdatasync(m_fd) == 0;
-        if (!CloseFile() || !closed) {
+        const bool closed = complete && m_fd && ftruncate(m_fd.Get(), static_cast<off_t>(m_written)) == 0 &&
+                            fdatasync(m_fd.Get()) == 0;
+        if (!m_fd.Close() || !closed) {
             return false;
         }
         if (m_observer != nullptr) {
@@ -263,7 +215,7 @@ class Transfer {
             m_observer->OnStart(m_path, m_total, m_userData);
         }
         m_fd = OpenSideFile(m_sidePath, m_disposition);
-        if (m_fd < 0) {
+        if (!m_fd) {
             return false;
         }
         m_started = true;
@@ -274,17 +226,6 @@ class Transfer {
         return m_observer == nullptr ? 0 : m_observer->OnProgress(failed, 0, m_written, m_total, m_userData);
     }
 
-    bool CloseFile() {
-        if (m_fd < 0) {
-            return true;
-        }
-        const int fd = m_fd;
-        m_fd = -1;
-        return close(fd) == 0;
-    }
-
-    std::chrono::milliseconds m_stallLimit;
-    std::chrono::steady_clock::time_point m_lastActivity;
     IDownLoadCallBack* m_observer;
     DWORD m_userData;
     std::string m_path;
@@ -297,7 +238,7 @@ class Transfer {
     std::uint64_t m_total = 0;
     std::uint64_t m_written = 0;
     std::uint64_t m_writebackStart = 0;
-    int m_fd = -1;
+    os::UniqueFd m_fd;
 };
 
 std::size_t HeaderCallback(char* data, std::size_t size, std::size_t count, void* user) {
@@ -307,10 +248,6 @@ std::size_t HeaderCallback(char* data, std::size_t size, std::size_t count, void
 
 std::size_t WriteCallback(char* data, std::size_t size, std::size_t count, void* user) {
     return static_cast<Transfer*>(user)->OnBody(data, size * count);
-}
-
-int ProgressCallback(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<Transfer*>(user)->Stalled() ? 1 : 0;
 }
 
 }  // namespace
@@ -324,40 +261,28 @@ HRESULT CFileFetch::Fetch(const std::string& url, const std::string& targetPath,
 
     bool ok = false;
     {
-        CurlGlobalInit();
-        Transfer transfer(m_observer, m_userData, address->path, sidePath, creationDisposition, m_stallLimit);
-        std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+        Transfer transfer(m_observer, m_userData, address->path, sidePath, creationDisposition);
+        // Silence for longer than the limit, while connecting or within the
+        // reply, ends the fetch.
+        net::CurlEasy easy({m_stallLimit, m_stallLimit, {}});
         // Accept: curl would add "*/*"; the fetcher sends no accepted types.
-        std::unique_ptr<curl_slist, SlistDeleter> headers(curl_slist_append(nullptr, "Accept:"));
-        if (headers) {
-            headers.reset(curl_slist_append(headers.release(), "Connection: Keep-Alive"));
-        }
-        if (curl && headers) {
-            std::pair<Transfer*, CURL*> headerContext(&transfer, curl.get());
+        net::CurlHeaderList headers;
+        if (easy && headers.Append("Accept:") && headers.Append("Connection: Keep-Alive")) {
+            CURL* h = easy.Get();
+            std::pair<Transfer*, CURL*> headerContext(&transfer, h);
             const std::string requestUrl = address->RequestUrl();
-            CURL* h = curl.get();
-            const long stallMs = static_cast<long>(m_stallLimit.count());
             curl_easy_setopt(h, CURLOPT_URL, requestUrl.c_str());
             curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, address->secure ? "https" : "http");
             curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
             curl_easy_setopt(h, CURLOPT_USERAGENT, kAgent);
-            curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
-            curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+            curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.Get());
             curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kReceiveBuffer);
-            curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, stallMs);
-            // Silence for longer than the limit, before or within the reply, ends
-            // the fetch (libcurl's own low-speed check averages over several
-            // seconds and would let a stall run well past the limit).
-            curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-            curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &ProgressCallback);
-            curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
-            ApplyTlsTrust(h);
             curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
             curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &HeaderCallback);
             curl_easy_setopt(h, CURLOPT_HEADERDATA, &headerContext);
             curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &WriteCallback);
             curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
-            ok = transfer.Finish(curl_easy_perform(h));
+            ok = transfer.Finish(easy.Perform());
         } else {
             transfer.Finish(CURLE_OUT_OF_MEMORY);
         }

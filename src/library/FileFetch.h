@@ -39,8 +39,10 @@ class CFileFetch {
     IDownLoadCallBack* Observer() const { return m_observer; }
     DWORD UserData() const { return m_userData; }
 
-    // How long the server may send nothing (while connecting or in the middle
-    // of the reply) before the fetch gives up. 30 seconds unless set.
+    // How long the server may keep the fetch waiting before it gives up:
+    // setting up the connection may take this long, and so may any silence
+    // once connected (before or within the reply). 30 seconds unless set;
+    // millisecond resolution.
     void SetStallLimit(std::chrono::milliseconds limit) { m_stallLimit = limit; }
 
   private:

@@ -1,26 +1,19 @@
 #include "net/CCurlRequest.h"
 
-#include <curl/curl.h>
+#include <string_view>
 
-#include <memory>
-
-#include "account/UserSession.h"
-#include "net/CurlGlobal.h"
-#include "net/TlsTrust.h"
+#include "net/SessionToken.h"
 #include "platform/os/DebugPrint.h"
 
 namespace {
 
 constexpr std::string_view kEmptyTokenLine = "X-token:";
 
-using EasyHandle = std::unique_ptr<CURL, decltype(&curl_easy_cleanup)>;
-using HeaderList = std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)>;
-
 // The header line "X-token:" followed by the token, or nothing when the
 // token could break the request apart (a line break or NUL would let its
 // text become further header lines): such a token cannot be genuine.
 bool BuildTokenLine(std::string& line) {
-    const std::string token = UserSession::Instance().SessionToken();
+    const std::string token = CurrentSessionToken();
     if (token.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
         DebugPrint("X-token refused: control characters\n");
         return false;
@@ -35,31 +28,18 @@ const char* TokenHeader(const std::string& tokenLine) {
     return tokenLine == kEmptyTokenLine ? "X-token;" : tokenLine.c_str();
 }
 
-// Appends `lines` to a new list; null when any append fails.
-HeaderList MakeHeaders(std::initializer_list<const char*> lines) {
-    HeaderList list(nullptr, &curl_slist_free_all);
-    curl_slist* head = nullptr;
+bool MakeHeaders(net::CurlHeaderList& list, std::initializer_list<const char*> lines) {
     for (const char* line : lines) {
-        // curl_slist_append returns the list's head, or null (leaving the
-        // list as it was) when it cannot grow it.
-        curl_slist* grown = curl_slist_append(head, line);
-        if (grown == nullptr) {
-            curl_slist_free_all(head);
-            return list;
+        if (!list.Append(line)) {
+            return false;
         }
-        head = grown;
     }
-    list.reset(head);
-    return list;
+    return true;
 }
 
 }  // namespace
 
-CCurlRequest::CCurlRequest(bool rawReply) : m_rawReply(rawReply) {
-    if (CurlGlobalInit() != CURLE_OK) {
-        DebugPrint("curl_global_init return code err.\n");
-    }
-}
+CCurlRequest::CCurlRequest(bool rawReply) : m_rawReply(rawReply) {}
 
 // libcurl's global state lives for the process (see CurlGlobal.h).
 CCurlRequest::~CCurlRequest() = default;
@@ -70,68 +50,71 @@ std::size_t CCurlRequest::WriteCallback(char* data, std::size_t size, std::size_
         return 0;
     }
     const std::size_t bytes = size * count;
-    request->Append(data, bytes);
-    return bytes;
+    return request->Append(data, bytes) ? bytes : 0;
 }
 
-void CCurlRequest::Perform(CURL* handle) {
-    ApplyTlsTrust(handle);
-    const CURLcode result = curl_easy_perform(handle);
-    if (result != CURLE_OK) {
-        DebugPrint("curl_easy_perform error = %d\n", static_cast<int>(result));
+bool CCurlRequest::Append(const char* data, std::size_t size) {
+    if (size > kMaxReply - m_received) {
+        m_overCap = true;
+        return false;
     }
-    EndReply();
-}
-
-void CCurlRequest::Append(const char* data, std::size_t size) {
+    m_received += size;
     if (m_rawReply) {
         m_reply.append(data, size);
     } else {
         m_reply += m_joiner.TakeUtf8(std::string_view(data, size));
     }
+    return true;
 }
 
 void CCurlRequest::BeginReply() {
     m_reply.clear();
+    m_received = 0;
+    m_overCap = false;
     m_joiner = Utf8ChunkJoiner();
 }
 
-void CCurlRequest::EndReply() {
-    if (!m_rawReply) {
+void CCurlRequest::Perform(net::CurlEasy& easy) {
+    curl_easy_setopt(easy.Get(), CURLOPT_WRITEFUNCTION, &CCurlRequest::WriteCallback);
+    curl_easy_setopt(easy.Get(), CURLOPT_WRITEDATA, this);
+    const CURLcode result = easy.Perform();
+    if (result != CURLE_OK) {
+        DebugPrint("curl_easy_perform error = %d\n", static_cast<int>(result));
+    }
+    if (m_overCap) {
+        // A part of an oversized reply is no reply: nothing of it is kept.
+        DebugPrint("reply refused: more than %zu bytes\n", kMaxReply);
+        m_reply.clear();
+        m_joiner = Utf8ChunkJoiner();
+    } else if (!m_rawReply) {
         m_reply += m_joiner.FinishUtf8();
     }
 }
 
 std::string CCurlRequest::GetWithToken(const std::string& url) {
     BeginReply();
-    EasyHandle curl(curl_easy_init(), &curl_easy_cleanup);
-    if (!curl) {
+    net::CurlEasy easy(LimitsOfGet());
+    if (!easy) {
         return {};
     }
     std::string tokenLine;
     if (!BuildTokenLine(tokenLine)) {
         return {};
     }
-    HeaderList headers = MakeHeaders({"X-Requested-With: XMLHttpRequest", TokenHeader(tokenLine)});
-    if (!headers) {
+    net::CurlHeaderList headers;
+    if (!MakeHeaders(headers, {"X-Requested-With: XMLHttpRequest", TokenHeader(tokenLine)})) {
         return {};
     }
-    CURL* handle = curl.get();
-    curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &CCurlRequest::WriteCallback);
-    curl_easy_setopt(handle, CURLOPT_WRITEDATA, this);
-    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
-    Perform(handle);
+    curl_easy_setopt(easy.Get(), CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy.Get(), CURLOPT_HTTPHEADER, headers.Get());
+    Perform(easy);
     return m_reply;
 }
 
 std::string CCurlRequest::PostWithToken(const std::string& url) {
     BeginReply();
-    EasyHandle curl(curl_easy_init(), &curl_easy_cleanup);
-    if (!curl) {
+    net::CurlEasy easy(LimitsOfPost());
+    if (!easy) {
         DebugPrint("curl_easy_init error\n");
         return {};
     }
@@ -139,22 +122,18 @@ std::string CCurlRequest::PostWithToken(const std::string& url) {
     if (!BuildTokenLine(tokenLine)) {
         return {};
     }
-    HeaderList headers = MakeHeaders({"Content-Type:application/json;charset=UTF-8",
-                                      "X-Requested-With:XMLHttpRequest", TokenHeader(tokenLine)});
-    if (!headers) {
+    net::CurlHeaderList headers;
+    if (!MakeHeaders(headers, {"Content-Type:application/json;charset=UTF-8",
+                               "X-Requested-With:XMLHttpRequest", TokenHeader(tokenLine)})) {
         return {};
     }
-    CURL* handle = curl.get();
-    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
+    CURL* handle = easy.Get();
+    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.Get());
     curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
     curl_easy_setopt(handle, CURLOPT_POST, 1L);
     // The body is the X-token line itself; libcurl does not copy it, and
     // `tokenLine` outlives the transfer.
     curl_easy_setopt(handle, CURLOPT_POSTFIELDS, tokenLine.c_str());
-    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &CCurlRequest::WriteCallback);
-    curl_easy_setopt(handle, CURLOPT_WRITEDATA, this);
-    curl_easy_setopt(handle, CURLOPT_TIMEOUT, kPostTimeoutSeconds);
-    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-    Perform(handle);
+    Perform(easy);
     return m_reply;
 }

@@ -1,26 +1,33 @@
 #pragma once
 // The request layer of the store API calls: one blocking GET or POST that
 // carries the logged-in user's token in an "X-token" header and returns the
-// reply body as narrow text. A requester serves one request.
+// reply body as narrow text. A requester serves one request at a time.
 //
 // Requests may run on any thread; they block it for at most the time limits
-// below. The token is read from the user session when the headers are built.
+// below. The token comes from the provider of SessionToken.h, asked when the
+// headers are built.
 
 #include <curl/curl.h>
-#include <cstddef>
 
+#include <chrono>
+#include <cstddef>
 #include <string>
 
+#include "net/CurlEasy.h"
 #include "net/Utf8ChunkJoiner.h"
 
 class CCurlRequest {
   public:
-    // Connect time limit of every request, and overall limit of a POST.
-    static constexpr long kConnectTimeoutSeconds = 20;
-    static constexpr long kPostTimeoutSeconds = 20;
-    // A GET ends when no byte has arrived for this long (it has no overall
-    // limit, but a silent server must not hold the caller for ever).
-    static constexpr long kStallSeconds = 20;
+    // The limits a requester starts with. Every request may take this long to
+    // connect; a POST may take kPostLimit in all. A GET ends when no byte has
+    // arrived for kStallLimit, and after kGetLimit in all, so that neither a
+    // silent server nor one trickling a byte now and then holds the caller.
+    static constexpr std::chrono::milliseconds kConnectLimit{20000};
+    static constexpr std::chrono::milliseconds kPostLimit{20000};
+    static constexpr std::chrono::milliseconds kStallLimit{20000};
+    static constexpr std::chrono::milliseconds kGetLimit{60000};
+    // A longer reply is a failed request.
+    static constexpr std::size_t kMaxReply = net::kMaxReplyBytes;
 
     // rawReply true: the reply's bytes are kept as they arrive. false (what
     // every store call uses): the reply is taken as UTF-8 and kept as
@@ -30,30 +37,46 @@ class CCurlRequest {
     CCurlRequest(const CCurlRequest&) = delete;
     CCurlRequest& operator=(const CCurlRequest&) = delete;
 
+    // The limits of the following requests (millisecond resolution).
+    void SetConnectLimit(std::chrono::milliseconds limit) { m_connectLimit = limit; }
+    void SetPostLimit(std::chrono::milliseconds limit) { m_postLimit = limit; }
+    void SetStallLimit(std::chrono::milliseconds limit) { m_stallLimit = limit; }
+    void SetGetLimit(std::chrono::milliseconds limit) { m_getLimit = limit; }
+    // What a GET and a POST run with now.
+    net::TransferLimits LimitsOfGet() const { return {m_connectLimit, m_stallLimit, m_getLimit}; }
+    net::TransferLimits LimitsOfPost() const { return {m_connectLimit, {}, m_postLimit}; }
+
     // GET with the headers "X-Requested-With: XMLHttpRequest" and
     // "X-token:<token>". Returns the reply body received (complete, partial
-    // or empty); HTTP statuses are not examined.
+    // or empty); HTTP statuses are not examined. A reply longer than
+    // kMaxReply gives empty text.
     std::string GetWithToken(const std::string& url);
 
     // POST with "Content-Type:application/json;charset=UTF-8",
     // "X-Requested-With:XMLHttpRequest" and "X-token:<token>"; the body is
-    // the text of the X-token line. Returns the reply body received.
+    // the text of the X-token line. Returns the reply body received, empty
+    // for a reply longer than kMaxReply.
     std::string PostWithToken(const std::string& url);
 
     // libcurl's write callback: appends one piece of the reply to the
-    // requester `userData`. Without a requester it returns 0, which ends the
-    // transfer.
+    // requester `userData`. Without a requester, or when the reply grows
+    // beyond kMaxReply, it returns 0, which ends the transfer.
     static std::size_t WriteCallback(char* data, std::size_t size, std::size_t count, void* userData);
 
   private:
-    void Append(const char* data, std::size_t size);
+    bool Append(const char* data, std::size_t size);
     void BeginReply();
-    void EndReply();
-    // Runs the transfer with the TLS trust of every request, traces a
-    // failure to the debugger output and ends the reply.
-    void Perform(CURL* handle);
+    // Runs the transfer, traces a failure to the debugger output and ends
+    // the reply.
+    void Perform(net::CurlEasy& easy);
 
     bool m_rawReply;
+    std::chrono::milliseconds m_connectLimit = kConnectLimit;
+    std::chrono::milliseconds m_postLimit = kPostLimit;
+    std::chrono::milliseconds m_stallLimit = kStallLimit;
+    std::chrono::milliseconds m_getLimit = kGetLimit;
     std::string m_reply;
+    std::size_t m_received = 0;  // reply bytes as they came, before any conversion
+    bool m_overCap = false;
     Utf8ChunkJoiner m_joiner;
 };

@@ -2,16 +2,10 @@
 
 #include <curl/curl.h>
 
-#include <memory>
-
-#include "net/CurlGlobal.h"
-#include "net/TlsTrust.h"
+#include "platform/os/DebugPrint.h"
 #include "platform/os/Text.h"
 
-CCurlRequestW::CCurlRequestW() {
-    // A failed initialisation shows itself as a failed transfer.
-    CurlGlobalInit();
-}
+CCurlRequestW::CCurlRequestW() = default;
 
 // libcurl's global state lives for the process (see CurlGlobal.h).
 CCurlRequestW::~CCurlRequestW() = default;
@@ -22,6 +16,11 @@ std::size_t CCurlRequestW::WriteCallback(char* data, std::size_t size, std::size
         return 0;
     }
     const std::size_t bytes = size * count;
+    if (bytes > kMaxReply - request->m_received) {
+        request->m_overCap = true;
+        return 0;
+    }
+    request->m_received += bytes;
     request->m_reply += request->m_joiner.TakeUtf16(std::string_view(data, bytes));
     return bytes;
 }
@@ -29,21 +28,25 @@ std::size_t CCurlRequestW::WriteCallback(char* data, std::size_t size, std::size
 std::u16string CCurlRequestW::Get(std::u16string_view url) {
     const std::string narrowUrl = os::Utf16ToUtf8(url);
     m_reply.clear();
+    m_received = 0;
+    m_overCap = false;
     m_joiner = Utf8ChunkJoiner();
-    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
-    if (!curl) {
+    net::CurlEasy easy(m_limits);
+    if (!easy) {
         return m_reply;
     }
-    CURL* handle = curl.get();
+    CURL* handle = easy.Get();
     curl_easy_setopt(handle, CURLOPT_URL, narrowUrl.c_str());
     curl_easy_setopt(handle, CURLOPT_USERPWD, kCredentials);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &CCurlRequestW::WriteCallback);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, this);
-    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
-    ApplyTlsTrust(handle);
-    curl_easy_perform(handle);
+    easy.Perform();
+    if (m_overCap) {
+        DebugPrint("version file refused: more than %zu bytes\n", kMaxReply);
+        m_reply.clear();
+        m_joiner = Utf8ChunkJoiner();
+        return m_reply;
+    }
     m_reply += m_joiner.FinishUtf16();
     return m_reply;
 }

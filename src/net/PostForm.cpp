@@ -6,7 +6,8 @@
 #include <cstring>
 #include <memory>
 
-#include "net/CurlGlobal.h"
+#include "net/CurlEasy.h"
+#include "platform/os/DebugPrint.h"
 #include "platform/os/Text.h"
 
 namespace {
@@ -15,19 +16,8 @@ namespace {
 // path does not fit and the post fails.
 constexpr std::size_t kMaxUrlPart = 259;
 
-// WinInet's receive time-out: a server that goes silent for this long ends
-// the exchange instead of holding the reporting thread forever.
-constexpr long kSilenceSeconds = 30;
-constexpr long kConnectSeconds = 60;
-
 struct UrlDeleter {
     void operator()(CURLU* url) const { curl_url_cleanup(url); }
-};
-struct EasyDeleter {
-    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-};
-struct ListDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 struct CurlTextDeleter {
     void operator()(char* text) const { curl_free(text); }
@@ -87,23 +77,7 @@ struct ReplyState {
 };
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char a = text[i];
-        char b = prefix[i];
-        if (a >= 'A' && a <= 'Z') {
-            a = static_cast<char>(a - 'A' + 'a');
-        }
-        if (b >= 'A' && b <= 'Z') {
-            b = static_cast<char>(b - 'A' + 'a');
-        }
-        if (a != b) {
-            return false;
-        }
-    }
-    return true;
+    return text.size() >= prefix.size() && os::AsciiEqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
 }
 
 size_t OnHeader(char* data, size_t size, size_t count, void* context) {
@@ -124,9 +98,11 @@ size_t OnHeader(char* data, size_t size, size_t count, void* context) {
 size_t OnBody(char* data, size_t size, size_t count, void* context) {
     auto* state = static_cast<ReplyState*>(context);
     const size_t bytes = size * count;
-    if (!state->lengthSeen || state->length <= 0) {
-        // The reply is not read at all without an announced length; stopping
-        // here keeps an endless chunked reply from holding the thread.
+    if (!state->lengthSeen || state->length <= 0 ||
+        static_cast<unsigned long long>(state->length) > net::kMaxReplyBytes) {
+        // The reply is not read at all without an announced length, or with
+        // one beyond the cap; stopping here keeps an endless chunked reply
+        // from holding the thread.
         return 0;
     }
     const auto wanted = static_cast<unsigned long long>(state->length);
@@ -162,8 +138,8 @@ int LeadingInteger(std::string_view text) {
     return value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }
 
-bool PostForm(std::string_view url, const void* body, std::size_t length, std::string* reply,
-              bool utf8Reply) {
+bool PostForm(std::string_view url, const void* body, std::size_t length, std::string* reply, bool utf8Reply,
+              const net::TransferLimits& limits) {
     if (body == nullptr && length != 0) {
         return false;
     }
@@ -171,42 +147,38 @@ bool PostForm(std::string_view url, const void* body, std::size_t length, std::s
     if (address.empty()) {
         return false;
     }
-    CurlGlobalInit();
-    std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
+    net::CurlEasy easy(limits);
     if (!easy) {
         return false;
     }
     // One header line of our own; libcurl's default Accept and a 100-continue
     // handshake are not part of the exchange.
-    curl_slist* list = nullptr;
+    net::CurlHeaderList headers;
     for (const char* line : {"Content-Type: application/x-www-form-urlencoded", "Accept:", "Expect:"}) {
-        curl_slist* grown = curl_slist_append(list, line);
-        if (grown == nullptr) {
-            curl_slist_free_all(list);
+        if (!headers.Append(line)) {
             return false;
         }
-        list = grown;
     }
-    std::unique_ptr<curl_slist, ListDeleter> headers(list);
 
     ReplyState state;
-    CURL* handle = easy.get();
+    CURL* handle = easy.Get();
     curl_easy_setopt(handle, CURLOPT_URL, address.c_str());
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http");
-    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_POST, 1L);
     curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(length));
     curl_easy_setopt(handle, CURLOPT_POSTFIELDS, length == 0 ? "" : static_cast<const char*>(body));
-    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.Get());
     curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, OnHeader);
     curl_easy_setopt(handle, CURLOPT_HEADERDATA, &state);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, OnBody);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &state);
-    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kConnectSeconds);
-    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kSilenceSeconds);
-    curl_easy_perform(handle);
+    easy.Perform();
 
+    if (state.answered && state.lengthSeen && state.length > 0 &&
+        static_cast<unsigned long long>(state.length) > net::kMaxReplyBytes) {
+        DebugPrint("form post reply refused: more than %zu bytes announced\n", net::kMaxReplyBytes);
+        return false;
+    }
     // Sent means the server answered with a status line; headers libcurl
     // refuses, or a body cut short or not read, do not undo that.
     const bool sent = state.answered;

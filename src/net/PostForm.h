@@ -9,6 +9,15 @@
 #include <string>
 #include <string_view>
 
+#include "net/CurlEasy.h"
+
+// The limits of a form post unless the caller gives others: WinInet's
+// connect time-out, and its receive time-out, which ends the exchange when
+// the server goes silent for that long instead of holding the reporting
+// thread forever.
+inline constexpr net::TransferLimits kPostFormLimits{
+    std::chrono::milliseconds(60000), std::chrono::milliseconds(30000), {}};
+
 // Posts `length` bytes at `body` to `url` ("http://host[:port]/path[?query]")
 // with the single header line "Content-Type: application/x-www-form-urlencoded".
 // The connection goes to the port named in the address, 80 when none is named.
@@ -17,7 +26,9 @@
 // status line, whatever the status; the reply's content is the
 // caller's to judge. Returns false for an address that cannot be split (not
 // plain http, host or path longer than 259 characters), when the server cannot
-// be reached, or when it closes without answering.
+// be reached, when it closes without answering, and when the reply announces
+// more than 16 MiB (net::kMaxReplyBytes; `reply` is then left unchanged and
+// a debugger line says why).
 //
 // `reply` (optional) receives the reply text when the reply announces a
 // Content-Length N other than 0: the first N bytes that arrived, up to the
@@ -25,8 +36,12 @@
 // platform is UTF-8 as well; malformed sequences become U+FFFD. Without a
 // Content-Length, or with 0, `reply` is left unchanged.
 //
+// `limits`: the connect and silence limits of the exchange (no overall limit
+// by default).
+//
 // Blocks the calling thread; holds no shared state, so any thread may call it.
-bool PostForm(std::string_view url, const void* body, std::size_t length, std::string* reply, bool utf8Reply);
+bool PostForm(std::string_view url, const void* body, std::size_t length, std::string* reply, bool utf8Reply,
+              const net::TransferLimits& limits = kPostFormLimits);
 
 // The leading base-10 integer of a reply text, read the way the Windows C
 // run-time's text-to-integer conversion reads it: leading blanks skipped, an

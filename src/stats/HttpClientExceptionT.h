@@ -20,6 +20,7 @@ class CHttpClientExceptionT : public std::runtime_error {
         kHandle,                 // a transfer handle that could not be made
         kNetwork,                // the connection failed or ended before the reply
         kTimeout,                // the server stayed silent too long
+        kReplyTooLarge,          // a reply longer than the client reads into memory
     };
 
     // `osError` is the system's error number for failed system calls, else 0.

@@ -1,7 +1,6 @@
 #include "stats/HttpClientT.h"
 
 #include <curl/curl.h>
-#include <fcntl.h>
 #include <magic.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,7 +12,9 @@
 #include <new>
 #include <utility>
 
+#include "platform/os/FileIo.h"
 #include "platform/os/Guid.h"
+#include "platform/os/UniqueFd.h"
 #include "stats/HttpClientExceptionT.h"
 #include "stats/UploadTransfer.h"
 
@@ -24,32 +25,6 @@ constexpr char kUnknownMimeType[] = "application/octet-stream";
 constexpr std::size_t kSniffBytes = 256;
 constexpr std::size_t kReadBlock = 57344;
 constexpr char kLineEnd[] = "\r\n";
-
-// An open file, closed when the handle goes.
-class FileHandle {
-  public:
-    FileHandle() = default;
-    explicit FileHandle(int fd) : m_fd(fd) {}
-    FileHandle(FileHandle&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    FileHandle& operator=(FileHandle&& other) noexcept {
-        if (this != &other) {
-            Close();
-            m_fd = std::exchange(other.m_fd, -1);
-        }
-        return *this;
-    }
-    ~FileHandle() { Close(); }
-    int Fd() const { return m_fd; }
-
-  private:
-    void Close() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-            m_fd = -1;
-        }
-    }
-    int m_fd = -1;
-};
 
 // Reads exactly `size` bytes at `offset`, in blocks of at most kReadBlock.
 void ReadExactly(int fd, char* buffer, std::size_t size, std::uint64_t offset, const std::string& path) {
@@ -129,7 +104,7 @@ bool IsPlainHttpAddress(const std::string& url) {
 }  // namespace
 
 struct CHttpClientT::UploadContext {
-    std::vector<FileHandle> files;  // one per argument; none for a text argument
+    std::vector<os::UniqueFd> files;  // one per argument; none for a text argument
     std::vector<std::uint64_t> sizes;
     std::vector<std::string> mimeTypes;
     std::shared_ptr<UploadTransfer> transfer;
@@ -201,24 +176,25 @@ void CHttpClientT::StartUpload(const std::string& url) {
                 throw CHttpClientExceptionT(CHttpClientExceptionT::kFileOpen, "The file name is not valid.",
                                             EINVAL);
             }
-            FileHandle file(::open(param.value.c_str(), O_RDONLY | O_CLOEXEC));
-            if (file.Fd() < 0) {
+            // Never blocks: a FIFO at the path is refused, not waited on.
+            os::UniqueFd file = os::OpenRegularFile(param.value);
+            if (!file) {
+                const int error = errno;
                 throw CHttpClientExceptionT(CHttpClientExceptionT::kFileOpen,
-                                            "Opening " + param.value + " failed.", errno);
+                                            error == EISDIR || error == EINVAL
+                                                ? param.value + " is not a regular file."
+                                                : "Opening " + param.value + " failed.",
+                                            error);
             }
             struct stat info {};
-            if (::fstat(file.Fd(), &info) != 0) {
+            if (::fstat(file.Get(), &info) != 0) {
                 throw CHttpClientExceptionT(CHttpClientExceptionT::kFileOpen,
                                             "Opening " + param.value + " failed.", errno);
-            }
-            if (!S_ISREG(info.st_mode)) {
-                throw CHttpClientExceptionT(CHttpClientExceptionT::kFileOpen,
-                                            param.value + " is not a regular file.", EISDIR);
             }
             const auto size = static_cast<std::uint64_t>(info.st_size);
             char head[kSniffBytes];
             const std::size_t headSize = static_cast<std::size_t>(std::min<std::uint64_t>(size, kSniffBytes));
-            ReadExactly(file.Fd(), head, headSize, 0, param.value);
+            ReadExactly(file.Get(), head, headSize, 0, param.value);
             std::string mimeType = SniffMimeType(head, headSize);
             total += OpeningLines(param, mimeType).size() + size + 2;
             context->files.push_back(std::move(file));
@@ -231,7 +207,7 @@ void CHttpClientT::StartUpload(const std::string& url) {
         total += 2 + m_boundary.size() + 2 + 2;
         context->stat.totalBytes = total;
         context->stat.totalCount = m_params.size();
-        context->transfer = UploadTransfer::Start(url, ContentTypeHeader(), total);
+        context->transfer = UploadTransfer::Start(url, ContentTypeHeader(), total, m_limits);
         m_context = std::move(context);
     } catch (const std::bad_alloc&) {
         ThrowMemory();
@@ -270,13 +246,14 @@ std::unique_ptr<CHttpResponseT> CHttpClientT::NextChunk(std::size_t maxBytes) {
         const std::uint64_t left = context.sizes[index] - context.fileOffset;
         const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(left, maxBytes));
         piece.resize(size);
-        ReadExactly(context.files[index].Fd(), piece.data(), size, context.fileOffset, m_params[index].value);
+        ReadExactly(context.files[index].Get(), piece.data(), size, context.fileOffset,
+                    m_params[index].value);
         context.fileOffset += size;
         stat.currentFilePostedBytes = context.fileOffset;
         if (context.fileOffset == context.sizes[index]) {
             context.inFile = false;
             context.lineEndOwed = true;
-            context.files[index] = FileHandle();
+            context.files[index].Reset();
             ++context.paramIndex;
             ++stat.postedCount;
         }
@@ -307,7 +284,7 @@ std::unique_ptr<CHttpResponseT> CHttpClientT::NextChunk(std::size_t maxBytes) {
                 } else {
                     piece += param.value + kLineEnd;
                 }
-                context.files[index] = FileHandle();
+                context.files[index].Reset();
                 ++context.paramIndex;
                 ++stat.postedCount;
             }

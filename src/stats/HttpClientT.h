@@ -15,11 +15,18 @@
 #include <string>
 #include <vector>
 
+#include "net/CurlEasy.h"
 #include "stats/HttpPostStatT.h"
 #include "stats/HttpResponseT.h"
 
 class CHttpClientT {
   public:
+    // The limits of an upload unless set otherwise: WinInet's default
+    // time-outs. Connecting may take kConnectLimit; a server that takes or
+    // gives nothing for kStallLimit while a step runs ends the upload.
+    static constexpr std::chrono::milliseconds kConnectLimit{30000};
+    static constexpr std::chrono::milliseconds kStallLimit{30000};
+
     // Makes this client's boundary from a fresh GUID.
     CHttpClientT();
     ~CHttpClientT();
@@ -56,6 +63,11 @@ class CHttpClientT {
 
     bool IsUploading() const { return m_context != nullptr; }
 
+    // The limits of the following uploads (millisecond resolution).
+    void SetConnectLimit(std::chrono::milliseconds limit) { m_limits.connect = limit; }
+    void SetStallLimit(std::chrono::milliseconds limit) { m_limits.stall = limit; }
+    const net::TransferLimits& Limits() const { return m_limits; }
+
   private:
     struct Param {
         std::string name;
@@ -70,4 +82,5 @@ class CHttpClientT {
     std::string m_boundary;
     std::vector<Param> m_params;
     std::unique_ptr<UploadContext> m_context;
+    net::TransferLimits m_limits{kConnectLimit, kStallLimit, {}};
 };

@@ -1,24 +1,10 @@
 #include "stats/HttpReplyHead.h"
 
+#include "platform/os/Text.h"
+
 namespace {
 
 constexpr std::size_t kMaxHeaders = 256;
-
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -66,7 +52,7 @@ void HttpReplyHead::AddLine(std::string_view line) {
     if (!line.empty() && line.back() == '\r') {
         line.remove_suffix(1);
     }
-    if (line.size() >= 5 && EqualNoCase(line.substr(0, 5), "HTTP/")) {
+    if (line.size() >= 5 && os::AsciiEqualsIgnoreCase(line.substr(0, 5), "HTTP/")) {
         // A new reply (the first, or the one after an interim block).
         m_status = ParseStatus(line);
         m_complete = false;
@@ -105,7 +91,7 @@ void HttpReplyHead::AddLine(std::string_view line) {
 
 std::optional<std::string> HttpReplyHead::Header(std::string_view name, std::size_t index) const {
     for (const auto& [headerName, value] : m_headers) {
-        if (EqualNoCase(headerName, name)) {
+        if (os::AsciiEqualsIgnoreCase(headerName, name)) {
             if (index == 0) {
                 return value;
             }

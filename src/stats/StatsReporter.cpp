@@ -8,6 +8,7 @@
 #include "config/Settings.h"
 #include "net/PostForm.h"
 #include "net/ServerApi.h"
+#include "platform/os/Text.h"
 #include "stats/HttpClientT.h"
 #include "stats/ReportCipher.h"
 
@@ -16,21 +17,8 @@ namespace {
 constexpr std::size_t kUploadStep = 1024;
 constexpr std::size_t kReplyRead = 1023;
 
-bool StartsWithTextType(const std::string& contentType) {
-    static constexpr char kText[] = "text/";
-    if (contentType.size() < 5) {
-        return false;
-    }
-    for (std::size_t i = 0; i < 5; ++i) {
-        char c = contentType[i];
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-        if (c != kText[i]) {
-            return false;
-        }
-    }
-    return true;
+bool StartsWithTextType(std::string_view contentType) {
+    return contentType.size() >= 5 && os::AsciiEqualsIgnoreCase(contentType.substr(0, 5), "text/");
 }
 
 }  // namespace
@@ -42,70 +30,70 @@ CStatsReporter& CStatsReporter::Instance() {
 
 void CStatsReporter::SetHost(std::string_view host) {
     std::lock_guard lock(m_mutex);
-    m_host = host;
+    m_identity.host = host;
 }
 void CStatsReporter::SetAppId(std::uint32_t appId) {
     std::lock_guard lock(m_mutex);
-    m_appId = appId;
+    m_identity.appId = appId;
 }
 void CStatsReporter::SetAppApiId(std::uint32_t appApiId) {
     std::lock_guard lock(m_mutex);
-    m_appApiId = appApiId;
+    m_identity.appApiId = appApiId;
 }
 void CStatsReporter::SetOsBit(std::uint32_t osBit) {
     std::lock_guard lock(m_mutex);
-    m_osBit = osBit;
+    m_identity.osBit = osBit;
 }
 // The Windows client converts these from wide text to the local code page;
 // here both are UTF-8, so the text is kept as it is.
 void CStatsReporter::SetOs(std::string_view os) {
     std::lock_guard lock(m_mutex);
-    m_os = os;
+    m_identity.os = os;
 }
 void CStatsReporter::SetChannelCode(std::string_view channelCode) {
     std::lock_guard lock(m_mutex);
-    m_channelCode = channelCode;
+    m_identity.channelCode = channelCode;
 }
 void CStatsReporter::SetVersion(std::string_view version) {
     std::lock_guard lock(m_mutex);
-    m_version = version;
+    m_identity.version = version;
 }
 void CStatsReporter::SetMachineCode(std::string_view machineCode) {
     std::lock_guard lock(m_mutex);
-    m_machineCode = machineCode;
+    m_identity.machineCode = machineCode;
 }
 
 std::string CStatsReporter::Host() const {
     std::lock_guard lock(m_mutex);
-    return m_host;
+    return m_identity.host;
 }
 std::uint32_t CStatsReporter::AppId() const {
     std::lock_guard lock(m_mutex);
-    return m_appId;
+    return m_identity.appId;
 }
 std::uint32_t CStatsReporter::AppApiId() const {
     std::lock_guard lock(m_mutex);
-    return m_appApiId;
+    return m_identity.appApiId;
 }
 std::uint32_t CStatsReporter::OsBit() const {
     std::lock_guard lock(m_mutex);
-    return m_osBit;
+    return m_identity.osBit;
 }
 std::string CStatsReporter::Os() const {
     std::lock_guard lock(m_mutex);
-    return m_os;
+    return m_identity.os;
 }
 std::string CStatsReporter::ChannelCode() const {
     std::lock_guard lock(m_mutex);
-    return m_channelCode;
+    return m_identity.channelCode;
 }
 std::string CStatsReporter::Version() const {
     std::lock_guard lock(m_mutex);
-    return m_version;
+    return m_identity.version;
 }
 std::string CStatsReporter::MachineCode() const {
     std::lock_guard lock(m_mutex);
-    return m_machineCode;
+    return m_identity.machineCode;
 }
 std::string CStatsReporter::Body() const {
     std::lock_guard lock(m_mutex);
@@ -124,62 +112,77 @@ std::string CStatsReporter::EncodeReportBody(std::string_view text) {
     return report_cipher::Base64Encode(cipher);
 }
 
-std::string CStatsReporter::BuildActionReport(int typeId) const {
+CStatsReporter::Identity CStatsReporter::SnapshotIdentity() const {
     std::lock_guard lock(m_mutex);
-    return BuildActionReportLocked(typeId);
+    return m_identity;
 }
 
-std::string CStatsReporter::BuildActionReportLocked(int typeId) const {
+std::string CStatsReporter::BuildActionReport(int typeId) const {
+    return FormatActionReport(SnapshotIdentity(), typeId);
+}
+
+std::string CStatsReporter::FormatActionReport(const Identity& identity, int typeId) {
     // The advertising id as stored, read as a leading decimal number
     // ("12ab" gives 12, nothing gives 0); no installer-name fallback here.
     const int adId = LeadingInteger(ReadAdId(false));
     Json::Value root(Json::objectValue);
-    root["AppId"] = Json::UInt(m_appId);
-    root["AppApiId"] = Json::UInt(m_appApiId);
+    root["AppId"] = Json::UInt(identity.appId);
+    root["AppApiId"] = Json::UInt(identity.appApiId);
     root["TypeId"] = Json::Int(typeId);
-    root["OsBit"] = Json::UInt(m_osBit);
-    root["ChannelCode"] = m_channelCode;
-    root["Version"] = m_version;
-    root["MachineCode"] = m_machineCode;
-    root["Os"] = m_os;
+    root["OsBit"] = Json::UInt(identity.osBit);
+    root["ChannelCode"] = identity.channelCode;
+    root["Version"] = identity.version;
+    root["MachineCode"] = identity.machineCode;
+    root["Os"] = identity.os;
     root["AdId"] = Json::UInt(static_cast<unsigned int>(adId));
     Json::StyledWriter writer;
     return writer.write(root);
 }
 
 bool CStatsReporter::SendAction(int typeId) {
-    std::lock_guard lock(m_mutex);
+    // Reports wait for each other, but nothing else waits for the network:
+    // the identity is copied under the value lock, which is not held while
+    // the report travels.
+    std::lock_guard sending(m_sendMutex);
+    std::string body;
     std::string url;
     try {
-        m_body = EncodeReportBody(BuildActionReportLocked(typeId));
-        url = "http://" + m_host + "/" + std::string(api::kActionPage);
+        const Identity identity = SnapshotIdentity();
+        body = EncodeReportBody(FormatActionReport(identity, typeId));
+        url = "http://" + identity.host + "/" + std::string(api::kActionPage);
+        std::lock_guard lock(m_mutex);
+        m_body = body;
     } catch (const std::exception&) {
         return false;
     }
     // Posted even when encryption failed: the service then refuses it.
     std::string reply;
-    const bool sent = PostForm(url, m_body.data(), m_body.size(), &reply, true);
+    const bool sent = PostForm(url, body.data(), body.size(), &reply, true);
     return sent && LeadingInteger(reply) >= 1;
 }
 
 bool CStatsReporter::UploadErrorFile(const std::string& path) {
-    std::lock_guard lock(m_mutex);
+    std::lock_guard sending(m_sendMutex);
     try {
+        const Identity identity = SnapshotIdentity();
+        {
+            std::lock_guard lock(m_mutex);
+            m_errorFilePath = path;
+        }
         CHttpClientT client;
-        return UploadWith(client, path);
+        return UploadWith(client, identity, path);
     } catch (const std::exception&) {
         return false;  // no memory for the client itself
     }
 }
 
-bool CStatsReporter::UploadWith(CHttpClientT& client, const std::string& path) {
+bool CStatsReporter::UploadWith(CHttpClientT& client, const Identity& identity, const std::string& path) {
     try {
-        m_errorFilePath = path;
         // Nothing in the address is percent-encoded: the values are the
         // client's own version and system name.
-        const std::string url = "http://" + m_host + "/" + std::string(api::kErrorFilePage) +
-                                "?aid=" + std::to_string(static_cast<int>(m_appId)) + "&v=" + m_version +
-                                "&os=" + m_os;
+        const std::string url = "http://" + identity.host + "/" + std::string(api::kErrorFilePage) +
+                                "?aid=" + std::to_string(static_cast<int>(identity.appId)) +
+                                "&v=" + identity.version + "&os=" + identity.os;
         client.AddParam("file", path, true);
         client.StartUpload(url);
         std::unique_ptr<CHttpResponseT> response;

@@ -5,7 +5,10 @@
 // the service accepted one.
 //
 // One process-wide instance, configured once at start-up. Reports are
-// serialised: a report sent while another is on its way waits for it.
+// serialised: a report sent while another is on its way waits for it. The
+// getters and setters never wait for the network: a report copies the
+// identity when it starts and travels without holding the values' lock, so
+// the UI thread may read them while a report is on its way.
 
 #include <cstdint>
 #include <mutex>
@@ -62,12 +65,13 @@ class CStatsReporter {
 
     // Builds, encodes and posts the action report to "action.ashx". True when
     // the service accepted it: the post went out and the reply reads as an
-    // integer of at least 1. Blocks the calling thread.
+    // integer of at least 1. Blocks the calling thread (any thread) for the
+    // exchange and for any report before it.
     bool SendAction(int typeId);
 
     // Uploads the file at `path` to "errorfile.ashx" in steps of 1024 bytes.
     // True when the reply has status 200, a "text/..." content type and the
-    // body "1" exactly. Blocks the calling thread.
+    // body "1" exactly. Blocks the calling thread (any thread) like SendAction.
     bool UploadErrorFile(const std::string& path);
 
     // The styled report text encrypted with the report key (AES-128-ECB,
@@ -75,21 +79,30 @@ class CStatsReporter {
     static std::string EncodeReportBody(std::string_view text);
 
   private:
-    std::string BuildActionReportLocked(int typeId) const;
-    // The upload itself, with the lock held; any error of the client aborts
-    // it and gives false.
-    bool UploadWith(CHttpClientT& client, const std::string& path);
+    // What a report says about the installation; a report copies it at its
+    // start.
+    struct Identity {
+        std::string host;
+        std::uint32_t appId = 0;
+        std::uint32_t appApiId = 0;
+        std::uint32_t osBit = 0;
+        std::string os;
+        std::string channelCode;
+        std::string version;
+        std::string machineCode;
+    };
+    Identity SnapshotIdentity() const;
+    static std::string FormatActionReport(const Identity& identity, int typeId);
+    // The upload itself, under the sending lock only; any error of the client
+    // aborts it and gives false.
+    bool UploadWith(CHttpClientT& client, const Identity& identity, const std::string& path);
 
-    // Serialises reports and guards every field below.
+    // Serialises reports; held for a whole exchange. Taken before m_mutex,
+    // never while holding it.
+    std::mutex m_sendMutex;
+    // Guards every field below; never held across the network.
     mutable std::mutex m_mutex;
+    Identity m_identity;
     std::string m_body;
     std::string m_errorFilePath;
-    std::string m_host;
-    std::uint32_t m_appId = 0;
-    std::uint32_t m_osBit = 0;
-    std::uint32_t m_appApiId = 0;
-    std::string m_channelCode;
-    std::string m_version;
-    std::string m_machineCode;
-    std::string m_os;
 };

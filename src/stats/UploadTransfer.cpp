@@ -3,27 +3,24 @@
 #include <algorithm>
 #include <cstring>
 
-#include "net/CurlGlobal.h"
 #include "stats/HttpClientExceptionT.h"
 
 namespace {
 
-// WinInet's default time-outs: a connection that cannot be made, or a
-// server that takes or gives nothing, for this long ends the upload.
-constexpr long kConnectSeconds = 30;
-constexpr auto kSilenceLimit = std::chrono::seconds(30);
+// The longest wait for the connection between two looks at the transfer.
 constexpr int kPollMilliseconds = 100;
 
 }  // namespace
 
 std::shared_ptr<UploadTransfer> UploadTransfer::Start(const std::string& url, const std::string& contentType,
-                                                      std::uint64_t length) {
-    CurlGlobalInit();
-    std::shared_ptr<UploadTransfer> transfer(new UploadTransfer());
+                                                      std::uint64_t length,
+                                                      const net::TransferLimits& limits) {
+    // The stall limit is watched while the caller drives the transfer; the
+    // transfer as a whole has no overall limit (a slow line may take long).
+    std::shared_ptr<UploadTransfer> transfer(new UploadTransfer(limits));
     transfer->m_length = length;
     transfer->m_multi = curl_multi_init();
-    transfer->m_easy = curl_easy_init();
-    if (transfer->m_multi == nullptr || transfer->m_easy == nullptr) {
+    if (transfer->m_multi == nullptr || !transfer->m_easy) {
         throw CHttpClientExceptionT(CHttpClientExceptionT::kHandle,
                                     "The transfer handles could not be made.");
     }
@@ -34,18 +31,15 @@ std::shared_ptr<UploadTransfer> UploadTransfer::Start(const std::string& url, co
     const std::string typeLine = "Content-Type: " + contentType;
     for (const char* line : {typeLine.c_str(), "Cache-Control: no-cache", "Pragma: no-cache",
                              "Connection: Keep-Alive", "Accept:", "Expect:"}) {
-        curl_slist* grown = curl_slist_append(transfer->m_headers, line);
-        if (grown == nullptr) {
+        if (!transfer->m_headers.Append(line)) {
             throw CHttpClientExceptionT(CHttpClientExceptionT::kMemory,
                                         "The request headers could not be built.");
         }
-        transfer->m_headers = grown;
     }
-    CURL* easy = transfer->m_easy;
+    CURL* easy = transfer->m_easy.Get();
     UploadTransfer* self = transfer.get();
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http");
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_POST, 1L);
     curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(length));
     curl_easy_setopt(easy, CURLOPT_READFUNCTION, OnRead);
@@ -54,8 +48,7 @@ std::shared_ptr<UploadTransfer> UploadTransfer::Start(const std::string& url, co
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, self);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, self);
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->m_headers);
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kConnectSeconds);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->m_headers.Get());
     if (curl_multi_add_handle(transfer->m_multi, easy) != CURLM_OK) {
         throw CHttpClientExceptionT(CHttpClientExceptionT::kHandle, "The transfer could not be started.");
     }
@@ -64,17 +57,15 @@ std::shared_ptr<UploadTransfer> UploadTransfer::Start(const std::string& url, co
     return transfer;
 }
 
+UploadTransfer::UploadTransfer(const net::TransferLimits& limits) : m_easy(limits) {}
+
 UploadTransfer::~UploadTransfer() {
     if (m_added) {
-        curl_multi_remove_handle(m_multi, m_easy);
-    }
-    if (m_easy != nullptr) {
-        curl_easy_cleanup(m_easy);
+        curl_multi_remove_handle(m_multi, m_easy.Get());
     }
     if (m_multi != nullptr) {
         curl_multi_cleanup(m_multi);
     }
-    curl_slist_free_all(m_headers);
 }
 
 size_t UploadTransfer::OnRead(char* buffer, size_t size, size_t count, void* context) {
@@ -90,7 +81,6 @@ size_t UploadTransfer::OnRead(char* buffer, size_t size, size_t count, void* con
     const size_t taken = std::min(room, left);
     std::memcpy(buffer, self->m_piece.data() + self->m_piecePos, taken);
     self->m_piecePos += taken;
-    self->m_moved += taken;
     return taken;
 }
 
@@ -98,26 +88,29 @@ size_t UploadTransfer::OnHeader(char* data, size_t size, size_t count, void* con
     auto* self = static_cast<UploadTransfer*>(context);
     const size_t bytes = size * count;
     self->m_head.AddLine(std::string_view(data, bytes));
-    self->m_moved += bytes;
     return bytes;
 }
 
 size_t UploadTransfer::OnBody(char* data, size_t size, size_t count, void* context) {
     auto* self = static_cast<UploadTransfer*>(context);
     const size_t bytes = size * count;
+    if (bytes > net::kMaxReplyBytes - self->m_received) {
+        self->m_overCap = true;
+        return 0;  // ends the transfer with a write error
+    }
     try {
         self->m_body.append(data, bytes);
     } catch (const std::bad_alloc&) {
-        return 0;  // ends the transfer with a write error
+        return 0;
     }
-    self->m_moved += bytes;
+    self->m_received += bytes;
     return bytes;
 }
 
 template <typename Done>
 void UploadTransfer::DriveUntil(Done done) {
-    auto lastMove = std::chrono::steady_clock::now();
-    std::uint64_t moved = m_moved;
+    // Silence counts only while the caller drives the transfer.
+    net::StallWatch watch(m_easy.Limits().stall);
     for (;;) {
         if (done()) {
             return;
@@ -135,7 +128,7 @@ void UploadTransfer::DriveUntil(Done done) {
         }
         int queued = 0;
         while (CURLMsg* message = curl_multi_info_read(m_multi, &queued)) {
-            if (message->msg == CURLMSG_DONE && message->easy_handle == m_easy) {
+            if (message->msg == CURLMSG_DONE && message->easy_handle == m_easy.Get()) {
                 m_finished = true;
                 m_result = message->data.result;
             }
@@ -143,15 +136,12 @@ void UploadTransfer::DriveUntil(Done done) {
         if (done() || m_finished) {
             continue;
         }
-        const auto now = std::chrono::steady_clock::now();
-        if (m_moved != moved) {
-            moved = m_moved;
-            lastMove = now;
-        } else if (now - lastMove > kSilenceLimit) {
+        if (watch.Stalled(m_easy.Get())) {
             throw CHttpClientExceptionT(CHttpClientExceptionT::kTimeout,
                                         "The server stayed silent too long.");
         }
-        if (curl_multi_poll(m_multi, nullptr, 0, kPollMilliseconds, nullptr) != CURLM_OK) {
+        if (curl_multi_poll(m_multi, nullptr, 0, watch.WaitMilliseconds(kPollMilliseconds), nullptr) !=
+            CURLM_OK) {
             throw CHttpClientExceptionT(CHttpClientExceptionT::kNetwork, "Waiting on the connection failed.");
         }
     }
@@ -161,7 +151,7 @@ void UploadTransfer::Resume() {
     if (m_paused) {
         m_paused = false;
         // May call OnRead at once, which may pause again.
-        curl_easy_pause(m_easy, CURLPAUSE_CONT);
+        curl_easy_pause(m_easy.Get(), CURLPAUSE_CONT);
     }
 }
 
@@ -195,6 +185,11 @@ std::size_t UploadTransfer::ReadBody(char* buffer, std::size_t size) {
         return 0;
     }
     DriveUntil([this, size] { return m_body.size() - m_bodyPos >= size || m_finished; });
+    if (m_overCap) {
+        throw CHttpClientExceptionT(
+            CHttpClientExceptionT::kReplyTooLarge,
+            "The reply is longer than " + std::to_string(net::kMaxReplyBytes) + " bytes.");
+    }
     const std::size_t taken = std::min(size, m_body.size() - m_bodyPos);
     std::memcpy(buffer, m_body.data() + m_bodyPos, taken);
     m_bodyPos += taken;

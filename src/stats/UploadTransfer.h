@@ -7,13 +7,13 @@
 
 #include <curl/curl.h>
 
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "net/CurlEasy.h"
 #include "stats/HttpReplyHead.h"
 
 class UploadTransfer {
@@ -21,9 +21,11 @@ class UploadTransfer {
     // Opens the connection and sends the request line and headers: POST to
     // `url` with `contentType` and a body of exactly `length` bytes. Returns
     // once the connection asks for the first body bytes. Raises
-    // CHttpClientExceptionT on failure.
+    // CHttpClientExceptionT on failure. `limits`: the connect limit, and the
+    // stall limit, which counts while a call of the caller drives the
+    // transfer (no overall limit).
     static std::shared_ptr<UploadTransfer> Start(const std::string& url, const std::string& contentType,
-                                                 std::uint64_t length);
+                                                 std::uint64_t length, const net::TransferLimits& limits);
 
     ~UploadTransfer();
     UploadTransfer(const UploadTransfer&) = delete;
@@ -40,11 +42,12 @@ class UploadTransfer {
     const HttpReplyHead& Head() const { return m_head; }
 
     // Up to `size` body bytes; fewer only when the body ended. Raises when
-    // the server stays silent too long.
+    // the server stays silent too long, and when the reply grows beyond
+    // net::kMaxReplyBytes (nothing of it is read into memory beyond that).
     std::size_t ReadBody(char* buffer, std::size_t size);
 
   private:
-    UploadTransfer() = default;
+    explicit UploadTransfer(const net::TransferLimits& limits);
 
     static size_t OnRead(char* buffer, size_t size, size_t count, void* context);
     static size_t OnHeader(char* data, size_t size, size_t count, void* context);
@@ -56,9 +59,12 @@ class UploadTransfer {
     void DriveUntil(Done done);
     void Resume();
 
+    // The destructor takes the easy handle out of the multi handle and cleans
+    // the multi handle up; members then go in reverse order: the easy handle
+    // before the header list it points to.
+    net::CurlHeaderList m_headers;
+    net::CurlEasy m_easy;
     CURLM* m_multi = nullptr;
-    CURL* m_easy = nullptr;
-    curl_slist* m_headers = nullptr;
     bool m_added = false;
 
     std::uint64_t m_length = 0;   // announced body length
@@ -72,8 +78,8 @@ class UploadTransfer {
     std::string m_body;
     std::size_t m_bodyPos = 0;
 
-    std::uint64_t m_moved = 0;  // bytes that went either way; progress for the stall check
+    std::size_t m_received = 0;  // reply body bytes, read or not
+    bool m_overCap = false;
     bool m_finished = false;
     CURLcode m_result = CURLE_OK;
-    std::string m_errorText;
 };

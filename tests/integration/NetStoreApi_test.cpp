@@ -3,12 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include "account/UserSession.h"
 #include "config/OemConfig.h"
 #include "config/Settings.h"
 #include "net/CCurlRequest.h"
 #include "net/CCurlRequestW.h"
 #include "net/ServerApi.h"
+#include "net/SessionToken.h"
 #include "net/StoreApi.h"
 #include "platform/os/Registry.h"
 #include "support/DemoStore.h"
@@ -17,14 +17,22 @@ namespace {
 
 constexpr char kPhone[] = "13612345678";
 
+// The token the store calls carry, handed over by the provider the program
+// installs at start-up; the tests install their own.
+std::string g_token;
+
 void SetToken(const std::string& token) {
-    UserSession::Instance().Update([&](UserSessionValues& values) { values.sessionToken = token; });
+    g_token = token;
 }
 
 class NetStoreApiTest : public vtest::SandboxTest {
   protected:
-    NetStoreApiTest() { SetToken(""); }
+    NetStoreApiTest() {
+        SetToken("");
+        SetSessionTokenProvider([] { return g_token; });
+    }
     ~NetStoreApiTest() override {
+        SetSessionTokenProvider(nullptr);
         SetToken("");
         COemConfig::Instance().Load(sandbox.ProgramDir() + "/none.ini");
     }

@@ -1,5 +1,5 @@
 // The form post and the upload client against an independent HTTP server:
-// Python's own HTTP server and form parser, started by the test.
+// Python's own HTTP server with a form parser of its own, started by the test.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <json/json.h>
@@ -79,6 +79,12 @@ TEST_F(StatsIndependentServerTest, FormPostBodyArrivesUnchanged) {
     EXPECT_EQ(reply, "1");
     EXPECT_EQ(server.Record(0)["path"].asString(), "/any/page?q=1");
     EXPECT_EQ(server.Saved(0, "body"), body);
+    // Python's form decoding reads the same pairs.
+    const Json::Value form = server.Record(0)["form"];
+    ASSERT_EQ(form.size(), 3u);
+    EXPECT_EQ(form[1][0].asString(), "b");
+    EXPECT_EQ(form[1][1].asString(), " ");
+    EXPECT_EQ(form[2][1].asString(), "\xe4\xbd\xa0");
 }
 
 TEST_F(StatsIndependentServerTest, MultipartUploadIsParsedByAnIndependentFormParser) {

@@ -56,14 +56,49 @@ TEST_F(CurlRequestWTest, TheWriteCallbackWithoutARequesterEndsTheTransfer) {
     EXPECT_EQ(CCurlRequestW::WriteCallback(data, 3, 1, nullptr), 0u);
 }
 
+TEST_F(CurlRequestWTest, TheLimitsStartAtTheirDocumentedValues) {
+    const CCurlRequestW request;
+    EXPECT_EQ(request.Limits().connect, std::chrono::seconds(20));
+    EXPECT_EQ(request.Limits().stall, std::chrono::seconds(20));
+    EXPECT_EQ(request.Limits().overall, std::chrono::seconds(60));
+}
+
 TEST_F(CurlRequestWTest, AFetchFromASilentServerEndsAfterItsStallLimit) {
     RawHttpServer server([](const RawHttpServer::Request&) {
         return RawHttpServer::Reply{"HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\nversion=", 0, true};
     });
+    CCurlRequestW request;
+    request.SetStallLimit(std::chrono::milliseconds(300));
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(FetchUrlText(server.BaseUrl() + "/v"), "version=");
-    EXPECT_GE(std::chrono::steady_clock::now() - start,
-              std::chrono::seconds(CCurlRequestW::kStallSeconds - 1));
+    EXPECT_EQ(request.Get(os::Utf8ToUtf16(server.BaseUrl() + "/v")), u"version=");
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(150));  // half the limit: timers may fire a little early
+    EXPECT_LT(took, std::chrono::seconds(10));
+}
+
+TEST_F(CurlRequestWTest, AFetchFromATricklingServerEndsAtItsOverallLimit) {
+    nettest::TrickleServer server(std::chrono::milliseconds(20));
+    CCurlRequestW request;
+    request.SetStallLimit(std::chrono::milliseconds(300));
+    request.SetOverallLimit(std::chrono::milliseconds(600));
+    const auto start = std::chrono::steady_clock::now();
+    const std::u16string text = request.Get(os::Utf8ToUtf16(server.BaseUrl() + "/v"));
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(300));  // half the limit: timers may fire a little early
+    EXPECT_LT(took, std::chrono::seconds(10));
+    EXPECT_FALSE(text.empty());
+    EXPECT_EQ(text, std::u16string(text.size(), u'x'));
+}
+
+TEST_F(CurlRequestWTest, VersionFilesBeyondSixtyFourKibibytesAreRefusedWhole) {
+    EXPECT_EQ(CCurlRequestW::kMaxReply, 65536u);
+    const std::string full = "version=1\n" + std::string(CCurlRequestW::kMaxReply - 10, '#');
+    RawHttpServer fits(Answer(RawHttpServer::Response(200, full)));
+    EXPECT_EQ(FetchUrlText(fits.BaseUrl() + "/v"), full);
+    EXPECT_TRUE(debug.Texts().empty());
+    RawHttpServer tooLong(Answer(RawHttpServer::ChunkedResponse(200, {full, "#"})));
+    EXPECT_EQ(FetchUrlText(tooLong.BaseUrl() + "/v"), "");
+    EXPECT_THAT(debug.Texts(), ElementsAre("version file refused: more than 65536 bytes\n"));
 }
 
 }  // namespace

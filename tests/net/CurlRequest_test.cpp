@@ -3,11 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include "NetTestSupport.h"
 #include "support/RawHttpServer.h"
 
@@ -37,6 +32,19 @@ TEST_F(CurlRequestTest, GetSendsAnEmptyTokenLineWhenNobodyIsLoggedIn) {
     EXPECT_THAT(HeaderLines(sent.head), ElementsAre("Host: " + server.HostPort(), "Accept: */*",
                                                     "X-Requested-With: XMLHttpRequest", "X-token:"));
     EXPECT_EQ(sent.body, "");
+}
+
+TEST_F(CurlRequestTest, WithoutATokenProviderTheTokenLineIsEmpty) {
+    SetToken("not asked");
+    SetSessionTokenProvider(nullptr);
+    RawHttpServer server(Answer(RawHttpServer::Response(200, "ok")));
+    CCurlRequest request(false);
+    EXPECT_EQ(request.GetWithToken(server.BaseUrl() + "/x"), "ok");
+    EXPECT_EQ(request.PostWithToken(server.BaseUrl() + "/x"), "ok");
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(HeaderLines(requests[0].head).back(), "X-token:");
+    EXPECT_EQ(requests[1].body, "X-token:");
 }
 
 TEST_F(CurlRequestTest, GetSendsTheTokenRightAfterTheColon) {
@@ -164,72 +172,106 @@ RawHttpServer::Reply Stall(const RawHttpServer::Request&) {
     return {"HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\npartial", 0, true};
 }
 
+// The limits under test are set short; the others stay long enough that
+// only the limit under test can end the request before this.
+constexpr auto kShortLimit = std::chrono::milliseconds(300);
+constexpr auto kLongLimit = std::chrono::seconds(30);
+constexpr auto kWellBeforeLongLimit = std::chrono::seconds(10);
+
+TEST_F(CurlRequestTest, TheLimitsStartAtTheirDocumentedValues) {
+    using std::chrono::seconds;
+    const CCurlRequest request(false);
+    const net::TransferLimits get = request.LimitsOfGet();
+    EXPECT_EQ(get.connect, seconds(20));
+    EXPECT_EQ(get.stall, seconds(20));
+    EXPECT_EQ(get.overall, seconds(60));
+    const net::TransferLimits post = request.LimitsOfPost();
+    EXPECT_EQ(post.connect, seconds(20));
+    EXPECT_EQ(post.stall, seconds(0));
+    EXPECT_EQ(post.overall, seconds(20));
+}
+
 TEST_F(CurlRequestTest, APostToASilentServerEndsAtItsTimeLimit) {
     RawHttpServer server(&Stall);
     CCurlRequest request(false);
+    request.SetPostLimit(kShortLimit);
+    request.SetStallLimit(std::chrono::milliseconds(1));  // a GET's limit: no effect on a POST
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(request.PostWithToken(server.BaseUrl() + "/x"), "partial");
-    EXPECT_GE(std::chrono::steady_clock::now() - start,
-              std::chrono::seconds(CCurlRequest::kPostTimeoutSeconds - 1));
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, kShortLimit / 2);
+    EXPECT_LT(took, kWellBeforeLongLimit);
     EXPECT_THAT(debug.Texts(), ElementsAre("curl_easy_perform error = 28\n"));
 }
 
 TEST_F(CurlRequestTest, AGetFromASilentServerEndsAfterItsStallLimit) {
     RawHttpServer server(&Stall);
     CCurlRequest request(false);
+    request.SetStallLimit(kShortLimit);
+    request.SetPostLimit(std::chrono::milliseconds(1));  // a POST's limit: no effect on a GET
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(request.GetWithToken(server.BaseUrl() + "/x"), "partial");
-    EXPECT_GE(std::chrono::steady_clock::now() - start,
-              std::chrono::seconds(CCurlRequest::kStallSeconds - 1));
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, kShortLimit / 2);
+    EXPECT_LT(took, kWellBeforeLongLimit);
     EXPECT_THAT(debug.Texts(), ElementsAre("curl_easy_perform error = 28\n"));
 }
 
-// A loopback listener whose queue is full, so that a further connection
-// attempt is never answered: the kernel drops its handshake.
-class FullListener {
-  public:
-    FullListener() {
-        m_listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof addr;
-        if (bind(m_listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-            listen(m_listenFd, 0) != 0 ||
-            getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-            return;
-        }
-        m_port = ntohs(addr.sin_port);
-        for (int i = 0; i < 3; ++i) {
-            const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-            // Non-blocking: the attempts that do not fit the queue stay pending.
-            (void)connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-            m_fillers.push_back(fd);
-        }
-    }
-    ~FullListener() {
-        for (int fd : m_fillers) {
-            close(fd);
-        }
-        close(m_listenFd);
-    }
-    int Port() const { return m_port; }
+TEST_F(CurlRequestTest, AGetFromATricklingServerEndsAtItsOverallLimit) {
+    // A byte every 20 ms: never silent for the stall limit, never done.
+    nettest::TrickleServer server(std::chrono::milliseconds(20));
+    CCurlRequest request(false);
+    request.SetStallLimit(kShortLimit);
+    request.SetGetLimit(std::chrono::milliseconds(600));
+    const auto start = std::chrono::steady_clock::now();
+    const std::string reply = request.GetWithToken(server.BaseUrl() + "/x");
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(300));  // half the limit: timers may fire a little early
+    EXPECT_LT(took, kWellBeforeLongLimit);
+    // What arrived until then is the partial reply, as for any failure.
+    EXPECT_FALSE(reply.empty());
+    EXPECT_EQ(reply, std::string(reply.size(), 'x'));
+    EXPECT_THAT(debug.Texts(), ElementsAre("curl_easy_perform error = 28\n"));
+}
 
-  private:
-    int m_listenFd = -1;
-    int m_port = 0;
-    std::vector<int> m_fillers;
-};
+TEST_F(CurlRequestTest, RepliesBeyondSixteenMebibytesAreRefusedWhole) {
+    const std::string full(CCurlRequest::kMaxReply, 'a');
+    EXPECT_EQ(CCurlRequest::kMaxReply, 16u * 1024 * 1024);
+    {
+        RawHttpServer server(Answer(RawHttpServer::Response(200, full)));
+        CCurlRequest request(true);
+        EXPECT_EQ(request.GetWithToken(server.BaseUrl() + "/x"), full);
+        EXPECT_TRUE(debug.Texts().empty());
+    }
+    // Raw or converted, the cap counts the bytes as they came.
+    RawHttpServer server(Answer(RawHttpServer::Response(200, full + "b")));
+    CCurlRequest raw(true);
+    EXPECT_EQ(raw.GetWithToken(server.BaseUrl() + "/x"), "");
+    CCurlRequest converted(false);
+    EXPECT_EQ(converted.PostWithToken(server.BaseUrl() + "/x"), "");
+    const std::string failed = "curl_easy_perform error = 23\n";
+    const std::string refused = "reply refused: more than 16777216 bytes\n";
+    EXPECT_THAT(debug.Texts(), ElementsAre(failed, refused, failed, refused));
+}
 
 TEST_F(CurlRequestTest, AConnectionThatIsNeverAcceptedEndsAtTheConnectLimit) {
-    FullListener listener;
+    nettest::FullListener listener;
     ASSERT_NE(listener.Port(), 0);
+    const std::string url = "http://127.0.0.1:" + std::to_string(listener.Port()) + "/x";
     CCurlRequest request(false);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(request.GetWithToken("http://127.0.0.1:" + std::to_string(listener.Port()) + "/x"), "");
-    EXPECT_GE(std::chrono::steady_clock::now() - start,
-              std::chrono::seconds(CCurlRequest::kConnectTimeoutSeconds - 1));
-    EXPECT_THAT(debug.Texts(), ElementsAre("curl_easy_perform error = 28\n"));
+    request.SetConnectLimit(kShortLimit);
+    request.SetStallLimit(kLongLimit);
+    request.SetGetLimit(kLongLimit);
+    request.SetPostLimit(kLongLimit);
+    for (bool post : {false, true}) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(post ? request.PostWithToken(url) : request.GetWithToken(url), "");
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_GE(took, kShortLimit / 2) << post;
+        EXPECT_LT(took, kWellBeforeLongLimit) << post;
+    }
+    EXPECT_THAT(debug.Texts(),
+                ElementsAre("curl_easy_perform error = 28\n", "curl_easy_perform error = 28\n"));
 }
 
 }  // namespace

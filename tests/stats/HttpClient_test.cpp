@@ -1,9 +1,13 @@
 #include "stats/HttpClientT.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -331,6 +335,75 @@ TEST_F(HttpClientTest, ReplyHeadersAndBodyAreReadOnDemand) {
     }
     EXPECT_EQ(read, body);
     EXPECT_EQ(response->ReadContent(buffer, sizeof buffer), 0u);
+}
+
+TEST_F(HttpClientTest, AFifoInPlaceOfAFileFailsAtOnce) {
+    // Nobody writes to the FIFO: opening it for reading the ordinary way
+    // would hold the uploading thread for ever.
+    const std::string fifo = sandbox.Root() + "/crash.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    RawHttpServer server(Answer(RawHttpServer::Response(200, "1")));
+    CHttpClientT client;
+    client.AddParam("file", fifo, true);
+    auto start = std::async(std::launch::async, [&] {
+        try {
+            client.StartUpload(server.BaseUrl() + "/u");
+        } catch (const CHttpClientExceptionT& error) {
+            return error.ErrorCode();
+        }
+        return CHttpClientExceptionT::kPostContextActive;  // no error at all
+    });
+    if (start.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        ADD_FAILURE() << "StartUpload waits for a writer of the FIFO";
+        // Lets the blocked open go on, so that the test can end.
+        const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        start.wait();
+        ::close(writer);
+        return;
+    }
+    EXPECT_EQ(start.get(), CHttpClientExceptionT::kFileOpen);
+    EXPECT_FALSE(client.IsUploading());
+    EXPECT_EQ(server.Requests().size(), 0u);
+}
+
+TEST_F(HttpClientTest, LimitsStartAtTheirDocumentedValuesAndASilentServerEndsAStep) {
+    {
+        const CHttpClientT client;
+        EXPECT_EQ(client.Limits().connect, std::chrono::seconds(30));
+        EXPECT_EQ(client.Limits().stall, std::chrono::seconds(30));
+        EXPECT_EQ(client.Limits().overall, std::chrono::seconds(0));
+    }
+    // Takes the request and never answers.
+    RawHttpServer server([](const RawHttpServer::Request&) { return RawHttpServer::Reply{"", 0, true}; });
+    CHttpClientT client;
+    client.SetStallLimit(std::chrono::milliseconds(300));
+    client.AddParam("k", "v");
+    const auto start = std::chrono::steady_clock::now();
+    ExpectClientError([&] { RunUpload(client, server.BaseUrl() + "/u", 1024); },
+                      CHttpClientExceptionT::kTimeout);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(150));  // half the limit: timers may fire a little early
+    EXPECT_LT(took, std::chrono::seconds(10));
+    client.AbortUpload();
+}
+
+TEST_F(HttpClientTest, RepliesBeyondSixteenMebibytesAreAFailure) {
+    const std::string full(net::kMaxReplyBytes, 'r');
+    for (const std::string& body : {full, full + "r"}) {
+        RawHttpServer server(Answer(RawHttpServer::Response(200, body)));
+        CHttpClientT client;
+        client.AddParam("k", "v");
+        const auto response = RunUpload(client, server.BaseUrl() + "/u", 1024);
+        ASSERT_TRUE(response);
+        std::string read(body.size(), '\0');
+        if (body.size() == full.size()) {
+            EXPECT_EQ(response->ReadContent(read.data(), read.size()), full.size());
+            EXPECT_EQ(read, full);
+        } else {
+            ExpectClientError([&] { response->ReadContent(read.data(), read.size()); },
+                              CHttpClientExceptionT::kReplyTooLarge);
+        }
+    }
 }
 
 TEST(HttpReplyHead, KeepsOnlyTheFinalReplyAndFoldsContinuations) {

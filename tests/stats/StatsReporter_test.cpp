@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "config/Settings.h"
+#include "diag/CrashCapture.h"
 #include "platform/os/Registry.h"
 #include "stats/ErrorFile.h"
 #include "stats/ReportCipher.h"
@@ -165,6 +169,29 @@ TEST_F(StatsReporterTest, ReportsFromTwoThreadsEachArriveWhole) {
     EXPECT_EQ(texts, expected);
 }
 
+TEST_F(StatsReporterTest, GettersDoNotWaitForAReportOnItsWay) {
+    // The service takes the report and keeps the connection open, silent,
+    // until the server stops.
+    std::optional<RawHttpServer> server(std::in_place, [](const RawHttpServer::Request&) {
+        return RawHttpServer::Reply{"", 0, true};
+    });
+    Configure(reporter, server->HostPort());
+    auto report = std::async(std::launch::async, [&] { return reporter.SendAction(3); });
+    ASSERT_TRUE(server->WaitForRequests(1));
+    // What the UI thread does while the report waits for its answer.
+    auto read = std::async(std::launch::async, [&] {
+        reporter.SetVersion("1.2.4");
+        return reporter.Version() + " " + std::to_string(reporter.AppId()) + " " + reporter.ChannelCode() +
+               " " + std::to_string(reporter.Body().size());
+    });
+    EXPECT_EQ(read.wait_for(std::chrono::seconds(10)), std::future_status::ready)
+        << "a getter waited for the network";
+    server.reset();  // ends the exchange without an answer
+    EXPECT_FALSE(report.get());
+    EXPECT_EQ(read.get(), "1.2.4 34 0 " + std::to_string(reporter.Body().size()));
+    EXPECT_FALSE(reporter.Body().empty());
+}
+
 TEST(ReportCipher, AesMatchesTheFips197KnownAnswer) {
     const std::string keyBytes("\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f", 16);
     const std::string plain("\x00\x11\x22\x33\x44\x55\x66\x77\x88\x99\xaa\xbb\xcc\xdd\xee\xff", 16);
@@ -272,20 +299,20 @@ TEST_F(ErrorFileUploadTest, HandOverSendsOnlyFilesOfOneByteToTwoMebibytesAndDele
     EXPECT_FALSE(HandOverErrorFile(reporter, path));
     EXPECT_TRUE(vtest::Exists(path));
 
-    vtest::WriteFile(path, std::string(kErrorFileMaxBytes + 1, 'x'));
+    vtest::WriteFile(path, std::string(kMaxUploadableCrashFile + 1, 'x'));
     EXPECT_FALSE(HandOverErrorFile(reporter, path));
     EXPECT_TRUE(vtest::Exists(path));
     EXPECT_EQ(server.Requests().size(), 0u);
 
-    vtest::WriteFile(path, std::string(kErrorFileMaxBytes, 'x'));
+    vtest::WriteFile(path, std::string(kMaxUploadableCrashFile, 'x'));
     EXPECT_TRUE(HandOverErrorFile(reporter, path));
     EXPECT_FALSE(vtest::Exists(path));
     ASSERT_EQ(server.Requests().size(), 1u);
-    EXPECT_GT(server.Requests()[0].body.size(), kErrorFileMaxBytes);
+    EXPECT_GT(server.Requests()[0].body.size(), kMaxUploadableCrashFile);
 
     vtest::WriteFile(path, "x");
-    EXPECT_TRUE(IsErrorFileSendable(path));
-    EXPECT_FALSE(IsErrorFileSendable(sandbox.UserDataFolder()));
+    EXPECT_TRUE(IsUploadableCrashFile(path));
+    EXPECT_FALSE(IsUploadableCrashFile(sandbox.UserDataFolder()));
 }
 
 TEST_F(ErrorFileUploadTest, RefusedFileStaysOnDisk) {

@@ -1,5 +1,6 @@
 #include "app/main/WinMain.h"
 
+#include "account/UserSession.h"
 #include "app/AppPaths.h"
 #include "app/CloseSignalWatcher.h"
 #include "app/CommandLine.h"
@@ -12,6 +13,7 @@
 #include "identity/MachineCode.h"
 #include "identity/OsInfo.h"
 #include "net/ServerHosts.h"
+#include "net/SessionToken.h"
 #include "platform/duilib/InstanceChannel.h"
 #include "platform/duilib/MessageQueue.h"
 #include "platform/duilib/UIManager.h"
@@ -114,6 +116,8 @@ int wWinMain(HMODULE instance, HMODULE /*prevInstance*/, LPWSTR cmdLine, int /*c
     // First of all: a failure anywhere after this point ends in the crash
     // file and message rather than a silent death.
     InstallCrashHandlers();
+    // The store calls read the logged-in user's token from the session.
+    SetSessionTokenProvider([] { return UserSession::Instance().SessionToken(); });
 
     CRunLog& runLog = CRunLog::Instance();
     runLog.SetPath("./log.txt");

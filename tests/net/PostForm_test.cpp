@@ -1,11 +1,13 @@
 #include "net/PostForm.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <memory>
 #include <string>
 
+#include "NetTestSupport.h"
 #include "support/RawHttpServer.h"
 #include "support/Sandbox.h"
 
@@ -135,6 +137,44 @@ TEST(PostForm, FailsWhenNoServerAnswers) {
     EXPECT_FALSE(Post(silent.BaseUrl() + "/a", "b", &reply));
     EXPECT_EQ(reply, "untouched");
     EXPECT_EQ(silent.Requests().size(), 1u);
+}
+
+TEST(PostForm, RepliesAnnouncingMoreThanSixteenMebibytesAreAFailure) {
+    nettest::DebugCapture debug;
+    const std::string full(net::kMaxReplyBytes, '1');
+    {
+        RawHttpServer server(Answer(RawHttpServer::Response(200, full)));
+        std::string reply;
+        EXPECT_TRUE(Post(server.BaseUrl() + "/a", "b", &reply));
+        EXPECT_EQ(reply.size(), full.size());
+    }
+    for (const std::string& tooLong :
+         {RawHttpServer::Response(200, full + "1"),
+          // Announced, never sent: the announcement alone is refused.
+          std::string("HTTP/1.1 200 OK\r\nContent-Length: 2147483647\r\nConnection: close\r\n\r\n1")}) {
+        RawHttpServer server(Answer(tooLong));
+        std::string reply = "untouched";
+        EXPECT_FALSE(Post(server.BaseUrl() + "/a", "b", &reply));
+        EXPECT_EQ(reply, "untouched");
+    }
+    const std::string refusal = "form post reply refused: more than 16777216 bytes announced\n";
+    EXPECT_THAT(debug.Texts(), testing::ElementsAre(refusal, refusal));
+}
+
+TEST(PostForm, ASilentServerEndsThePostAtTheSilenceLimit) {
+    EXPECT_EQ(kPostFormLimits.connect, std::chrono::seconds(60));
+    EXPECT_EQ(kPostFormLimits.stall, std::chrono::seconds(30));
+    EXPECT_EQ(kPostFormLimits.overall, std::chrono::seconds(0));
+    // Takes the request and never answers.
+    RawHttpServer server([](const RawHttpServer::Request&) { return RawHttpServer::Reply{"", 0, true}; });
+    const net::TransferLimits limits{std::chrono::seconds(30), std::chrono::milliseconds(300), {}};
+    const std::string body = "b";
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(PostForm(server.BaseUrl() + "/a", body.data(), body.size(), nullptr, true, limits));
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(150));  // half the limit: timers may fire a little early
+    EXPECT_LT(took, std::chrono::seconds(10));
+    EXPECT_EQ(server.Requests().size(), 1u);
 }
 
 TEST(LeadingInteger, ReadsLikeTheRuntimeTextToIntegerConversion) {
