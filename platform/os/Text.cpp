@@ -202,6 +202,10 @@ bool AsciiEqualsIgnoreCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && AsciiCompareIgnoreCase(a, b) == 0;
 }
 
+bool AsciiStartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && AsciiEqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
+}
+
 int AsciiCompareIgnoreCase(std::string_view a, std::string_view b) {
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {

@@ -51,6 +51,7 @@ constexpr Char AsciiToUpper(Char c) {
 std::string AsciiLowerCopy(std::string_view text);
 std::string AsciiUpperCopy(std::string_view text);
 bool AsciiEqualsIgnoreCase(std::string_view a, std::string_view b);
+bool AsciiStartsWithIgnoreCase(std::string_view text, std::string_view prefix);
 // <0, 0, >0 comparing the texts as if both were lower case.
 int AsciiCompareIgnoreCase(std::string_view a, std::string_view b);
 

@@ -10,10 +10,6 @@ namespace {
 // InternetCrackUrlW fills buffers of 260 characters, terminator included.
 constexpr std::size_t kMaxPartUnits = 259;
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && os::AsciiEqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
-}
-
 bool IsHostNameChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
            c == '.' || c == '_';
@@ -94,9 +90,9 @@ bool SplitHostPort(std::string_view hostPort, bool secure, FetchAddress& out) {
 std::optional<FetchAddress> SplitFetchAddress(std::string_view url) {
     FetchAddress out;
     std::string_view rest;
-    if (StartsWithNoCase(url, "http://")) {
+    if (os::AsciiStartsWithIgnoreCase(url, "http://")) {
         rest = url.substr(7);
-    } else if (StartsWithNoCase(url, "https://")) {
+    } else if (os::AsciiStartsWithIgnoreCase(url, "https://")) {
         out.secure = true;
         rest = url.substr(8);
     } else {

@@ -76,17 +76,13 @@ struct ReplyState {
     std::string body;
 };
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && os::AsciiEqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
-}
-
 size_t OnHeader(char* data, size_t size, size_t count, void* context) {
     auto* state = static_cast<ReplyState*>(context);
     const std::string_view line(data, size * count);
-    if (StartsWithNoCase(line, "HTTP/")) {
+    if (os::AsciiStartsWithIgnoreCase(line, "HTTP/")) {
         *state = ReplyState{};
         state->answered = true;
-    } else if (StartsWithNoCase(line, "content-length:") && !state->lengthSeen) {
+    } else if (os::AsciiStartsWithIgnoreCase(line, "content-length:") && !state->lengthSeen) {
         // The first such header, read as text and converted like WinInet's
         // callers convert it.
         state->lengthSeen = true;

@@ -43,6 +43,8 @@ TEST(Text, AsciiCaseTouchesOnlyAsciiLetters) {
     EXPECT_EQ(os::AsciiToLower(U'Q'), U'q');
     EXPECT_TRUE(os::AsciiEqualsIgnoreCase("Skin.XML", "skin.xml"));
     EXPECT_FALSE(os::AsciiEqualsIgnoreCase("skin.xml", "skin.xm"));
+    EXPECT_TRUE(os::AsciiStartsWithIgnoreCase("Content-Length: 5", "content-length:"));
+    EXPECT_FALSE(os::AsciiStartsWithIgnoreCase("HTTP", "http/"));
     EXPECT_LT(os::AsciiCompareIgnoreCase("ABC", "abd"), 0);
     EXPECT_GT(os::AsciiCompareIgnoreCase("abc", "AB"), 0);
     // '_' lies between the upper and lower case letters: comparing as lower case puts it first.
