@@ -5,6 +5,7 @@
 #include "platform/os/UniqueFd.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -112,6 +113,15 @@ bool StartDetached(const std::string& program, const std::vector<std::string>& a
             }
             ::_exit(0);
         }
+        // The client ignores SIGPIPE and may block signals on this thread;
+        // the program starts with the defaults and an empty mask.
+        struct sigaction defaultAction {};
+        defaultAction.sa_handler = SIG_DFL;
+        for (int sig = 1; sig < NSIG; ++sig)
+            ::sigaction(sig, &defaultAction, nullptr);
+        sigset_t none;
+        ::sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
         // Nothing of ours beyond standard input, output and error reaches
         // the program: every other descriptor closes on exec (the pipe too,
         // which tells the parent that the exec happened).

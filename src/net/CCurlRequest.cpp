@@ -54,7 +54,7 @@ std::size_t CCurlRequest::WriteCallback(char* data, std::size_t size, std::size_
 }
 
 bool CCurlRequest::Append(const char* data, std::size_t size) {
-    if (size > kMaxReply - m_received) {
+    if (size > m_replyCap - m_received) {
         m_overCap = true;
         return false;
     }
@@ -83,7 +83,7 @@ void CCurlRequest::Perform(net::CurlEasy& easy) {
     }
     if (m_overCap) {
         // A part of an oversized reply is no reply: nothing of it is kept.
-        DebugPrint("reply refused: more than %zu bytes\n", kMaxReply);
+        DebugPrint("reply refused: more than %zu bytes\n", m_replyCap);
         m_reply.clear();
         m_joiner = Utf8ChunkJoiner();
     } else if (!m_rawReply) {

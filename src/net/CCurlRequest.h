@@ -26,7 +26,7 @@ class CCurlRequest {
     static constexpr std::chrono::milliseconds kPostLimit{20000};
     static constexpr std::chrono::milliseconds kStallLimit{20000};
     static constexpr std::chrono::milliseconds kGetLimit{60000};
-    // A longer reply is a failed request.
+    // A longer reply is a failed request (SetReplyCap changes it).
     static constexpr std::size_t kMaxReply = net::kMaxReplyBytes;
 
     // rawReply true: the reply's bytes are kept as they arrive. false (what
@@ -42,14 +42,15 @@ class CCurlRequest {
     void SetPostLimit(std::chrono::milliseconds limit) { m_postLimit = limit; }
     void SetStallLimit(std::chrono::milliseconds limit) { m_stallLimit = limit; }
     void SetGetLimit(std::chrono::milliseconds limit) { m_getLimit = limit; }
+    void SetReplyCap(std::size_t bytes) { m_replyCap = bytes; }
     // What a GET and a POST run with now.
-    net::TransferLimits LimitsOfGet() const { return {m_connectLimit, m_stallLimit, m_getLimit}; }
-    net::TransferLimits LimitsOfPost() const { return {m_connectLimit, {}, m_postLimit}; }
+    net::TransferLimits LimitsOfGet() const { return {m_connectLimit, m_stallLimit, m_getLimit, m_replyCap}; }
+    net::TransferLimits LimitsOfPost() const { return {m_connectLimit, {}, m_postLimit, m_replyCap}; }
 
     // GET with the headers "X-Requested-With: XMLHttpRequest" and
     // "X-token:<token>". Returns the reply body received (complete, partial
     // or empty); HTTP statuses are not examined. A reply longer than
-    // kMaxReply gives empty text.
+    // the cap (kMaxReply unless set) gives empty text.
     std::string GetWithToken(const std::string& url);
 
     // POST with "Content-Type:application/json;charset=UTF-8",
@@ -75,6 +76,7 @@ class CCurlRequest {
     std::chrono::milliseconds m_postLimit = kPostLimit;
     std::chrono::milliseconds m_stallLimit = kStallLimit;
     std::chrono::milliseconds m_getLimit = kGetLimit;
+    std::size_t m_replyCap = kMaxReply;
     std::string m_reply;
     std::size_t m_received = 0;  // reply bytes as they came, before any conversion
     bool m_overCap = false;

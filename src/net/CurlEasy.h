@@ -19,7 +19,12 @@
 
 namespace net {
 
-// The time limits of one transfer; a zero limit is no limit (a zero connect
+// The largest replies the client reads into memory: a reply of the store or
+// of a service, and a version file. A longer reply is a failed request.
+inline constexpr std::size_t kMaxReplyBytes = 16 * 1024 * 1024;
+inline constexpr std::size_t kMaxVersionFileBytes = 64 * 1024;
+
+// The limits of one transfer; a zero time limit is no limit (a zero connect
 // limit leaves libcurl's own, 300 seconds).
 struct TransferLimits {
     // Setting up the connection, TLS handshake included.
@@ -29,12 +34,11 @@ struct TransferLimits {
     std::chrono::milliseconds stall{0};
     // The whole transfer, from its start to its last byte.
     std::chrono::milliseconds overall{0};
+    // The most reply bytes a requester that reads the reply into memory
+    // keeps; a longer reply is a failure. Enforced by those requesters (their
+    // write callbacks), not by libcurl.
+    std::size_t reply = kMaxReplyBytes;
 };
-
-// The largest replies the client reads into memory: a reply of the store or
-// of a service, and a version file. A longer reply is a failed request.
-inline constexpr std::size_t kMaxReplyBytes = 16 * 1024 * 1024;
-inline constexpr std::size_t kMaxVersionFileBytes = 64 * 1024;
 
 // Sets the common options on `handle`: TLS trust, CURLOPT_NOSIGNAL, and the
 // connect and overall limits (the stall limit needs a look at the transfer

@@ -74,13 +74,16 @@ struct ReplyState {
     bool lengthSeen = false;
     long long length = 0;
     std::string body;
+    std::size_t cap = net::kMaxReplyBytes;  // the longest reply read; the exchange's, kept across replies
 };
 
 size_t OnHeader(char* data, size_t size, size_t count, void* context) {
     auto* state = static_cast<ReplyState*>(context);
     const std::string_view line(data, size * count);
     if (os::AsciiStartsWithIgnoreCase(line, "HTTP/")) {
+        const std::size_t cap = state->cap;
         *state = ReplyState{};
+        state->cap = cap;
         state->answered = true;
     } else if (os::AsciiStartsWithIgnoreCase(line, "content-length:") && !state->lengthSeen) {
         // The first such header, read as text and converted like WinInet's
@@ -95,7 +98,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* context) {
     auto* state = static_cast<ReplyState*>(context);
     const size_t bytes = size * count;
     if (!state->lengthSeen || state->length <= 0 ||
-        static_cast<unsigned long long>(state->length) > net::kMaxReplyBytes) {
+        static_cast<unsigned long long>(state->length) > state->cap) {
         // The reply is not read at all without an announced length, or with
         // one beyond the cap; stopping here keeps an endless chunked reply
         // from holding the thread.
@@ -157,6 +160,7 @@ bool PostForm(std::string_view url, const void* body, std::size_t length, std::s
     }
 
     ReplyState state;
+    state.cap = limits.reply;
     CURL* handle = easy.Get();
     curl_easy_setopt(handle, CURLOPT_URL, address.c_str());
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http");
@@ -171,8 +175,8 @@ bool PostForm(std::string_view url, const void* body, std::size_t length, std::s
     easy.Perform();
 
     if (state.answered && state.lengthSeen && state.length > 0 &&
-        static_cast<unsigned long long>(state.length) > net::kMaxReplyBytes) {
-        DebugPrint("form post reply refused: more than %zu bytes announced\n", net::kMaxReplyBytes);
+        static_cast<unsigned long long>(state.length) > limits.reply) {
+        DebugPrint("form post reply refused: more than %zu bytes announced\n", limits.reply);
         return false;
     }
     // Sent means the server answered with a status line; headers libcurl

@@ -27,8 +27,8 @@ inline constexpr net::TransferLimits kPostFormLimits{
 // caller's to judge. Returns false for an address that cannot be split (not
 // plain http, host or path longer than 259 characters), when the server cannot
 // be reached, when it closes without answering, and when the reply announces
-// more than 16 MiB (net::kMaxReplyBytes; `reply` is then left unchanged and
-// a debugger line says why).
+// more than `limits.reply` (16 MiB unless the caller says otherwise; `reply`
+// is then left unchanged and a debugger line says why).
 //
 // `reply` (optional) receives the reply text when the reply announces a
 // Content-Length N other than 0: the first N bytes that arrived, up to the
@@ -37,7 +37,7 @@ inline constexpr net::TransferLimits kPostFormLimits{
 // Content-Length, or with 0, `reply` is left unchanged.
 //
 // `limits`: the connect and silence limits of the exchange (no overall limit
-// by default).
+// by default) and the reply cap.
 //
 // Blocks the calling thread; holds no shared state, so any thread may call it.
 bool PostForm(std::string_view url, const void* body, std::size_t length, std::string* reply, bool utf8Reply,

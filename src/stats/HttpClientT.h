@@ -66,6 +66,8 @@ class CHttpClientT {
     // The limits of the following uploads (millisecond resolution).
     void SetConnectLimit(std::chrono::milliseconds limit) { m_limits.connect = limit; }
     void SetStallLimit(std::chrono::milliseconds limit) { m_limits.stall = limit; }
+    // The longest reply read (16 MiB unless set).
+    void SetReplyCap(std::size_t bytes) { m_limits.reply = bytes; }
     const net::TransferLimits& Limits() const { return m_limits; }
 
   private:

@@ -94,7 +94,7 @@ size_t UploadTransfer::OnHeader(char* data, size_t size, size_t count, void* con
 size_t UploadTransfer::OnBody(char* data, size_t size, size_t count, void* context) {
     auto* self = static_cast<UploadTransfer*>(context);
     const size_t bytes = size * count;
-    if (bytes > net::kMaxReplyBytes - self->m_received) {
+    if (bytes > self->m_easy.Limits().reply - self->m_received) {
         self->m_overCap = true;
         return 0;  // ends the transfer with a write error
     }
@@ -188,7 +188,7 @@ std::size_t UploadTransfer::ReadBody(char* buffer, std::size_t size) {
     if (m_overCap) {
         throw CHttpClientExceptionT(
             CHttpClientExceptionT::kReplyTooLarge,
-            "The reply is longer than " + std::to_string(net::kMaxReplyBytes) + " bytes.");
+            "The reply is longer than " + std::to_string(m_easy.Limits().reply) + " bytes.");
     }
     const std::size_t taken = std::min(size, m_body.size() - m_bodyPos);
     std::memcpy(buffer, m_body.data() + m_bodyPos, taken);

@@ -42,8 +42,8 @@ class UploadTransfer {
     const HttpReplyHead& Head() const { return m_head; }
 
     // Up to `size` body bytes; fewer only when the body ended. Raises when
-    // the server stays silent too long, and when the reply grows beyond
-    // net::kMaxReplyBytes (nothing of it is read into memory beyond that).
+    // the server stays silent too long, and when the reply grows beyond the
+    // limits' reply cap (nothing of it is read into memory beyond that).
     std::size_t ReadBody(char* buffer, std::size_t size);
 
   private:

@@ -234,23 +234,29 @@ TEST_F(CurlRequestTest, AGetFromATricklingServerEndsAtItsOverallLimit) {
     EXPECT_THAT(debug.Texts(), ElementsAre("curl_easy_perform error = 28\n"));
 }
 
-TEST_F(CurlRequestTest, RepliesBeyondSixteenMebibytesAreRefusedWhole) {
-    const std::string full(CCurlRequest::kMaxReply, 'a');
+TEST_F(CurlRequestTest, RepliesBeyondTheCapAreRefusedWhole) {
     EXPECT_EQ(CCurlRequest::kMaxReply, 16u * 1024 * 1024);
+    EXPECT_EQ(CCurlRequest(false).LimitsOfGet().reply, CCurlRequest::kMaxReply);
+    EXPECT_EQ(CCurlRequest(false).LimitsOfPost().reply, CCurlRequest::kMaxReply);
+    constexpr std::size_t kCap = 100000;
+    const std::string full(kCap, 'a');
     {
         RawHttpServer server(Answer(RawHttpServer::Response(200, full)));
         CCurlRequest request(true);
+        request.SetReplyCap(kCap);
         EXPECT_EQ(request.GetWithToken(server.BaseUrl() + "/x"), full);
         EXPECT_TRUE(debug.Texts().empty());
     }
-    // Raw or converted, the cap counts the bytes as they came.
-    RawHttpServer server(Answer(RawHttpServer::Response(200, full + "b")));
+    // Raw or converted, the cap counts the bytes as they came ("é" is two).
+    RawHttpServer server(Answer(RawHttpServer::Response(200, full.substr(1) + "\xC3\xA9")));
     CCurlRequest raw(true);
+    raw.SetReplyCap(kCap);
     EXPECT_EQ(raw.GetWithToken(server.BaseUrl() + "/x"), "");
     CCurlRequest converted(false);
+    converted.SetReplyCap(kCap);
     EXPECT_EQ(converted.PostWithToken(server.BaseUrl() + "/x"), "");
     const std::string failed = "curl_easy_perform error = 23\n";
-    const std::string refused = "reply refused: more than 16777216 bytes\n";
+    const std::string refused = "reply refused: more than 100000 bytes\n";
     EXPECT_THAT(debug.Texts(), ElementsAre(failed, refused, failed, refused));
 }
 

@@ -139,13 +139,19 @@ TEST(PostForm, FailsWhenNoServerAnswers) {
     EXPECT_EQ(silent.Requests().size(), 1u);
 }
 
-TEST(PostForm, RepliesAnnouncingMoreThanSixteenMebibytesAreAFailure) {
+TEST(PostForm, RepliesAnnouncingMoreThanTheCapAreAFailure) {
     nettest::DebugCapture debug;
-    const std::string full(net::kMaxReplyBytes, '1');
+    EXPECT_EQ(kPostFormLimits.reply, 16u * 1024 * 1024);
+    net::TransferLimits limits = kPostFormLimits;
+    limits.reply = 100000;
+    const std::string full(limits.reply, '1');
+    const auto post = [&](const std::string& url, std::string* reply) {
+        return PostForm(url, "b", 1, reply, true, limits);
+    };
     {
         RawHttpServer server(Answer(RawHttpServer::Response(200, full)));
         std::string reply;
-        EXPECT_TRUE(Post(server.BaseUrl() + "/a", "b", &reply));
+        EXPECT_TRUE(post(server.BaseUrl() + "/a", &reply));
         EXPECT_EQ(reply.size(), full.size());
     }
     for (const std::string& tooLong :
@@ -154,10 +160,10 @@ TEST(PostForm, RepliesAnnouncingMoreThanSixteenMebibytesAreAFailure) {
           std::string("HTTP/1.1 200 OK\r\nContent-Length: 2147483647\r\nConnection: close\r\n\r\n1")}) {
         RawHttpServer server(Answer(tooLong));
         std::string reply = "untouched";
-        EXPECT_FALSE(Post(server.BaseUrl() + "/a", "b", &reply));
+        EXPECT_FALSE(post(server.BaseUrl() + "/a", &reply));
         EXPECT_EQ(reply, "untouched");
     }
-    const std::string refusal = "form post reply refused: more than 16777216 bytes announced\n";
+    const std::string refusal = "form post reply refused: more than 100000 bytes announced\n";
     EXPECT_THAT(debug.Texts(), testing::ElementsAre(refusal, refusal));
 }
 

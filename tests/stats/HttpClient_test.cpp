@@ -387,11 +387,13 @@ TEST_F(HttpClientTest, LimitsStartAtTheirDocumentedValuesAndASilentServerEndsASt
     client.AbortUpload();
 }
 
-TEST_F(HttpClientTest, RepliesBeyondSixteenMebibytesAreAFailure) {
-    const std::string full(net::kMaxReplyBytes, 'r');
+TEST_F(HttpClientTest, RepliesBeyondTheCapAreAFailure) {
+    EXPECT_EQ(CHttpClientT().Limits().reply, 16u * 1024 * 1024);
+    const std::string full(100000, 'r');
     for (const std::string& body : {full, full + "r"}) {
         RawHttpServer server(Answer(RawHttpServer::Response(200, body)));
         CHttpClientT client;
+        client.SetReplyCap(full.size());
         client.AddParam("k", "v");
         const auto response = RunUpload(client, server.BaseUrl() + "/u", 1024);
         ASSERT_TRUE(response);

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -53,6 +54,7 @@ class ShellTest : public vtest::SandboxTest {
                              "printf 'pwd:%s\\n' \"$(pwd)\" >> \"$f.tmp\"\n"
                              "printf 'sid:%s\\n' \"$(/usr/bin/cut -d' ' -f6 /proc/$$/stat)\" >> \"$f.tmp\"\n"
                              "if [ -e /proc/$$/fd/50 ]; then echo leaked >> \"$f.tmp\"; fi\n"
+                             "/bin/grep SigIgn /proc/$$/status >> \"$f.tmp\"\n"
                              "/bin/mv \"$f.tmp\" \"$f\"\n");
         ::chmod(path.c_str(), 0755);
     }
@@ -69,6 +71,8 @@ class ShellTest : public vtest::SandboxTest {
 
 TEST_F(ShellTest, OpenHandsTheAddressToTheDesktopOpenerDetached) {
     Fake("xdg-open");
+    // The client ignores SIGPIPE; what it starts must not inherit that.
+    ::signal(SIGPIPE, SIG_IGN);
     // A descriptor of ours without close-on-exec must not reach the opener.
     const int probe = ::open("/dev/null", O_RDONLY);
     ASSERT_GE(::dup2(probe, 50), 0);
@@ -78,6 +82,7 @@ TEST_F(ShellTest, OpenHandsTheAddressToTheDesktopOpenerDetached) {
     const std::string out = Output("xdg-open");
     EXPECT_NE(out.find("arg:http://127.0.0.1:9/a b?x=1&y=\"2\"\n"), std::string::npos) << out;
     EXPECT_EQ(out.find("leaked"), std::string::npos) << out;
+    EXPECT_NE(out.find("SigIgn:\t0000000000000000\n"), std::string::npos) << out;
     EXPECT_EQ(out.find("sid:" + std::to_string(::getsid(0)) + "\n"), std::string::npos) << out;
     // Not our child: nothing is left to reap.
     EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);

@@ -1,0 +1,137 @@
+// The pieces the background workers stand on: the stop event, the worker
+// handle, a child program waited for together with the stop event.
+
+#include "platform/os/ChildProcess.h"
+#include "platform/os/Event.h"
+#include "platform/os/WorkerThread.h"
+
+#include "support/Sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(Event, StaysSetUntilResetAndWakesAWaiterOnAnotherThread) {
+    os::Event event;
+    EXPECT_FALSE(event.IsSet());
+    EXPECT_FALSE(event.WaitFor(10ms));
+    std::thread setter([&] { event.Set(); });
+    EXPECT_TRUE(event.WaitFor(-1ms));
+    setter.join();
+    // Manual reset: every wait sees it until Reset, a second Set changes nothing.
+    event.Set();
+    EXPECT_TRUE(event.WaitFor(0ms));
+    EXPECT_TRUE(event.IsSet());
+    event.Reset();
+    EXPECT_FALSE(event.IsSet());
+    EXPECT_TRUE(os::Event(true).IsSet());
+}
+
+TEST(WorkerThread, TellsRunningAndEndedAndRefusesASecondStartMeanwhile) {
+    os::Event release;
+    os::WorkerThread worker;
+    EXPECT_TRUE(worker.WaitFor(0ms));  // nothing started
+    const int before = os::WorkerThread::RunningCount();
+    ASSERT_TRUE(worker.Start([&] { release.WaitFor(-1ms); }));
+    EXPECT_TRUE(worker.IsRunning());
+    EXPECT_EQ(os::WorkerThread::RunningCount(), before + 1);
+    EXPECT_FALSE(worker.Start([] {}));
+    EXPECT_FALSE(worker.WaitFor(20ms));
+    release.Set();
+    EXPECT_TRUE(worker.WaitFor(20s));
+    EXPECT_FALSE(worker.IsRunning());
+    EXPECT_EQ(os::WorkerThread::RunningCount(), before);
+    // An ended worker may start again; a throwing body ends only itself.
+    ASSERT_TRUE(worker.Start([] { throw std::runtime_error("stalled server"); }));
+    EXPECT_TRUE(worker.WaitFor(20s));
+}
+
+TEST(WorkerThread, ABodyOutlivingItsHandleRunsToItsEnd) {
+    auto release = std::make_shared<os::Event>();
+    auto finished = std::make_shared<std::atomic<bool>>(false);
+    {
+        os::WorkerThread worker;
+        ASSERT_TRUE(worker.Start([release, finished] {
+            release->WaitFor(-1ms);
+            *finished = true;
+        }));
+    }  // the handle goes while the body waits
+    release->Set();
+    EXPECT_TRUE(vtest::WaitFor([&] { return finished->load(); }, 20s));
+}
+
+class ChildProcessTest : public vtest::SandboxTest {
+  protected:
+    std::string Script(const std::string& name, const std::string& body) {
+        const std::string path = sandbox.Root() + "/" + name;
+        std::ofstream(path) << "#!/bin/sh\n" << body;
+        ::chmod(path.c_str(), 0700);
+        return path;
+    }
+    static std::string Read(const std::string& path) {
+        std::stringstream text;
+        text << std::ifstream(path).rdbuf();
+        return text.str();
+    }
+};
+
+TEST_F(ChildProcessTest, RunsWithExactArgumentsDefaultSignalsAndNothingOnStandardInput) {
+    const std::string out = sandbox.Root() + "/out";
+    // The client ignores SIGPIPE; its children must not inherit that.
+    ::signal(SIGPIPE, SIG_IGN);
+    const std::string program =
+        Script("tool.sh", "for a in \"$@\"; do echo \"[$a]\"; done > " + out +
+                              "\ngrep SigIgn /proc/self/status >> " + out + "\ncat >> " + out + "\nexit 3\n");
+    std::optional<os::ChildProcess> child = os::ChildProcess::Start(program, {"/S /D=a b", "\"q\"", "-x"});
+    ASSERT_TRUE(child);
+    EXPECT_EQ(child->WaitForExitOrStop(nullptr, 20s), os::ChildProcess::WaitResult::kExited);
+    ASSERT_TRUE(child->ExitStatus());
+    EXPECT_TRUE(WIFEXITED(*child->ExitStatus()));
+    EXPECT_EQ(WEXITSTATUS(*child->ExitStatus()), 3);
+    const std::string text = Read(out);
+    EXPECT_EQ(text.substr(0, text.find("SigIgn:")), "[/S /D=a b]\n[\"q\"]\n[-x]\n");
+    // No standard signal ignored (glibc keeps its two internal ones, 32 and 33, ignored).
+    const std::size_t mask = text.find("SigIgn:\t");
+    ASSERT_NE(mask, std::string::npos) << text;
+    EXPECT_EQ(std::stoull(text.substr(mask + 8, 16), nullptr, 16) & 0x7FFFFFFFull, 0u) << text;
+    EXPECT_EQ(child->WaitForExitOrStop(nullptr, 0ms), os::ChildProcess::WaitResult::kExited);
+}
+
+TEST_F(ChildProcessTest, TheStopEventOrTheLimitEndsTheWaitAndTheProgramGoesOn) {
+    const std::string marker = sandbox.Root() + "/marker";
+    const std::string gate = sandbox.Root() + "/gate";
+    const std::string program =
+        Script("slow.sh", "while [ ! -e " + gate + " ]; do sleep 0.01; done\necho done > " + marker + "\n");
+    os::Event stop;
+    std::optional<os::ChildProcess> child = os::ChildProcess::Start(program, {});
+    ASSERT_TRUE(child);
+    EXPECT_EQ(child->WaitForExitOrStop(&stop, 30ms), os::ChildProcess::WaitResult::kTimedOut);
+    std::thread stopper([&] { stop.Set(); });
+    EXPECT_EQ(child->WaitForExitOrStop(&stop, -1ms), os::ChildProcess::WaitResult::kStopped);
+    stopper.join();
+    const pid_t pid = child->Pid();
+    child.reset();  // dropped while running: it goes on and is reaped later
+    std::ofstream(gate) << "";
+    EXPECT_TRUE(vtest::WaitFor([&] { return Read(marker) == "done\n"; }, 20s));
+    // Reaped in the background: no zombie remains.
+    EXPECT_TRUE(vtest::WaitFor([&] { return ::kill(pid, 0) != 0; }, 20s));
+}
+
+TEST_F(ChildProcessTest, AProgramThatCannotStartIsNoProcess) {
+    EXPECT_FALSE(os::ChildProcess::Start(sandbox.Root() + "/missing", {}));
+    std::ofstream(sandbox.Root() + "/plain") << "not a program";
+    EXPECT_FALSE(os::ChildProcess::Start(sandbox.Root() + "/plain", {}));
+    EXPECT_FALSE(os::ChildProcess::Start("", {}));
+    EXPECT_FALSE(os::ChildProcess::Start("vanto-no-such-program-on-path", {}));
+    ASSERT_TRUE(os::ChildProcess::Start("true", {}));  // a bare name is looked up on PATH
+}
+
+}  // namespace
