@@ -89,7 +89,8 @@ const Engine* OpenEngine() {
                               Bind(module, "wkeOnLoadingFinish", bound.onLoadingFinish) &&
                               Bind(module, "wkeOnPageMessage", bound.onPageMessage) &&
                               Bind(module, "wkeOnConsoleMessage", bound.onConsoleMessage) &&
-                              Bind(module, "wkeGetNativeWidget", bound.getNativeWidget);
+                              Bind(module, "wkeGetNativeWidget", bound.getNativeWidget) &&
+                              Bind(module, "wkeRunScript", bound.runScript);
         if (!complete || !bound.initialize(nullptr))
             return nullptr;
         return &bound;
@@ -155,6 +156,10 @@ RecordedView::~RecordedView() {
 
 void RecordedView::Load(const std::string& url) const {
     m_engine.loadURL(m_view, url.c_str());
+}
+
+void RecordedView::Run(const std::string& script) const {
+    m_engine.runScript(m_view, script.c_str());
 }
 
 int WebProcessCount() {

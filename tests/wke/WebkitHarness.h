@@ -35,6 +35,7 @@ struct Engine {
     void (*onPageMessage)(wkeWebView, wkePageMessageCallback, void*);
     void (*onConsoleMessage)(wkeWebView, wkeConsoleMessageCallback, void*);
     void* (*getNativeWidget)(wkeWebView);
+    void (*runScript)(wkeWebView, const char*);
 };
 
 // The module of the build (bin/node.so), initialised; null when it cannot
@@ -66,6 +67,7 @@ class RecordedView {
 
     wkeWebView View() const { return m_view; }
     void Load(const std::string& url) const;
+    void Run(const std::string& script) const;
 
     std::vector<Finish> finishes;
     std::vector<Message> messages;

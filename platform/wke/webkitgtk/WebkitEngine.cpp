@@ -644,6 +644,13 @@ WKE_API void wkeOnConsoleMessage(wkeWebView webView, wkeConsoleMessageCallback c
     }
 }
 
+WKE_API void wkeRunScript(wkeWebView webView, const char* script) {
+    if (webView == nullptr || webView->widget == nullptr || script == nullptr)
+        return;
+    webkit_web_view_evaluate_javascript(webView->widget, script, -1, nullptr, nullptr, nullptr, nullptr,
+                                        nullptr);
+}
+
 WKE_API void* wkeGetNativeWidget(wkeWebView webView) {
     return webView != nullptr ? webView->holder : nullptr;
 }

@@ -15,6 +15,10 @@ extern "C" {
 typedef void (*wkeConsoleMessageCallback)(wkeWebView webView, void* param, const char* text);
 WKE_API void wkeOnConsoleMessage(wkeWebView webView, wkeConsoleMessageCallback callback, void* param);
 
+/* Runs a script in the view's page, as if the page ran it (a user's click
+ * in a test, the benchmark's paint probe). Nothing comes back. */
+WKE_API void wkeRunScript(wkeWebView webView, const char* script);
+
 #ifdef __cplusplus
 }
 #endif
