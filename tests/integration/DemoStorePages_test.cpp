@@ -179,18 +179,18 @@ TEST(DemoStoreTemplateFiles, ADownloadRecordedThroughAPageJoinsTheUsersList) {
     const std::string client = store.BaseUrl("client");
     const std::string jar = sandbox.Root() + "/cookies";
     // Without the web login the store refuses.
-    EXPECT_EQ(ParseJsonText(Curl({"-X", "POST", client + "/client/api/recordDownload?id=3002"}).out)["code"]
-                  .asInt(),
-              0);
+    EXPECT_EQ(
+        ParseJsonText(Curl({"-d", "", client + "/client/api/recordDownload?id=3002"}).out)["code"].asInt(),
+        0);
     Curl({"-c", jar, client + "/api/user/refreshWebLogin?X-token=" + store.IssueToken("13900139000")});
-    EXPECT_EQ(ParseJsonText(
-                  Curl({"-b", jar, "-X", "POST", client + "/client/api/recordDownload?id=3002"}).out)["code"]
-                  .asInt(),
-              1);
-    EXPECT_EQ(ParseJsonText(
-                  Curl({"-b", jar, "-X", "POST", client + "/client/api/recordDownload?id=77"}).out)["code"]
-                  .asInt(),
-              0);
+    EXPECT_EQ(
+        ParseJsonText(Curl({"-b", jar, "-d", "", client + "/client/api/recordDownload?id=3002"}).out)["code"]
+            .asInt(),
+        1);
+    EXPECT_EQ(
+        ParseJsonText(Curl({"-b", jar, "-d", "", client + "/client/api/recordDownload?id=77"}).out)["code"]
+            .asInt(),
+        0);
     const std::string downloads = Curl({"-b", jar, client + "/client/user/downloads.html"}).out;
     EXPECT_NE(downloads.find("data-id=\"3002\""), std::string::npos) << downloads;
     EXPECT_NE(downloads.find("员工考勤表"), std::string::npos);
