@@ -10,6 +10,8 @@ packages=(
   libsqlite3-dev uuid-dev zlib1g-dev libgsf-1-dev
   libcurl4-openssl-dev libjsoncpp-dev libssl-dev libmagic-dev libcpp-httplib-dev
   libzip-dev libpugixml-dev
+  # the web engine module (WebKitGTK 4.1) and its tests under a virtual display
+  libwebkit2gtk-4.1-dev xvfb xauth
   # tests, fuzzing, benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
   sqlite3 python3 python3-olefile curl openssl zip
