@@ -5,6 +5,7 @@
 #include "platform/duilib/UIDPI.h"
 #include "platform/duilib/WinUser.h"
 #include "toolbox/Toolbox.h"
+#include "ui/ClientMessages.h"
 
 namespace {
 // The one main window. The object deletes itself when its window is gone

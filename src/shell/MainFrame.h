@@ -20,9 +20,6 @@ class CMainFrame : public MyBaseFrame<1> {
   public:
     // The window class other instances look for.
     static constexpr const char* kWindowClass = "VANTOWindowClass";
-    // The toolbox's message: its archive became available.
-    static constexpr UINT UM_TOOLBOX_BUTTON = 9038;
-
     // The main window, created on the first call (caption "墨林工坊", a
     // visible overlapped window, icon 128); null when creation failed, and
     // again on every later call once the window has gone. UI thread.
