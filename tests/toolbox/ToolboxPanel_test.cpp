@@ -88,10 +88,18 @@ TEST_F(ToolboxPanelTest, ThePanelsArchiveIsInForceOnlyWhileItIsShown) {
     EXPECT_EQ(ArchiveInForce(), m_skin.data);
     EXPECT_TRUE(CPaintManagerUI::LoadResourceFile("Form_Main.xml").has_value());
 
-    // The same panel comes back, with its archive; losing the focus to
-    // another window hides it again.
+    // The same panel comes back, with its archive and the main window's
+    // title bar kept active; losing the focus to another window hides it
+    // again.
+    const std::size_t activations =
+        ui.Call<std::size_t>([&] { return m_owner->ncActivate.size(); }).value_or(0);
     EXPECT_EQ(OpenPanel(), panel);
     EXPECT_NE(ArchiveInForce(), m_skin.data);
+    ui.Run([&] {
+        ASSERT_GT(m_owner->ncActivate.size(), activations);
+        EXPECT_EQ(m_owner->ncActivate.back(), static_cast<WPARAM>(TRUE));
+        EXPECT_EQ(::GetFocus(), panel);
+    });
     ASSERT_TRUE(automation.MoveFocusTo(m_owner->GetHWND()));
     EXPECT_FALSE(automation.IsVisible(panel));
     EXPECT_EQ(ArchiveInForce(), m_skin.data);
