@@ -10,9 +10,13 @@ packages=(
   libsqlite3-dev uuid-dev zlib1g-dev libgsf-1-dev
   libcurl4-openssl-dev libjsoncpp-dev libssl-dev libmagic-dev libcpp-httplib-dev
   libzip-dev libpugixml-dev
+  # desktop notifications (GIO's D-Bus)
+  libglib2.0-dev
   # tests, fuzzing, benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
   sqlite3 python3 python3-olefile curl openssl zip
+  # a private session bus for the notification tests (dbus-run-session)
+  dbus-daemon
 )
 
 missing=()
