@@ -2,6 +2,7 @@
 
 #include "platform/duilib/InstanceChannel.h"
 #include "platform/duilib/WinUser.h"
+#include "update/update.h"
 
 namespace {
 // The one main window. The object deletes itself when its window is gone
@@ -27,6 +28,13 @@ CMainFrame* CMainFrame::GetInstance() {
     // Another start of the client finds the window through its class.
     DuiLib::InstanceChannel::Instance().Publish(kWindowClass, frame->GetHWND());
     return frame;
+}
+
+void CMainFrame::OnWindowInit() {
+    MyBaseFrame<1>::OnWindowInit();
+    CUpdate& update = CUpdate::Instance();
+    if (!update.IsWorkerRunning())
+        update.StartDailyCheck();
 }
 
 LRESULT CMainFrame::OnSysCommand(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) {

@@ -24,6 +24,9 @@ class CMainFrame : public MyBaseFrame<1> {
 
   protected:
     CMainFrame() = default;
+    // The end of the window's initialisation: the once-a-day update check
+    // starts (on its own worker) unless a check still runs.
+    void OnWindowInit() override;
     LRESULT OnSysCommand(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;
     void OnClick(DuiLib::TNotifyUI& msg) override;
     void OnFinalMessage(HWND hWnd) override;

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "config/OemConfig.h"
+#include "config/Settings.h"
 #include "platform/duilib/Automation.h"
 #include "platform/duilib/InstanceChannel.h"
 #include "platform/duilib/UiThread.h"
 #include "platform/duilib/WinUser.h"
+#include "platform/os/Registry.h"
+#include "platform/os/WorkerThread.h"
 #include "support/Sandbox.h"
 
 namespace {
@@ -15,11 +18,17 @@ namespace {
 class MainFrameTest : public vtest::SandboxTest {
   protected:
     void SetUp() override {
+        // The window starts the daily update check: it finds no server.
+        for (const char* host : {"VANTO_UPDATE_HOST", "VANTO_STATS_HOST"})
+            sandbox.SetEnv(host, "127.0.0.1:1");
         ASSERT_TRUE(ui.IsRunning());
         ASSERT_TRUE(m_oem.LoadSkinArchive()) << "the skin object is not linked";
         ASSERT_TRUE(DuiLib::CPaintManagerUI::SetResourceZip(m_oem.SkinArchive(), m_oem.SkinArchiveSize()));
     }
-    void TearDown() override { DuiLib::CPaintManagerUI::SetResourceZip(nullptr, 0); }
+    void TearDown() override {
+        EXPECT_TRUE(vtest::WaitFor([] { return os::WorkerThread::RunningCount() == 0; }));
+        DuiLib::CPaintManagerUI::SetResourceZip(nullptr, 0);
+    }
 
     DuiLib::UiThread ui;
     DuiLib::Automation automation;
@@ -34,6 +43,10 @@ TEST_F(MainFrameTest, OneWindowWhoseCloseEndsTheLoopAndWhoseClassOtherStartsFind
     EXPECT_EQ(ui.Call<std::string>([&] { return GetClassNameW(hwnd); }), "VANTOWindowClass");
     EXPECT_EQ(ui.Call<std::string>([&] { return GetWindowTextW(hwnd); }), "墨林工坊");
     EXPECT_TRUE(automation.IsVisible(hwnd));
+    // Its initialisation started the daily update check.
+    EXPECT_TRUE(vtest::WaitFor([] {
+        return os::RegGetDword(HKEY_CURRENT_USER, settings::kClientKey, settings::kUpdateDay).has_value();
+    }));
     EXPECT_EQ(ui.Call<HWND>([] { return FindWindowW("VANTOWindowClass", nullptr); }), hwnd);
     // Published for other processes (this thread sees it as one would).
     EXPECT_TRUE(DuiLib::InstanceChannel::IsRemoteHandle(FindWindowW("VANTOWindowClass", nullptr)));
