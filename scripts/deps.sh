@@ -12,6 +12,8 @@ packages=(
   libzip-dev libpugixml-dev
   # desktop notifications (GIO's D-Bus)
   libglib2.0-dev
+  # the web engine module (WebKitGTK 4.1) and its tests under a virtual display
+  libwebkit2gtk-4.1-dev xvfb xauth
   # tests, fuzzing, benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
   sqlite3 python3 python3-olefile curl openssl zip

@@ -33,6 +33,12 @@ class Backend {
     virtual void WindowEnabled(HWND /*hwnd*/, bool /*enabled*/) {}
     virtual void WindowTitleChanged(HWND /*hwnd*/, const std::string& /*title*/) {}
     virtual void ControlChanged(HWND /*hwnd*/, CControlUI* /*control*/, ControlChange /*what*/) {}
+    // A web view control of window `hwnd` has an engine view whose native
+    // widget (a GtkWidget* from the WebKitGTK engine) is to be shown at the
+    // control's place, with the control's visibility, until Detached. The
+    // engine owns the widget; Detached comes before the engine destroys it.
+    virtual void NativeViewAttached(HWND /*hwnd*/, CControlUI* /*control*/, void* /*widget*/) {}
+    virtual void NativeViewDetached(HWND /*hwnd*/, CControlUI* /*control*/, void* /*widget*/) {}
 
     // ---- the loop ---------------------------------------------------------------
     // Milliseconds on the clock timers run on. Any thread.
