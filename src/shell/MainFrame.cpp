@@ -4,6 +4,9 @@
 #include "platform/duilib/WinUser.h"
 #include "update/update.h"
 
+#include <cstdint>
+#include <string>
+
 namespace {
 // The one main window. The object deletes itself when its window is gone
 // (the frames' own rule); the accessor forgets it then.
@@ -54,6 +57,15 @@ void CMainFrame::OnClick(DuiLib::TNotifyUI& msg) {
         return;
     }
     MyBaseFrame<1>::OnClick(msg);
+}
+
+void CMainFrame::OnMenuCommand(WPARAM item) {
+    const auto* name = reinterpret_cast<const std::string*>(item);
+    if (name != nullptr && *name == "menuUpdate")
+        CUpdate::Instance().CheckFromMenu(GetHWND(),
+                                          reinterpret_cast<HICON>(static_cast<std::uintptr_t>(kMainIcon)));
+    // The base frees the item name.
+    MyBaseFrame<1>::OnMenuCommand(item);
 }
 
 void CMainFrame::OnFinalMessage(HWND hWnd) {

@@ -29,5 +29,8 @@ class CMainFrame : public MyBaseFrame<1> {
     void OnWindowInit() override;
     LRESULT OnSysCommand(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;
     void OnClick(DuiLib::TNotifyUI& msg) override;
+    // The pop-up menu's entries: "menuUpdate" runs the update check with
+    // its messages over this window.
+    void OnMenuCommand(WPARAM item) override;
     void OnFinalMessage(HWND hWnd) override;
 };

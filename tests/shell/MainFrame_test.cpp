@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "config/LangFile.h"
 #include "config/OemConfig.h"
 #include "config/Settings.h"
 #include "platform/duilib/Automation.h"
@@ -11,6 +12,10 @@
 #include "platform/os/Registry.h"
 #include "platform/os/WorkerThread.h"
 #include "support/Sandbox.h"
+
+#include <filesystem>
+#include <memory>
+#include <string>
 
 namespace {
 
@@ -24,6 +29,10 @@ class MainFrameTest : public vtest::SandboxTest {
         ASSERT_TRUE(ui.IsRunning());
         ASSERT_TRUE(m_oem.LoadSkinArchive()) << "the skin object is not linked";
         ASSERT_TRUE(DuiLib::CPaintManagerUI::SetResourceZip(m_oem.SkinArchive(), m_oem.SkinArchiveSize()));
+        const std::filesystem::path language = std::filesystem::path(sandbox.ProgramDir()) / "language";
+        std::filesystem::create_directories(language);
+        std::filesystem::copy_file(std::filesystem::path(VANTO_BIN_DIR) / "language" / "cn.dat",
+                                   language / "cn.dat");
     }
     void TearDown() override {
         EXPECT_TRUE(vtest::WaitFor([] { return os::WorkerThread::RunningCount() == 0; }));
@@ -48,6 +57,19 @@ TEST_F(MainFrameTest, OneWindowWhoseCloseEndsTheLoopAndWhoseClassOtherStartsFind
         return os::RegGetDword(HKEY_CURRENT_USER, settings::kClientKey, settings::kUpdateDay).has_value();
     }));
     EXPECT_EQ(ui.Call<HWND>([] { return FindWindowW("VANTOWindowClass", nullptr); }), hwnd);
+
+    // The menu's "menuUpdate", once the daily check has ended, checks again
+    // with its messages over this window: no server answers here.
+    ASSERT_TRUE(vtest::WaitFor([] { return os::WorkerThread::RunningCount() == 0; }));
+    ASSERT_TRUE(DuiLib::PostOwnedWParam(hwnd, WM_MENUCLICK, std::make_unique<std::string>("menuUpdate"), 0));
+    const HWND box = automation.WaitForLayout("dlg_message.xml");
+    ASSERT_NE(box, nullptr);
+    std::string noVersion;
+    ReadLangEntry("Message", "NoVersion", "", noVersion, 260, GetLangFilePath());
+    EXPECT_FALSE(noVersion.empty());
+    EXPECT_EQ(automation.Text(box, "context"), noVersion);
+    ASSERT_TRUE(automation.Click(box, "btnClose"));
+    ASSERT_TRUE(vtest::WaitFor([] { return os::WorkerThread::RunningCount() == 0; }));
     // Published for other processes (this thread sees it as one would).
     EXPECT_TRUE(DuiLib::InstanceChannel::IsRemoteHandle(FindWindowW("VANTOWindowClass", nullptr)));
 
