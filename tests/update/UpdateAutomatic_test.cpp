@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <mutex>
 #include <regex>
+#include <stdexcept>
 
 #include "UpdateFixture.h"
 #include "platform/os/DebugPrint.h"
@@ -189,46 +190,87 @@ TEST_F(AutomaticCheckTest, ARefusedInstallationReportStaysPendingForTheNextDay) 
     EXPECT_FALSE(os::RegValueExists(HKEY_CURRENT_USER, settings::kClientKey, settings::kSendInstallMessage));
 }
 
-// A component whose version-check hook faults, as a fault inside the check would.
+// A component whose version-check hook faults or throws, as a fault or an
+// exception inside the check would.
 class FaultingUpdate : public CUpdate {
   public:
+    enum class Ending { kNone, kFault, kThrow };
     void OnVersionCheck() override {
         ++calls;
-        if (fault)
+        if (ending == Ending::kFault)
             vtest::WriteThroughNull();
+        if (ending == Ending::kThrow)
+            throw std::runtime_error("thrown inside the check");
     }
     std::atomic<int> calls{0};
-    std::atomic<bool> fault{true};
+    std::atomic<Ending> ending{Ending::kFault};
 };
 
-TEST_F(AutomaticCheckTest, AFaultInsideTheCheckIsTracedAndTheClientGoesOn) {
+// Every debug line written while `run` runs.
+template <typename Run>
+std::vector<std::string> DebugLinesOf(Run&& run) {
     std::mutex mutex;
     std::vector<std::string> lines;
     os::SetDebugSink([&](const std::string& line) {
         std::lock_guard lock(mutex);
         lines.push_back(line);
     });
-    auto faulting = MakeUpdate<FaultingUpdate>();
-    RunDailyCheck(*faulting);
+    run();
     os::SetDebugSink({});
+    return lines;
+}
+
+int CountMatching(const std::vector<std::string>& lines, const std::string& pattern) {
+    const std::regex expression(pattern);
+    int n = 0;
+    for (const std::string& line : lines)
+        n += std::regex_match(line, expression) ? 1 : 0;
+    return n;
+}
+
+TEST_F(AutomaticCheckTest, AFaultInsideTheCheckIsTracedAndTheClientGoesOn) {
+    auto faulting = MakeUpdate<FaultingUpdate>();
+    const std::vector<std::string> lines = DebugLinesOf([&] { RunDailyCheck(*faulting); });
 
     EXPECT_EQ(faulting->calls.load(), 1);
-    const std::regex trace("Type=1 File=update\\.cpp Line=269 ExceptCode=c0000005 Address=[0-9a-f]+");
-    int traces = 0;
-    for (const std::string& line : lines)
-        traces += std::regex_match(line, trace) ? 1 : 0;
-    EXPECT_EQ(traces, 1) << ::testing::PrintToString(lines);
+    EXPECT_EQ(CountMatching(lines, "Type=1 File=update\\.cpp Line=269 ExceptCode=c0000005 Address=[0-9a-f]+"),
+              1)
+        << ::testing::PrintToString(lines);
     // The procedure ended at the fault: the reports before it went out,
     // nothing after it happened.
     EXPECT_EQ(Arrivals(), (std::vector<std::string>{kAction}));
 
     // The client goes on: the same component checks again.
-    faulting->fault = false;
+    faulting->ending = FaultingUpdate::Ending::kNone;
     ASSERT_TRUE(store.Reset());
     day = 6;
     RunDailyCheck(*faulting);
     EXPECT_EQ(faulting->calls.load(), 2);
     EXPECT_EQ(Count(kInstaller), 1);
+}
+
+TEST_F(AutomaticCheckTest, AnExceptionEndsEitherCheckWithTheTraceLineOfItsGuard) {
+    // The automatic check's second handler: any other exception.
+    auto throwing = MakeUpdate<FaultingUpdate>();
+    throwing->ending = FaultingUpdate::Ending::kThrow;
+    std::vector<std::string> lines = DebugLinesOf([&] { RunDailyCheck(*throwing); });
+    EXPECT_EQ(CountMatching(lines, "Type=5 File=update\\.cpp Line=270"), 1)
+        << ::testing::PrintToString(lines);
+    EXPECT_EQ(Count(kVersionFile), 0);
+
+    // The menu check has one handler for everything, a fault included; the
+    // user sees nothing of it and the worker ends.
+    ASSERT_TRUE(store.Reset());
+    throwing->ending = FaultingUpdate::Ending::kFault;
+    lines = DebugLinesOf([&] {
+        UseMenu(*throwing);
+        ASSERT_TRUE(vtest::WaitFor([&] { return throwing->calls.load() == 2; }));
+        ASSERT_TRUE(throwing->WaitForWorker(30s));
+    });
+    EXPECT_EQ(CountMatching(lines, "Type=5 File=update\\.cpp Line=436"), 1)
+        << ::testing::PrintToString(lines);
+    EXPECT_EQ(automation.Windows().size(), 1u);
+    EXPECT_TRUE(bus.Calls().empty());
 }
 
 }  // namespace

@@ -30,6 +30,9 @@ class MenuCheckTest : public UpdateTest {
 };
 
 TEST_F(MenuCheckTest, AYesToHasUpdateStartsTheDownloadedInstaller) {
+    // Forbidding updates holds back only the automatic download.
+    vtest::WriteFile(ConfigFile(), "[General]\r\nCanUpdate=0\r\n");
+    CLocalConfig::Instance().Load(sandbox.UserDataFolder());
     UseMenu(*update);
     const HWND box = WaitForBox();
     ASSERT_NE(box, nullptr);
