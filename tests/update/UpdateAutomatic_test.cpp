@@ -265,6 +265,9 @@ TEST_F(AutomaticCheckTest, AnExceptionEndsEitherCheckWithTheTraceLineOfItsGuard)
     lines = DebugLinesOf([&] {
         UseMenu(*throwing);
         ASSERT_TRUE(vtest::WaitFor([&] { return throwing->calls.load() == 2; }));
+        // The worker's handle is the UI thread's: seen from here once the
+        // UI thread has passed the menu use.
+        ASSERT_TRUE(ui.Run([] {}));
         ASSERT_TRUE(throwing->WaitForWorker(30s));
     });
     EXPECT_EQ(CountMatching(lines, "Type=5 File=update\\.cpp Line=436"), 1)
