@@ -60,11 +60,14 @@ void CMainFrame::OnClick(DuiLib::TNotifyUI& msg) {
 }
 
 void CMainFrame::OnMenuCommand(WPARAM item) {
-    const auto* name = reinterpret_cast<const std::string*>(item);
-    if (name != nullptr && *name == "menuUpdate")
-        CUpdate::Instance().CheckFromMenu(GetHWND(),
-                                          reinterpret_cast<HICON>(static_cast<std::uintptr_t>(kMainIcon)));
-    // The base frees the item name.
+    // The menu hands its item name over in wParam; the base frees it.
+    const auto* name = reinterpret_cast<const std::string*>(item);  // NOLINT(performance-no-int-to-ptr)
+    if (name != nullptr && *name == "menuUpdate") {
+        // The program's icon, by its resource number (as the window's own).
+        // NOLINTNEXTLINE(performance-no-int-to-ptr)
+        const auto icon = reinterpret_cast<HICON>(static_cast<std::uintptr_t>(kMainIcon));
+        CUpdate::Instance().CheckFromMenu(GetHWND(), icon);
+    }
     MyBaseFrame<1>::OnMenuCommand(item);
 }
 
