@@ -23,8 +23,9 @@ namespace {
 class MainFrameTest : public vtest::SandboxTest {
   protected:
     void SetUp() override {
-        // The window starts the daily update check: it finds no server.
-        for (const char* host : {"VANTO_UPDATE_HOST", "VANTO_STATS_HOST"})
+        // The window starts the toolbox and the daily update check: they find
+        // no server.
+        for (const char* host : {"VANTO_UPDATE_HOST", "VANTO_STATS_HOST", "VANTO_TOOLBOX_HOST"})
             sandbox.SetEnv(host, "127.0.0.1:1");
         ASSERT_TRUE(ui.IsRunning());
         ASSERT_TRUE(m_oem.LoadSkinArchive()) << "the skin object is not linked";
