@@ -10,6 +10,8 @@ packages=(
   libsqlite3-dev uuid-dev zlib1g-dev libgsf-1-dev
   libcurl4-openssl-dev libjsoncpp-dev libssl-dev libmagic-dev libcpp-httplib-dev
   libzip-dev libpugixml-dev
+  # the display back end (GTK 3), its tests under Xvfb and the fonts the layouts name
+  libgtk-3-dev xvfb xauth xdotool xclip dbus fonts-noto-cjk
   # tests, fuzzing, benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
   sqlite3 python3 python3-olefile curl openssl zip

@@ -1,5 +1,8 @@
 #include "platform/duilib/UIWkeWebkit.h"
 
+#include "platform/duilib/UIManager.h"
+#include "platform/duilib/WinUser.h"
+#include "platform/duilib/backend/Backend.h"
 #include "platform/os/DebugPrint.h"
 
 namespace DuiLib {
@@ -30,7 +33,25 @@ void IWkeCallback::OnWkeDocumentReady(CWkeWebkitUI*) {}
 // ---- CWkeWebkitUI ----------------------------------------------------------------
 
 CWkeWebkitUI::CWkeWebkitUI() = default;
-CWkeWebkitUI::~CWkeWebkitUI() = default;
+CWkeWebkitUI::~CWkeWebkitUI() {
+    if (m_nativeHost != nullptr && ::IsWindow(m_nativeHost))
+        GetBackend().DetachNativeView(m_nativeHost, this);
+}
+
+bool CWkeWebkitUI::SetNativeView(void* widget) {
+    const HWND hwnd = m_pManager != nullptr ? m_pManager->GetPaintWindow() : nullptr;
+    if (hwnd == nullptr || !::IsWindow(hwnd))
+        return false;
+    if (m_nativeHost != nullptr && ::IsWindow(m_nativeHost))
+        GetBackend().DetachNativeView(m_nativeHost, this);
+    m_nativeHost = nullptr;
+    if (widget == nullptr)
+        return true;
+    if (!GetBackend().AttachNativeView(hwnd, this, widget))
+        return false;
+    m_nativeHost = hwnd;
+    return true;
+}
 
 std::string_view CWkeWebkitUI::GetClass() const {
     return "WkeWebkit";

@@ -75,6 +75,13 @@ class CWkeWebkitUI : public CControlUI {
     void SetWkeCallback(IWkeCallback* callback);
     IWkeCallback* GetWkeCallback() const { return m_pCallback; }
 
+    // The engine's native widget (a GtkWidget* from the WebKitGTK module),
+    // handed to the display back end, which shows it at this control's
+    // rectangle while the control is visible and destroys it with the
+    // control. False when the back end hosts no native views (headless) or
+    // the control is not in a window yet; the caller keeps the widget then.
+    bool SetNativeView(void* widget);
+
     // The engine's view; the control owns it. Null detaches.
     void SetViewPeer(std::unique_ptr<IWkeViewPeer> peer);
     IWkeViewPeer* GetViewPeer() const { return m_peer.get(); }
@@ -94,6 +101,7 @@ class CWkeWebkitUI : public CControlUI {
     IWkeCallback* m_pCallback = nullptr;
     std::unique_ptr<IWkeViewPeer> m_peer;
     std::string m_sUrl;
+    HWND m_nativeHost = nullptr;  // the window the native view was given to
 };
 template <>
 inline constexpr std::string_view kControlInterface<CWkeWebkitUI> = "WkeWebkit";
