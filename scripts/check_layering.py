@@ -30,6 +30,10 @@ ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)),
 LAYERS = {
     "platform/os": ("vanto_os", []),
     "platform/wke": (None, []),
+    # The engine modules: shared modules named node.so, opened at run time,
+    # never linked into the client; they build on the engine ABI only.
+    "platform/wke/scripted": ("wke_scripted", ["platform/wke"]),
+    "platform/wke/webkitgtk": ("wke_webkitgtk", ["platform/wke"]),
     "platform/duilib": ("vanto_duilib", ["platform/os", "platform/wke"]),
     "skin": ("vanto_skin_resource", ["platform/os"]),
     "src/diag": ("vanto_diag", ["platform/os"]),

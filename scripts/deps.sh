@@ -12,6 +12,8 @@ packages=(
   libzip-dev libpugixml-dev
   # the display back end (GTK 3), its tests under Xvfb and the fonts the layouts name
   libgtk-3-dev xvfb xauth xdotool xclip dbus fonts-noto-cjk
+  # the web engine module (WebKitGTK 4.1)
+  libwebkit2gtk-4.1-dev
   # tests, fuzzing, benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
   sqlite3 python3 python3-olefile curl openssl zip

@@ -1,7 +1,6 @@
 #include "platform/duilib/UIWkeWebkit.h"
 
 #include "platform/duilib/UIManager.h"
-#include "platform/duilib/WinUser.h"
 #include "platform/duilib/backend/Backend.h"
 #include "platform/os/DebugPrint.h"
 
@@ -13,6 +12,11 @@ const char* OrEmpty(const char* text) {
 
 void DefaultAlert(const char* msg) {
     DebugPrint("web view alert: %s", OrEmpty(msg));
+}
+
+CWkeWebkitUI::ViewPeerFactory& PeerFactory() {
+    static CWkeWebkitUI::ViewPeerFactory factory;
+    return factory;
 }
 }  // namespace
 
@@ -33,24 +37,51 @@ void IWkeCallback::OnWkeDocumentReady(CWkeWebkitUI*) {}
 // ---- CWkeWebkitUI ----------------------------------------------------------------
 
 CWkeWebkitUI::CWkeWebkitUI() = default;
+
 CWkeWebkitUI::~CWkeWebkitUI() {
-    if (m_nativeHost != nullptr && ::IsWindow(m_nativeHost))
-        GetBackend().DetachNativeView(m_nativeHost, this);
+    // The back end lets go of the widget before the engine destroys it.
+    ReleaseNativeWidget();
+    m_peer.reset();
 }
 
-bool CWkeWebkitUI::SetNativeView(void* widget) {
-    const HWND hwnd = m_pManager != nullptr ? m_pManager->GetPaintWindow() : nullptr;
-    if (hwnd == nullptr || !::IsWindow(hwnd))
-        return false;
-    if (m_nativeHost != nullptr && ::IsWindow(m_nativeHost))
-        GetBackend().DetachNativeView(m_nativeHost, this);
-    m_nativeHost = nullptr;
-    if (widget == nullptr)
-        return true;
-    if (!GetBackend().AttachNativeView(hwnd, this, widget))
-        return false;
-    m_nativeHost = hwnd;
-    return true;
+void CWkeWebkitUI::SetViewPeerFactory(ViewPeerFactory factory) {
+    PeerFactory() = std::move(factory);
+}
+
+void CWkeWebkitUI::SetManager(CPaintManagerUI* manager, CControlUI* parent, bool init) {
+    CControlUI::SetManager(manager, parent, init);
+    SyncNativeWidget();
+}
+
+IWkeViewPeer* CWkeWebkitUI::EnsurePeer() const {
+    if (!m_peer && PeerFactory()) {
+        m_peer = PeerFactory()(const_cast<CWkeWebkitUI&>(*this));
+        SyncNativeWidget();
+    }
+    return m_peer.get();
+}
+
+void CWkeWebkitUI::SyncNativeWidget() const {
+    void* widget = m_peer ? m_peer->GetNativeWidget() : nullptr;
+    HWND window = m_pManager != nullptr ? m_pManager->GetPaintWindow() : nullptr;
+    if (widget == nullptr || window == nullptr) {
+        ReleaseNativeWidget();
+        return;
+    }
+    if (widget == m_widget && window == m_widgetWindow)
+        return;
+    ReleaseNativeWidget();
+    GetBackend().NativeViewAttached(window, const_cast<CWkeWebkitUI*>(this), widget);
+    m_widgetWindow = window;
+    m_widget = widget;
+}
+
+void CWkeWebkitUI::ReleaseNativeWidget() const {
+    if (m_widget == nullptr)
+        return;
+    GetBackend().NativeViewDetached(m_widgetWindow, const_cast<CWkeWebkitUI*>(this), m_widget);
+    m_widgetWindow = nullptr;
+    m_widget = nullptr;
 }
 
 std::string_view CWkeWebkitUI::GetClass() const {
@@ -63,27 +94,28 @@ void* CWkeWebkitUI::GetInterface(std::string_view name) {
 
 void CWkeWebkitUI::Navigate(std::string_view url) {
     m_sUrl = url;
-    if (m_peer)
-        m_peer->Navigate(m_sUrl);
+    if (IWkeViewPeer* peer = EnsurePeer())
+        peer->Navigate(m_sUrl);
 }
 
 void CWkeWebkitUI::Back() {
-    if (m_peer)
-        m_peer->Back();
+    if (IWkeViewPeer* peer = EnsurePeer())
+        peer->Back();
 }
 
 void CWkeWebkitUI::Forward() {
-    if (m_peer)
-        m_peer->Forward();
+    if (IWkeViewPeer* peer = EnsurePeer())
+        peer->Forward();
 }
 
 void CWkeWebkitUI::Reload() {
-    if (m_peer)
-        m_peer->Reload();
+    if (IWkeViewPeer* peer = EnsurePeer())
+        peer->Reload();
 }
 
 wkeWebView CWkeWebkitUI::GetWebView() const {
-    return m_peer ? m_peer->GetWebView() : nullptr;
+    IWkeViewPeer* peer = EnsurePeer();
+    return peer != nullptr ? peer->GetWebView() : nullptr;
 }
 
 void CWkeWebkitUI::SetWkeCallback(IWkeCallback* callback) {
@@ -91,7 +123,9 @@ void CWkeWebkitUI::SetWkeCallback(IWkeCallback* callback) {
 }
 
 void CWkeWebkitUI::SetViewPeer(std::unique_ptr<IWkeViewPeer> peer) {
+    ReleaseNativeWidget();
     m_peer = std::move(peer);
+    SyncNativeWidget();
 }
 
 void CWkeWebkitUI::RaiseTitleChanged(const char* title) {

@@ -5,10 +5,17 @@
 // when one is attached (a real view, or one a test records calls with); the
 // engine reports its events through the Raise... entry points. UI thread
 // only, like the engine's callbacks.
+//
+// Layouts are built before the engine is loaded, so a control gets its view
+// only when it first needs one (a navigation, GetWebView): from the peer
+// factory that the engine's loader installs. The view's native widget, when
+// it has one, is handed to the display back end while the control belongs to
+// a window (Backend::NativeViewAttached/Detached).
 
 #include "platform/duilib/UIControl.h"
 #include "platform/wke/wke.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -36,6 +43,8 @@ class IWkeCallback {
     virtual void OnWkeLoadingFinish(CWkeWebkitUI* webView, const char* url, wkeLoadingResult result,
                                     const char* failedReason) = 0;
     // The page-to-client channel; the answer for the page, empty for none.
+    // `param1` is the address of the page that sent the text (a const char*,
+    // UTF-8) when the engine tells it, else null; `param2` is null.
     virtual std::string OnWkePageMessage(CWkeWebkitUI* webView, const char* text, void* param1,
                                          void* param2) = 0;
 
@@ -53,6 +62,8 @@ class IWkeViewPeer {
     virtual void Forward() = 0;
     virtual void Reload() = 0;
     virtual wkeWebView GetWebView() const = 0;
+    // What the display back end places on screen; null when nothing.
+    virtual void* GetNativeWidget() const { return nullptr; }
 };
 
 class CWkeWebkitUI : public CControlUI {
@@ -62,12 +73,19 @@ class CWkeWebkitUI : public CControlUI {
 
     std::string_view GetClass() const override;
     void* GetInterface(std::string_view name) override;
+    void SetManager(CPaintManagerUI* manager, CControlUI* parent, bool init = true) override;
+
+    // Makes the engine view of a control that has none. Installed by the
+    // engine's loader once the engine is usable; empty: controls get no view.
+    using ViewPeerFactory = std::function<std::unique_ptr<IWkeViewPeer>(CWkeWebkitUI& control)>;
+    static void SetViewPeerFactory(ViewPeerFactory factory);
 
     void Navigate(std::string_view url);
     void Back();
     void Forward();
     void Reload();
-    // The engine view, or null when no engine is attached.
+    // The engine view (made now when the control has none yet), or null
+    // when no engine is there.
     wkeWebView GetWebView() const;
     // The address last navigated to or reported by the engine.
     const std::string& GetUrl() const { return m_sUrl; }
@@ -75,15 +93,9 @@ class CWkeWebkitUI : public CControlUI {
     void SetWkeCallback(IWkeCallback* callback);
     IWkeCallback* GetWkeCallback() const { return m_pCallback; }
 
-    // The engine's native widget (a GtkWidget* from the WebKitGTK module),
-    // handed to the display back end, which shows it at this control's
-    // rectangle while the control is visible and destroys it with the
-    // control. False when the back end hosts no native views (headless) or
-    // the control is not in a window yet; the caller keeps the widget then.
-    bool SetNativeView(void* widget);
-
     // The engine's view; the control owns it. Null detaches.
     void SetViewPeer(std::unique_ptr<IWkeViewPeer> peer);
+    // The view attached now (none is made here).
     IWkeViewPeer* GetViewPeer() const { return m_peer.get(); }
 
     // The engine's events: they reach the callback, or the defaults when
@@ -98,10 +110,19 @@ class CWkeWebkitUI : public CControlUI {
     std::string RaisePageMessage(const char* text, void* param1 = nullptr, void* param2 = nullptr);
 
   private:
+    // The peer, from the factory when there is none yet; may stay null.
+    IWkeViewPeer* EnsurePeer() const;
+    // Hands the peer's native widget to the back end of the window the
+    // control belongs to, or takes it back (null manager or peer).
+    void SyncNativeWidget() const;
+    void ReleaseNativeWidget() const;
+
     IWkeCallback* m_pCallback = nullptr;
-    std::unique_ptr<IWkeViewPeer> m_peer;
+    // Mutable: the view is made on first need, also from GetWebView.
+    mutable std::unique_ptr<IWkeViewPeer> m_peer;
+    mutable HWND m_widgetWindow = nullptr;  // where the native widget was handed
+    mutable void* m_widget = nullptr;
     std::string m_sUrl;
-    HWND m_nativeHost = nullptr;  // the window the native view was given to
 };
 template <>
 inline constexpr std::string_view kControlInterface<CWkeWebkitUI> = "WkeWebkit";

@@ -119,7 +119,18 @@ std::string TemporarySiblingName(const std::string& target) {
     return PathJoin(ParentFolder(target), "." + std::string(FileNamePart(target)) + ".tmp-" + suffix);
 }
 
+bool IsReplaceableTarget(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return errno == ENOENT;
+    return S_ISREG(st.st_mode) || S_ISLNK(st.st_mode);
+}
+
 bool ReplaceFileAtomically(const std::string& target, std::string_view bytes, std::optional<mode_t> mode) {
+    if (!IsReplaceableTarget(target)) {
+        errno = EEXIST;
+        return false;
+    }
     std::string temp;
     UniqueFd fd;
     for (int attempt = 0; attempt < 16 && !fd.Valid(); ++attempt) {

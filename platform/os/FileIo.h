@@ -50,12 +50,19 @@ inline bool WriteAll(int fd, std::string_view bytes) {
 
 // Writes `bytes` to a new hidden file beside `target` (".<name>.tmp-<random>"),
 // syncs it and renames it over `target`, so that a reader sees the old or the
-// new file, never a part. `mode`: the new file's mode; without it the umask
+// new file, never a part; false without writing anything when the target is not
+// replaceable (IsReplaceableTarget). `mode`: the new file's mode; without it the umask
 // decides (0666 & ~umask), as for any new file. The temporary file is removed
 // on any failure. The folder is not synced: after a power cut the old file may
 // come back, whole.
 bool ReplaceFileAtomically(const std::string& target, std::string_view bytes,
                            std::optional<mode_t> mode = std::nullopt);
+
+// Whether a file may be renamed over `path`: nothing is there, or a regular
+// file, or a link (the rename replaces the link, not what it points to). A
+// device, FIFO, socket or folder is never replaced: a client running as root
+// must not turn /dev/null into a file.
+bool IsReplaceableTarget(const std::string& path);
 
 // The name ReplaceFileAtomically would give a temporary file beside `target`
 // (for callers that write the file themselves, like a downloader).

@@ -287,7 +287,9 @@ HRESULT CFileFetch::Fetch(const std::string& url, const std::string& targetPath,
             transfer.Finish(CURLE_OUT_OF_MEMORY);
         }
     }
-    if (ok && std::rename(sidePath.c_str(), targetPath.c_str()) == 0) {
+    // Only a file takes the download's place: a device or FIFO at the target
+    // stays what it is (the fetch then fails, the side file holds the bytes).
+    if (ok && os::IsReplaceableTarget(targetPath) && std::rename(sidePath.c_str(), targetPath.c_str()) == 0) {
         return S_OK;
     }
     if (m_observer != nullptr) {

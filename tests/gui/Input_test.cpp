@@ -144,15 +144,33 @@ TEST_F(InputTest, DraggingTheCaptionBandMovesTheWindow) {
     auto at = [](long px, long py) {
         return " mousemove --sync " + std::to_string(px) + " " + std::to_string(py);
     };
-    ASSERT_TRUE(Xdo(at(x, y) + " mousedown 1" + at(x + 10, y + 5) + at(x + 60, y + 30) + at(x + 100, y + 60) +
-                    " mouseup 1"));
+    auto grabbed = [&] {
+        bool held = false;
+        ui.Run([&] { held = Gtk()->PointerGrabbed(); });
+        return held;
+    };
+    // The button goes up whatever fails, or the next test starts dragging.
+    struct Release {
+        ~Release() { Xdo("mouseup 1"); }
+    } release;
+    // Each step waits for the program: the moves after the threshold only
+    // drag once the drag holds the pointer.
+    ASSERT_TRUE(Xdo(at(x, y) + " mousedown 1" + at(x + 10, y + 5)));
+    ASSERT_TRUE(vtest::WaitFor(grabbed)) << "the caption press started no drag";
+    ASSERT_TRUE(Xdo(at(x + 60, y + 30) + at(x + 100, y + 60)));
     RECT after{};
     EXPECT_TRUE(vtest::WaitFor([&] {
         ui.Run([&] { GetWindowRect(hwnd, &after); });
         return after.left == before.left + 100 && after.top == before.top + 60;
     })) << after.left - before.left
         << "," << after.top - before.top;
+    ASSERT_TRUE(Xdo("mouseup 1"));
+    ASSERT_TRUE(automation.RunUntilIdle());
+    ui.Run([&] { GetWindowRect(hwnd, &after); });
+    EXPECT_EQ(after.left, before.left + 100);
+    EXPECT_EQ(after.top, before.top + 60);
     EXPECT_EQ(after.Width(), before.Width());
+    EXPECT_EQ(after.Height(), before.Height());
 }
 
 }  // namespace

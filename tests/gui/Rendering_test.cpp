@@ -220,21 +220,45 @@ TEST_F(GuiTest, TheDesktopsDpiIsTheLogicalOneAndATwiceDesktopScalesByTwo) {
     });
 }
 
-TEST_F(GuiTest, ANativeViewSitsAtItsControlAndFollowsItsVisibility) {
+namespace {
+// An engine view whose native widget is a plain GTK widget the test owns.
+class WidgetPeer : public IWkeViewPeer {
+  public:
+    explicit WidgetPeer(GtkWidget* widget) : m_widget(widget) {}
+    void Navigate(const std::string&) override {}
+    void Back() override {}
+    void Forward() override {}
+    void Reload() override {}
+    wkeWebView GetWebView() const override { return nullptr; }
+    void* GetNativeWidget() const override { return m_widget; }
+
+  private:
+    GtkWidget* m_widget;
+};
+
+void NoteDestroyed(GtkWidget*, gpointer flag) {
+    *static_cast<bool*>(flag) = true;
+}
+}  // namespace
+
+TEST_F(GuiTest, ANativeViewSitsAtItsControlFollowsItsVisibilityAndOutlivesItsWindow) {
     guitest::LayoutWindow* window = Open("dlg_webbrowser.xml");
     ASSERT_NE(window, nullptr);
     const HWND hwnd = window->GetHWND();
     GtkWidget* view = nullptr;
+    bool destroyed = false;
     ui.Run([&] {
         auto* web = window->m_pm.FindControl<CWkeWebkitUI>("ie");
         ASSERT_NE(web, nullptr);
-        view = gtk_label_new("engine");
-        g_object_ref(view);  // the test looks at it after the window drops it
-        ASSERT_TRUE(web->SetNativeView(view));
+        // Owned by the test as the engine owns its views.
+        view = GTK_WIDGET(g_object_ref_sink(gtk_label_new("engine")));
+        g_signal_connect(view, "destroy", G_CALLBACK(NoteDestroyed), &destroyed);
+        web->SetViewPeer(std::make_unique<WidgetPeer>(view));
         Gtk()->Pump();
         const RECT rc = web->GetPos();
         GtkAllocation allocation;
         gtk_widget_get_allocation(view, &allocation);
+        EXPECT_EQ(gtk_widget_get_toplevel(view), GTK_WIDGET(Gtk()->NativeWindow(hwnd)));
         EXPECT_TRUE(gtk_widget_get_visible(view));
         EXPECT_EQ(allocation.x, rc.left);
         EXPECT_EQ(allocation.y, rc.top);
@@ -245,9 +269,17 @@ TEST_F(GuiTest, ANativeViewSitsAtItsControlAndFollowsItsVisibility) {
         EXPECT_FALSE(gtk_widget_get_visible(view));
         window->m_pm.FindControl<CTabLayoutUI>("step")->SelectItem(0);
         EXPECT_TRUE(gtk_widget_get_visible(view));
-        DestroyWindow(hwnd);
-        // Gone with its window.
+        // A detached view leaves the window and may be placed again.
+        web->SetViewPeer(nullptr);
         EXPECT_EQ(gtk_widget_get_parent(view), nullptr);
+        web->SetViewPeer(std::make_unique<WidgetPeer>(view));
+        EXPECT_NE(gtk_widget_get_parent(view), nullptr);
+        DestroyWindow(hwnd);
+        // The window lets go of it but never destroys what the engine owns.
+        EXPECT_EQ(gtk_widget_get_parent(view), nullptr);
+        EXPECT_FALSE(destroyed);
+        g_signal_handlers_disconnect_by_data(view, &destroyed);
+        gtk_widget_destroy(view);
         g_object_unref(view);
     });
 }

@@ -141,5 +141,60 @@ TEST_F(DemoStorePagesTest, EveryPageOfTheCatalogueAnswers) {
     EXPECT_EQ(missing->status, 404);
 }
 
+TEST(DemoStoreTemplateFiles, AreOfficeDocumentsWhosePartsParseAndThatNameTheirTemplate) {
+    Sandbox sandbox;
+    DemoStore store{sandbox};
+    ASSERT_TRUE(store.Started());
+    const std::string client = store.BaseUrl("client");
+    for (const std::string name :
+         {"1001_年终总结汇报.pptx", "2002_会议纪要.docx", "3001_月度财务报表.xlsx"}) {
+        const std::string file = sandbox.Root() + "/" + name;
+        ASSERT_EQ(Curl({"-f", "-o", file, client + "/files/" + name}).exitCode, 0) << name;
+        // Every part is well-formed XML, the main part is where the package
+        // says, and the title is in the document.
+        const auto check = RunProcess({"python3", "-c",
+                                       "import sys, zipfile, xml.dom.minidom as m\n"
+                                       "z = zipfile.ZipFile(sys.argv[1])\n"
+                                       "assert z.testzip() is None\n"
+                                       "text = ''\n"
+                                       "for n in z.namelist():\n"
+                                       "    data = z.read(n)\n"
+                                       "    m.parseString(data)\n"
+                                       "    text += data.decode('utf-8')\n"
+                                       "rels = z.read('_rels/.rels').decode()\n"
+                                       "main = rels.split('Target=\"')[1].split('\"')[0]\n"
+                                       "assert main in z.namelist(), main\n"
+                                       "assert sys.argv[2] in text\n",
+                                       file, name.substr(5, name.find('.') - 5)});
+        EXPECT_EQ(check.exitCode, 0) << name << check.err;
+    }
+    EXPECT_EQ(Curl({"-o", "/dev/null", "-w", "%{http_code}", client + "/files/1001_other.pptx"}).out, "404");
+    EXPECT_EQ(Curl({"-o", "/dev/null", "-w", "%{http_code}", client + "/files/9999_x.pptx"}).out, "404");
+}
+
+TEST(DemoStoreTemplateFiles, ADownloadRecordedThroughAPageJoinsTheUsersList) {
+    Sandbox sandbox;
+    DemoStore store{sandbox};
+    ASSERT_TRUE(store.Started());
+    const std::string client = store.BaseUrl("client");
+    const std::string jar = sandbox.Root() + "/cookies";
+    // Without the web login the store refuses.
+    EXPECT_EQ(
+        ParseJsonText(Curl({"-d", "", client + "/client/api/recordDownload?id=3002"}).out)["code"].asInt(),
+        0);
+    Curl({"-c", jar, client + "/api/user/refreshWebLogin?X-token=" + store.IssueToken("13900139000")});
+    EXPECT_EQ(
+        ParseJsonText(Curl({"-b", jar, "-d", "", client + "/client/api/recordDownload?id=3002"}).out)["code"]
+            .asInt(),
+        1);
+    EXPECT_EQ(
+        ParseJsonText(Curl({"-b", jar, "-d", "", client + "/client/api/recordDownload?id=77"}).out)["code"]
+            .asInt(),
+        0);
+    const std::string downloads = Curl({"-b", jar, client + "/client/user/downloads.html"}).out;
+    EXPECT_NE(downloads.find("data-id=\"3002\""), std::string::npos) << downloads;
+    EXPECT_NE(downloads.find("员工考勤表"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace vtest

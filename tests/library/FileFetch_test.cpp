@@ -195,6 +195,19 @@ TEST_F(FileFetchTest, ZeroLengthBodyCreatesAnEmptyTarget) {
     EXPECT_TRUE(observer.steps.empty());
 }
 
+TEST_F(FileFetchTest, OnlyAFileTakesTheDownloadsPlace) {
+    // As root, a rename over a device or FIFO would replace it with a file.
+    RawHttpServer server([](const RawHttpServer::Request&) {
+        return RawHttpServer::Reply{RawHttpServer::Response(200, "body")};
+    });
+    ASSERT_EQ(::mkfifo(Target().c_str(), 0600), 0);
+    EXPECT_EQ(fetch.Fetch(server.BaseUrl() + "/f", Target(), CREATE_ALWAYS), E_FAIL);
+    struct stat st {};
+    ASSERT_EQ(::lstat(Target().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(vtest::ReadFile(Side()), "body");
+}
+
 TEST_F(FileFetchTest, ObserverStopLeavesAPartialOwnerOnlySideFile) {
     const std::string body = Pattern(50000);
     RawHttpServer server([&](const RawHttpServer::Request&) {

@@ -1,6 +1,8 @@
 #include "demo-store/PageService.h"
 
 #include "demo-store/HttpUtil.h"
+#include "demo-store/StorePages.h"
+#include "demo-store/TemplateFiles.h"
 
 namespace demostore {
 namespace {
@@ -30,14 +32,37 @@ std::string CookieValue(const httplib::Request& req, const std::string& name) {
 const struct {
     const char* path;
     const char* title;
+    const char* kind;
 } kStorePages[] = {
-    {"/", "Vanto 模板商店"},
-    {"/ppt.html", "PPT 模板"},
-    {"/word.html", "Word 模板"},
-    {"/excel.html", "Excel 模板"},
-    {"/client/index/lists/", "模板列表"},
-    {"/client/user/favorites.html", "我的收藏"},
+    {"/", "Vanto 模板商店", ""},
+    {"/ppt.html", "PPT 模板", "ppt"},
+    {"/word.html", "Word 模板", "word"},
+    {"/excel.html", "Excel 模板", "excel"},
+    {"/client/index/lists/", "模板列表", ""},
 };
+
+std::optional<PageUser> ToPageUser(const std::optional<StoreUser>& user) {
+    if (!user)
+        return std::nullopt;
+    return PageUser{user->phone, user->downloads};
+}
+
+// The decimal number between `prefix` and `suffix` of `path`, if it is that.
+std::optional<std::int64_t> NumberIn(const std::string& path, const std::string& prefix,
+                                     const std::string& suffix) {
+    if (path.size() <= prefix.size() + suffix.size() || path.rfind(prefix, 0) != 0 ||
+        path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return std::nullopt;
+    const std::string digits = path.substr(prefix.size(), path.size() - prefix.size() - suffix.size());
+    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    return std::stoll(digits);
+}
+
+void ReplyPage(httplib::Response& res, const std::string& html) {
+    res.status = 200;
+    res.set_content(html, "text/html; charset=utf-8");
+}
 
 }  // namespace
 
@@ -49,8 +74,26 @@ std::optional<StoreUser> PageService::CookieUser(const httplib::Request& req) co
 }
 
 void PageService::HandleClientPages(const httplib::Request& req, httplib::Response& res) {
+    if (req.path == "/client/api/recordDownload") {
+        req.method == "POST" ? RecordDownload(req, res) : ReplyText(res, 405, "method not allowed\n");
+        return;
+    }
     if (req.method != "GET") {
         ReplyText(res, 405, "method not allowed\n");
+        return;
+    }
+    if (const auto id = NumberIn(req.path, "/img/", ".svg")) {
+        const auto item = FindTemplate(*id);
+        item ? res.set_content(TemplatePictureSvg(*item), "image/svg+xml")
+             : ReplyText(res, 404, "not found\n");
+        return;
+    }
+    if (req.path.rfind("/files/", 0) == 0) {
+        TemplateFile(req, res);
+        return;
+    }
+    if (req.path == "/client/user/favorites.html") {
+        ReplyPage(res, FavouritesPageHtml(ToPageUser(CookieUser(req))));
         return;
     }
     if (req.path == "/api/user/refreshWebLogin") {
@@ -67,9 +110,12 @@ void PageService::HandleClientPages(const httplib::Request& req, httplib::Respon
     }
     for (const auto& page : kStorePages) {
         if (req.path == page.path) {
-            const auto user = CookieUser(req);
-            ReplyHtml(res, page.title,
-                      user ? "<p>已登录：" + HtmlEscape(user->phone) + "</p>" : std::string("<p>未登录</p>"));
+            std::string channel;
+            if (req.path == "/") {
+                const auto c = QueryValue(ParseQuery(req.target), "c");
+                channel = c.value_or("");
+            }
+            ReplyPage(res, StorePageHtml(page.title, page.kind, ToPageUser(CookieUser(req)), channel));
             return;
         }
     }
@@ -96,23 +142,51 @@ void PageService::Logout(httplib::Response& res) {
 }
 
 void PageService::DownloadsPage(const httplib::Request& req, httplib::Response& res) {
+    ReplyPage(res, DownloadsPageHtml(ToPageUser(CookieUser(req))));
+}
+
+void PageService::RecordDownload(const httplib::Request& req, httplib::Response& res) {
     const auto user = CookieUser(req);
+    const QueryList query = ParseQuery(req.target);
+    const auto id = QueryKeysAre(query, {"id"}) ? QueryValue(query, "id") : std::nullopt;
+    const auto item =
+        id && !id->empty() && id->size() < 10 && id->find_first_not_of("0123456789") == std::string::npos
+            ? FindTemplate(std::stoll(*id))
+            : std::nullopt;
     if (!user) {
-        ReplyHtml(res, "我的下载", "<p>未登录</p>");
+        ReplyRefusal(res, "请先登录");
         return;
     }
-    std::string list = "<ul id=\"downloads\">\n";
-    for (std::int64_t document : user->downloads) {
-        list +=
-            "<li data-id=\"" + std::to_string(document) + "\">模板 " + std::to_string(document) + "</li>\n";
+    if (!item) {
+        ReplyRefusal(res, "没有这个模板");
+        return;
     }
-    list += "</ul>";
-    ReplyHtml(res, "我的下载", "<p>已登录：" + HtmlEscape(user->phone) + "</p>\n" + list);
+    if (!m_context.users.AddDownload(user->id, item->id)) {
+        ReplyRefusal(res, "服务器忙，请稍后再试");
+        return;
+    }
+    ReplyEnvelope(res, 1, "成功");
+}
+
+void PageService::TemplateFile(const httplib::Request& req, httplib::Response& res) {
+    // "/files/<id>_<title>.<ext>": the template's own name, nothing else.
+    const std::string name = req.path.substr(std::string("/files/").size());
+    const auto underscore = name.find('_');
+    const auto id = underscore == std::string::npos
+                        ? std::nullopt
+                        : NumberIn("/" + name.substr(0, underscore) + "_", "/", "_");
+    const auto item = id ? FindTemplate(*id) : std::nullopt;
+    if (!item || req.path != TemplateFilePath(*item)) {
+        ReplyText(res, 404, "not found\n");
+        return;
+    }
+    res.status = 200;
+    res.set_content(TemplateFileBytes(*item), TemplateContentType(*item));
 }
 
 void PageService::HandleFeedbackPage(const httplib::Request& req, httplib::Response& res) {
     if (req.method == "GET" && req.path == "/msg/") {
-        ReplyHtml(res, "意见反馈", "<p>演示商店的意见反馈页（占位）。</p>");
+        ReplyPage(res, FeedbackPageHtml());
         return;
     }
     ReplyText(res, 404, "not found\n");

@@ -1,9 +1,10 @@
 #pragma once
 // The web hosts of the demo store: the store pages shown in the client's
 // tabs with the web-login cookie ("refreshWebLogin" sets it, "logout" clears
-// it), the feedback page and the customer-service page. The pages are plain
-// placeholders; the downloads page lists the logged-in user's documents so
-// that a deletion shows on reload.
+// it), their pictures and template files, the feedback page and the
+// customer-service page. The downloads page lists the logged-in user's
+// documents so that a deletion shows on reload; a download asked for through
+// a page puts the document on that list.
 
 #include <httplib.h>
 
@@ -26,6 +27,8 @@ class PageService {
     void RefreshWebLogin(const httplib::Request& req, httplib::Response& res);
     void Logout(httplib::Response& res);
     void DownloadsPage(const httplib::Request& req, httplib::Response& res);
+    void RecordDownload(const httplib::Request& req, httplib::Response& res);
+    void TemplateFile(const httplib::Request& req, httplib::Response& res);
     // The web login of the request's cookie, if it names a user.
     std::optional<StoreUser> CookieUser(const httplib::Request& req) const;
 

@@ -8,6 +8,7 @@
 
 #include "demo-store/FileUtil.h"
 #include "demo-store/HttpUtil.h"
+#include "demo-store/StorePages.h"
 
 namespace demostore {
 namespace {
@@ -17,6 +18,8 @@ constexpr char kSignatureSalt[] = "Q4M8T2KZ";
 
 // Texts the store shows the user when it refuses a call.
 constexpr char kMsgBadRequest[] = "非法请求";
+// The account the sign-in pages' demo button signs in.
+constexpr char kSignInDemoPhone[] = "13800138000";
 constexpr char kMsgBadMethod[] = "请求方式错误";
 constexpr char kMsgBadParams[] = "参数错误";
 constexpr char kMsgBadPhone[] = "手机号码格式不正确";
@@ -285,9 +288,12 @@ void StoreApi::SignInPage(const httplib::Request& req, httplib::Response& res, c
         res.status = 400;
         return;
     }
-    ReplyHtml(res, kind + " 登录",
-              "<p>演示商店的 " + HtmlEscape(kind) + " 登录页（占位）。</p>\n<p>partner_id=" +
-                  HtmlEscape(*QueryValue(query, "partner_id")) + "</p>");
+    // The demo account signs in: the sample member, with a token the store
+    // accepts like any other.
+    const auto user = m_context.users.FindByPhone(kSignInDemoPhone);
+    const std::string token = user ? m_context.users.IssueToken(*user) : std::string();
+    res.status = 200;
+    res.set_content(SignInPageHtml(kind, token, kind + "演示用户"), "text/html; charset=utf-8");
 }
 
 void StoreApi::HelpPage(const std::string& path, httplib::Response& res) {

@@ -271,6 +271,23 @@ std::optional<StoreUser> UserDirectory::UserOfToken(const std::string& token) co
     return FindById(payload["uid"].asInt64());
 }
 
+bool UserDirectory::AddDownload(std::int64_t userId, std::int64_t documentId) {
+    std::lock_guard lock(m_mutex);
+    for (StoreUser& user : m_users) {
+        if (user.id != userId)
+            continue;
+        if (std::find(user.downloads.begin(), user.downloads.end(), documentId) != user.downloads.end())
+            return true;
+        user.downloads.push_back(documentId);
+        if (!SaveLocked()) {
+            user.downloads.pop_back();
+            return false;
+        }
+        return true;
+    }
+    return false;
+}
+
 UserDirectory::RemoveResult UserDirectory::RemoveDownload(std::int64_t userId, std::int64_t documentId) {
     std::lock_guard lock(m_mutex);
     for (StoreUser& user : m_users) {

@@ -44,6 +44,10 @@ class UserDirectory {
     // The user a token belongs to; empty for a forged, malformed or orphaned token.
     std::optional<StoreUser> UserOfToken(const std::string& token) const;
 
+    // Puts a document on the user's downloads list (once); false when the
+    // user is unknown or the change cannot be saved.
+    bool AddDownload(std::int64_t userId, std::int64_t documentId);
+
     enum class RemoveResult { Removed, NotListed, NotSaved };
     RemoveResult RemoveDownload(std::int64_t userId, std::int64_t documentId);
 

@@ -41,14 +41,13 @@ class Backend {
     // window layer's state changes at once; only the look takes its time.
     virtual void WindowFadeNext(HWND /*hwnd*/, int /*ms*/) {}
 
-    // ---- native peers ---------------------------------------------------------
-    // Places a native widget of the toolkit (the web engine's view: a
-    // GtkWidget* on the GTK back end) at `control`'s rectangle in its window,
-    // shown while the control is visible, moved with it, and destroyed with
-    // it or with DetachNativeView. False when the back end hosts none (the
-    // headless one): the caller keeps the widget.
-    virtual bool AttachNativeView(HWND /*hwnd*/, CControlUI* /*control*/, void* /*widget*/) { return false; }
-    virtual void DetachNativeView(HWND /*hwnd*/, CControlUI* /*control*/) {}
+    // ---- native views -----------------------------------------------------------
+    // A web view control of window `hwnd` has an engine view whose native
+    // widget (a GtkWidget* from the WebKitGTK engine) is to be shown at the
+    // control's place, with the control's visibility, until Detached. The
+    // engine owns the widget; Detached comes before the engine destroys it.
+    virtual void NativeViewAttached(HWND /*hwnd*/, CControlUI* /*control*/, void* /*widget*/) {}
+    virtual void NativeViewDetached(HWND /*hwnd*/, CControlUI* /*control*/, void* /*widget*/) {}
 
     // ---- the loop ---------------------------------------------------------------
     // Milliseconds on the clock timers run on. Any thread.

@@ -68,6 +68,15 @@ TEST_F(FileIo, ReplacesAtomicallyWithTheAskedModeAndLeavesNoTemporaryFile) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_EQ(EntriesInFolder(), 1u);
 
+    // Only a file is replaced: as root a rename would turn a device or FIFO into a file.
+    ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
+    EXPECT_FALSE(os::ReplaceFileAtomically(Path("fifo"), "x"));
+    ASSERT_EQ(::lstat(Path("fifo").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    ASSERT_EQ(::unlink(Path("fifo").c_str()), 0);
+    EXPECT_TRUE(os::IsReplaceableTarget(Path("missing")));
+    EXPECT_FALSE(os::IsReplaceableTarget("/dev/null"));
+
     // A folder that does not exist: nothing written, the caller is told.
     EXPECT_FALSE(os::ReplaceFileAtomically(Path("no/such/file"), "x"));
     // A folder in the target's place: the rename fails and the temporary file goes.

@@ -496,7 +496,12 @@ void GtkBackend::WindowDestroyed(HWND hwnd) {
         gtk_im_context_set_client_window(peer->im, nullptr);
         g_object_unref(peer->im);
     }
-    // Native views go with the window (the container releases them).
+    // The engine's widgets outlive the window (the engine destroys them):
+    // they leave the container before the window's destruction reaches them.
+    for (auto& [control, view] : peer->natives) {
+        if (gtk_widget_get_parent(view.widget) == peer->fixed)
+            gtk_container_remove(GTK_CONTAINER(peer->fixed), view.widget);
+    }
     peer->natives.clear();
     g_signal_handlers_disconnect_by_data(peer->window, &peer->link);
     g_signal_handlers_disconnect_by_data(peer->canvas, &peer->link);
@@ -786,6 +791,13 @@ void GtkBackend::ResetPaintStats(HWND hwnd) {
         peer->stats = PaintStats{};
 }
 
+bool GtkBackend::PointerGrabbed() const {
+    GdkDisplay* display = gdk_display_get_default();
+    GdkSeat* seat = display != nullptr ? gdk_display_get_default_seat(display) : nullptr;
+    GdkDevice* pointer = seat != nullptr ? gdk_seat_get_pointer(seat) : nullptr;
+    return pointer != nullptr && gdk_display_device_is_grabbed(display, pointer);
+}
+
 void* GtkBackend::NativeWindow(HWND hwnd) const {
     const Peer* peer = FindPeer(hwnd);
     return peer != nullptr ? peer->window : nullptr;
@@ -893,28 +905,37 @@ std::optional<GtkBackend::Image> GtkBackend::Image::ReadPng(const std::string& p
 
 // ---- native views ---------------------------------------------------------------------------
 
-bool GtkBackend::AttachNativeView(HWND hwnd, CControlUI* control, void* widget) {
+void GtkBackend::NativeViewAttached(HWND hwnd, CControlUI* control, void* widget) {
     Peer* peer = FindPeer(hwnd);
     if (peer == nullptr || control == nullptr || widget == nullptr || !GTK_IS_WIDGET(widget))
-        return false;
-    DetachNativeView(hwnd, control);
+        return;
     auto* gtkWidget = GTK_WIDGET(widget);
-    // The window's container owns it from here.
+    const auto it = peer->natives.find(control);
+    if (it != peer->natives.end() && it->second.widget == gtkWidget)
+        return;
+    NativeViewDetached(hwnd, control, it != peer->natives.end() ? it->second.widget : nullptr);
+    // A widget still placed in another window (the control moved between
+    // windows without a detach) leaves it first: a widget has one parent.
+    if (GtkWidget* parent = gtk_widget_get_parent(gtkWidget))
+        gtk_container_remove(GTK_CONTAINER(parent), gtkWidget);
+    // The container holds its own reference; the engine keeps the widget's
+    // ownership and destroys it after NativeViewDetached.
     gtk_fixed_put(GTK_FIXED(peer->fixed), gtkWidget, 0, 0);
     peer->natives[control] = Peer::NativeView{gtkWidget};
     UpdateNativeViews(*peer);
-    return true;
 }
 
-void GtkBackend::DetachNativeView(HWND hwnd, CControlUI* control) {
+void GtkBackend::NativeViewDetached(HWND hwnd, CControlUI* control, void* /*widget*/) {
     Peer* peer = FindPeer(hwnd);
     if (peer == nullptr)
         return;
     const auto it = peer->natives.find(control);
     if (it == peer->natives.end())
         return;
-    gtk_widget_destroy(it->second.widget);
+    GtkWidget* gtkWidget = it->second.widget;
     peer->natives.erase(it);
+    if (gtk_widget_get_parent(gtkWidget) == peer->fixed)
+        gtk_container_remove(GTK_CONTAINER(peer->fixed), gtkWidget);
 }
 
 void GtkBackend::UpdateNativeViews(Peer& peer) {
@@ -973,7 +994,6 @@ bool GtkBackend::OnButton(HWND hwnd, void* raw) {
     if (event->button != 1)
         return true;
     const LRESULT hit = ::SendMessageW(hwnd, WM_NCHITTEST, 0, MAKELPARAM(screen.x, screen.y));
-    fprintf(stderr, "DBG press type=%d hit=%ld at %ld,%ld\n", (int)event->type, (long)hit, screen.x, screen.y);
     if (!::IsWindow(hwnd))
         return true;
     if (hit == HTCAPTION) {
@@ -1009,7 +1029,6 @@ bool GtkBackend::OnMotion(HWND hwnd, void* raw) {
         return true;
     const POINT client{static_cast<long>(event->x), static_cast<long>(event->y)};
     HeadlessBackend::SetCursorPos(POINT{client.x + peer->rect.left, client.y + peer->rect.top});
-    fprintf(stderr, "DBG motion caption=%d root=%f,%f state=%x\n", peer->captionPress, event->x_root, event->y_root, event->state);
     if (peer->captionPress) {
         if (std::abs(event->x_root - peer->pressRootX) >= kDragThreshold ||
             std::abs(event->y_root - peer->pressRootY) >= kDragThreshold) {
@@ -1193,7 +1212,6 @@ bool GtkBackend::OnConfigure(HWND hwnd, void* raw) {
     if (peer == nullptr || !::IsWindow(hwnd))
         return false;
     const RECT outer{event->x, event->y, event->x + event->width, event->y + event->height};
-    fprintf(stderr, "DBG configure %d,%d %dx%d\n", event->x, event->y, event->width, event->height);
     const auto echo = std::find(peer->echoes.begin(), peer->echoes.end(), outer);
     if (echo != peer->echoes.end()) {
         peer->echoes.erase(peer->echoes.begin(), echo + 1);
@@ -1323,7 +1341,7 @@ int GtkBackend::ShowMessageBox(HWND owner, const std::string& text, const std::s
                                 ownerPeer != nullptr ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
         gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
         OpenDialog open{
-            dialog, SystemDialogInfo{SystemDialogInfo::Kind::MessageBox, owner, caption, text}, {}};
+            dialog, SystemDialogInfo{SystemDialogInfo::Kind::MessageBox, owner, caption, text}, {}, {}};
         m_dialog = &open;
         g_signal_connect(dialog, "response", G_CALLBACK(ResponseCb), this);
         OwnerDisabled disabled(owner);
@@ -1388,7 +1406,7 @@ SaveFileAnswer GtkBackend::ShowSaveFileDialog(const SaveFileRequest& request) {
         gtk_window_set_position(GTK_WINDOW(dialog),
                                 ownerPeer != nullptr ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
         OpenDialog open{
-            dialog, SystemDialogInfo{SystemDialogInfo::Kind::SaveFile, request.owner, "", proposed}, {}};
+            dialog, SystemDialogInfo{SystemDialogInfo::Kind::SaveFile, request.owner, "", proposed}, {}, {}};
         m_dialog = &open;
         g_signal_connect(dialog, "response", G_CALLBACK(ResponseCb), this);
         OwnerDisabled disabled(request.owner);

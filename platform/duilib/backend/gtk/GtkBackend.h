@@ -59,8 +59,11 @@ class GtkBackend : public HeadlessBackend {
     void ControlChanged(HWND hwnd, CControlUI* control, ControlChange what) override;
     void WindowStyleChanged(HWND hwnd, DWORD style, DWORD exStyle) override;
     void WindowFadeNext(HWND hwnd, int ms) override;
-    bool AttachNativeView(HWND hwnd, CControlUI* control, void* widget) override;
-    void DetachNativeView(HWND hwnd, CControlUI* control) override;
+    // The engine's widget goes into the window's GtkFixed at the control's
+    // rectangle and follows its position and visibility; the engine keeps
+    // owning it (Detached and the window's end take it out, never destroy it).
+    void NativeViewAttached(HWND hwnd, CControlUI* control, void* widget) override;
+    void NativeViewDetached(HWND hwnd, CControlUI* control, void* widget) override;
 
     // ---- the loop -------------------------------------------------------------------
     // Iterates the GLib main context until Wake or, on the real clock, the
@@ -113,6 +116,9 @@ class GtkBackend : public HeadlessBackend {
     void* InputMethodContext(HWND hwnd) const;
     // The window's opacity now (fades), 1 without a window.
     double WindowOpacity(HWND hwnd) const;
+    // Whether the toolkit holds the pointer (a caption or edge drag the
+    // toolkit runs itself where no window manager does).
+    bool PointerGrabbed() const;
     // Whether a compositor runs (round corners and shadows drawn).
     bool IsComposited() const;
     // Reads the screen record from the desktop again (monitors, DPI).
