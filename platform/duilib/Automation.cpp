@@ -202,6 +202,10 @@ HWND Automation::WaitForLayout(std::string_view layout) const {
 }
 
 bool Automation::Click(HWND hwnd, std::string_view controlName) const {
+    return Click(hwnd, [controlName](CPaintManagerUI& manager) { return manager.FindControl(controlName); });
+}
+
+bool Automation::Click(HWND hwnd, const std::function<CControlUI*(CPaintManagerUI&)>& find) const {
     return Act([&] {
         if (!UserCanReach(hwnd))
             return false;
@@ -210,8 +214,9 @@ bool Automation::Click(HWND hwnd, std::string_view controlName) const {
             return false;
         if (manager->IsUpdateNeeded())
             manager->UpdateLayout();
-        CControlUI* control = manager->FindControl(controlName);
-        if (control == nullptr || !control->IsVisible() || !control->IsEnabled())
+        CControlUI* control = find ? find(*manager) : nullptr;
+        if (control == nullptr || control->GetManager() != manager || !control->IsVisible() ||
+            !control->IsEnabled())
             return false;
         const std::optional<POINT> pt = ClickPoint(*manager, control);
         if (!pt)

@@ -49,6 +49,10 @@ class Automation {
     // Presses and releases the mouse over the control's centre (or another
     // point where it is the control hit), after activating the window.
     bool Click(HWND hwnd, std::string_view controlName) const;
+    // The same for the control `find` picks from the window's paint manager
+    // (run on the UI thread), for controls that share a name: the buttons of
+    // a list's entries, say.
+    bool Click(HWND hwnd, const std::function<CControlUI*(CPaintManagerUI&)>& find) const;
     // Focuses the edit and types `text` (UTF-8) as WM_CHAR units, so the
     // edit's limits apply.
     bool Type(HWND hwnd, std::string_view editName, std::string_view text) const;
