@@ -33,7 +33,8 @@ TEST_F(GuiTest, TheMessageBoxShowsOnTheDisplayAndAnswersWithTheButtonPressed) {
     const HWND hwnd = owner->GetHWND();
     auto answer = std::make_shared<std::atomic<int>>(-1);
     ui.Post([answer, hwnd] {
-        *answer = MessageBoxW(hwnd, "是否立即安装新版本？", "Update available", MB_YESNO | MB_ICONINFORMATION);
+        *answer =
+            MessageBoxW(hwnd, "是否立即安装新版本？", "Update available", MB_YESNO | MB_ICONINFORMATION);
     });
     const std::optional<SystemDialogInfo> box = automation.WaitForSystemDialog();
     ASSERT_TRUE(box);

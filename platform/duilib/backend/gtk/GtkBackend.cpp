@@ -1447,10 +1447,9 @@ bool GtkBackend::AnswerSystemDialog(const SystemDialogReply& reply) {
         OnDialogResponse(reply.button == IDOK ? GTK_RESPONSE_ACCEPT : GTK_RESPONSE_CANCEL);
         return true;
     }
-    gtk_dialog_response(GTK_DIALOG(m_dialog->dialog),
-                        reply.button == IDYES  ? GTK_RESPONSE_YES
-                        : reply.button == IDNO ? GTK_RESPONSE_NO
-                                               : GTK_RESPONSE_OK);
+    gtk_dialog_response(GTK_DIALOG(m_dialog->dialog), reply.button == IDYES  ? GTK_RESPONSE_YES
+                                                      : reply.button == IDNO ? GTK_RESPONSE_NO
+                                                                             : GTK_RESPONSE_OK);
     return true;
 }
 
