@@ -35,8 +35,14 @@ class CMainFrame : public MyBaseFrame<1> {
     ~CMainFrame() override;
     void Init() override;
     LRESULT HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;
+    // The end of the window's initialisation: the once-a-day update check
+    // starts (on its own worker) unless a check still runs.
+    void OnWindowInit() override;
     LRESULT OnSysCommand(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;
     void OnClick(DuiLib::TNotifyUI& msg) override;
+    // The pop-up menu's entries: "menuUpdate" runs the update check with
+    // its messages over this window.
+    void OnMenuCommand(WPARAM item) override;
     void OnFinalMessage(HWND hWnd) override;
 
   private:
