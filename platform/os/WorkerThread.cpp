@@ -22,42 +22,28 @@ struct WorkerThread::State {
     bool done = false;
 };
 
-WorkerThread::~WorkerThread() {
-    if (!m_thread.joinable())
-        return;
-    // Ended: only the thread's exit work is left, which is short.
-    if (WaitFor(std::chrono::milliseconds(0)))
-        m_thread.join();
-    else
-        m_thread.detach();
-}
-
 bool WorkerThread::Start(std::function<void()> body) {
     if (IsRunning() || !body)
         return false;
-    if (m_thread.joinable())
-        m_thread.join();
     auto state = std::make_shared<State>();
     g_running.fetch_add(1);
     try {
-        m_thread = std::thread([state, body = std::move(body)]() mutable {
-            {
-                // The body and its captures go before it counts as ended: a
-                // waiter may free what they refer to.
-                const std::function<void()> run = std::move(body);
-                try {
-                    run();
-                } catch (const std::exception& e) {
-                    DebugPrint("worker ended by an exception: %s", e.what());
-                } catch (...) {
-                    DebugPrint("worker ended by an exception");
-                }
+        std::thread([state, body = std::move(body)]() mutable {
+            try {
+                body();
+            } catch (const std::exception& e) {
+                DebugPrint("worker ended by an exception: %s", e.what());
+            } catch (...) {
+                DebugPrint("worker ended by an exception");
             }
+            // What the body owns goes before the body counts as ended: a
+            // caller that sees no worker running may end the process.
+            body = nullptr;
             g_running.fetch_sub(1);
             std::lock_guard lock(state->mutex);
             state->done = true;
             state->ended.notify_all();
-        });
+        }).detach();
     } catch (const std::system_error&) {
         g_running.fetch_sub(1);
         return false;

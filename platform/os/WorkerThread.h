@@ -1,15 +1,9 @@
 #pragma once
 // WorkerThread: the handle of one background thread, as the design's worker
 // handles are used -- "is it still running?", "wait for it at most N ms" --
-// and safe to drop while the thread runs: a running thread is never killed,
-// it runs its body to the end on its own. A body that may outlive its handle
-// must therefore own (share) everything it touches.
-//
-// A body counts as ended only once what it captured is gone too, so a caller
-// that waited for it may tear down what those captures pointed at. A handle
-// dropped (or started again) after its body ended joins the thread first:
-// the thread's own exit work (thread-local destructors, library clean-up) is
-// then over before, say, the process ends.
+// and safe to drop while the thread runs: the thread is never joined or
+// killed, it runs its body to the end on its own. A body that may outlive
+// its handle must therefore own (share) everything it touches.
 //
 // RunningCount() tells start-up and teardown how many bodies of the whole
 // process are still running, so that a client closing while a worker hangs
@@ -21,7 +15,6 @@
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <thread>
 
 namespace os {
 
@@ -30,9 +23,8 @@ class WorkerThread {
     WorkerThread() = default;
     WorkerThread(const WorkerThread&) = delete;
     WorkerThread& operator=(const WorkerThread&) = delete;
-    // A running body goes on; the handle forgets it. An ended one's thread is
-    // joined.
-    ~WorkerThread();
+    // A running body goes on; the handle forgets it.
+    ~WorkerThread() = default;
 
     // Starts `body` on a new thread. False when a body of this handle still
     // runs or no thread could be made.
@@ -52,7 +44,6 @@ class WorkerThread {
   private:
     struct State;
     std::shared_ptr<State> m_state;
-    std::thread m_thread;
 };
 
 }  // namespace os

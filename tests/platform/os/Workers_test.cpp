@@ -54,52 +54,6 @@ TEST(WorkerThread, TellsRunningAndEndedAndRefusesASecondStartMeanwhile) {
     EXPECT_TRUE(worker.WaitFor(20s));
 }
 
-// Set by a thread-local object of a worker's thread as that thread ends.
-std::atomic<bool> g_threadCleanedUp{false};
-struct ThreadCleanUp {
-    ~ThreadCleanUp() { g_threadCleanedUp = true; }
-};
-
-// What a body's capture sees as it goes: whether its worker still counted
-// as running then (it must: a waiter may free what a capture refers to).
-struct CaptureProbe {
-    const os::WorkerThread* worker = nullptr;
-    os::Event armed;
-    std::atomic<int> seenRunning{-1};
-};
-struct CaptureWatch {
-    std::shared_ptr<CaptureProbe> probe;
-    ~CaptureWatch() {
-        if (probe->armed.WaitFor(20s))
-            probe->seenRunning = probe->worker->IsRunning() ? 1 : 0;
-    }
-};
-
-TEST(WorkerThread, AnEndedBodyLeavesNothingRunningOnceItsHandleGoes) {
-    g_threadCleanedUp = false;
-    auto probe = std::make_shared<CaptureProbe>();
-    {
-        os::WorkerThread worker;
-        auto watch = std::make_shared<CaptureWatch>();
-        watch->probe = probe;
-        ASSERT_TRUE(worker.Start([watch] {
-            watch->probe->armed.WaitFor(20s);
-            thread_local ThreadCleanUp cleanUp;
-            (void)cleanUp;
-        }));
-        // The body's capture is the last one left when the body returns.
-        probe->worker = &worker;
-        watch.reset();
-        probe->armed.Set();
-        EXPECT_TRUE(worker.WaitFor(20s));
-        // What the body captured was gone before it counted as ended ...
-        EXPECT_EQ(probe->seenRunning.load(), 1);
-    }
-    // ... and its thread's own clean-up has run once the handle is gone (a
-    // process ending next finds no thread of it half way through its end).
-    EXPECT_TRUE(g_threadCleanedUp.load());
-}
-
 TEST(WorkerThread, ABodyOutlivingItsHandleRunsToItsEnd) {
     auto release = std::make_shared<os::Event>();
     auto finished = std::make_shared<std::atomic<bool>>(false);
