@@ -211,4 +211,19 @@ TEST_F(MenuCheckTest, AQuestionForAnOwnerThatHasGoneIsNotAskedAndTheWorkerEnds) 
     EXPECT_TRUE(automation.Windows().empty());
 }
 
+TEST_F(MenuCheckTest, TheMainWindowGoingWhileTheWorkersQuestionIsShownEndsTheQuestionAndTheWorker) {
+    UseMenu(*update);
+    const HWND box = WaitForBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(TextOf(box), Message("HasUpdate"));
+    // The main window goes (the client closes) while the box over it waits.
+    ASSERT_TRUE(ui.Run([&] { DestroyWindow(owner); }));
+    ASSERT_TRUE(update->WaitForWorker(30s));
+    EXPECT_TRUE(vtest::WaitFor([&] { return automation.Windows().empty(); }));
+    // Unanswered is not a yes: the installer waits for the next menu use.
+    EXPECT_FALSE(vtest::Exists(InstallerRuns()));
+    EXPECT_TRUE(CUpdate::IsInstallerPending());
+    ExpectBalloonShownAndWithdrawn();
+}
+
 }  // namespace
