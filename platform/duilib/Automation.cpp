@@ -12,8 +12,6 @@
 namespace DuiLib {
 namespace {
 
-constexpr WPARAM MK_LBUTTON = 0x0001;
-
 // Lower case with '/' for '\\': how layout and class names compare.
 std::string Lower(std::string_view text) {
     std::string out = os::AsciiLowerCopy(text);
@@ -274,6 +272,32 @@ bool Automation::MoveFocusTo(HWND hwnd) const {
         ::SetFocus(hwnd);
         return ::GetFocus() == hwnd;
     });
+}
+
+std::optional<SystemDialogInfo> Automation::WaitForSystemDialog() const {
+    MessageQueue& queue = MessageQueue::Instance();
+    const auto end = std::chrono::steady_clock::now() + m_deadline;
+    for (;;) {
+        const std::uint64_t seen = queue.WindowChanges();
+        std::optional<SystemDialogInfo> open;
+        Run([&] { open = GetBackend().OpenSystemDialog(); });
+        if (open)
+            return open;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= end || queue.IsUiThread())
+            return std::nullopt;
+        // The dialog maps a moment after it is shown: look again soon.
+        queue.WaitWindowChange(seen,
+                               std::min(std::chrono::duration_cast<std::chrono::milliseconds>(end - now),
+                                        std::chrono::milliseconds(50)));
+    }
+}
+
+bool Automation::AnswerSystemDialog(const SystemDialogReply& reply) const {
+    bool answered = false;
+    if (!Run([&] { answered = GetBackend().AnswerSystemDialog(reply); }))
+        return false;
+    return answered && RunUntilIdle();
 }
 
 std::optional<std::string> Automation::Text(HWND hwnd, std::string_view controlName) const {

@@ -10,6 +10,7 @@
 // the queue until idle. Actions a user could not do (a hidden or disabled
 // control or window, a missing name) return false and do nothing.
 
+#include "platform/duilib/SystemServices.h"
 #include "platform/duilib/UIManager.h"
 #include "platform/duilib/UiThread.h"
 #include "platform/duilib/WinUser.h"
@@ -59,6 +60,13 @@ class Automation {
     // Activates `hwnd` and gives it the focus; the window that had it gets
     // WM_KILLFOCUS naming `hwnd`.
     bool MoveFocusTo(HWND hwnd) const;
+
+    // ---- the system's dialogs (message box, save dialog) -------------------------
+    // Waits until the back end shows one (a display back end only; a
+    // headless one never does); empty on the deadline.
+    std::optional<SystemDialogInfo> WaitForSystemDialog() const;
+    // Answers it as a user would: a button, or a file name with IDOK.
+    bool AnswerSystemDialog(const SystemDialogReply& reply) const;
 
     // ---- time and settling -----------------------------------------------------
     bool AdvanceClock(std::uint64_t ms) const;

@@ -194,6 +194,12 @@ bool SetVisible(HWND hwnd, bool show) {
     return was;
 }
 
+// Tells the back end the state bits or the extended style changed.
+void NoteStyle(HWND hwnd) {
+    if (const WindowRecord* rec = Find(hwnd))
+        GetBackend().WindowStyleChanged(hwnd, rec->style, rec->exStyle);
+}
+
 void Maximize(HWND hwnd) {
     WindowRecord* rec = Find(hwnd);
     if (rec == nullptr)
@@ -201,6 +207,7 @@ void Maximize(HWND hwnd) {
     if ((rec->style & (WS_MAXIMIZE | WS_MINIMIZE)) == 0)
         rec->restoreRect = rec->rect;
     rec->style = (rec->style | WS_MAXIMIZE) & ~WS_MINIMIZE;
+    NoteStyle(hwnd);
     Place(hwnd, GetMonitorWorkArea(hwnd), SIZE_MAXIMIZED);
 }
 
@@ -212,6 +219,7 @@ void Minimize(HWND hwnd) {
     if (!rec->restoreToMaximized)
         rec->restoreRect = rec->rect;
     rec->style = (rec->style | WS_MINIMIZE) & ~WS_MAXIMIZE;
+    NoteStyle(hwnd);
     Deliver(hwnd, WM_SIZE, SIZE_MINIMIZED, 0);
 }
 
@@ -223,12 +231,15 @@ void Restore(HWND hwnd) {
         rec->style &= ~WS_MINIMIZE;
         if (rec->restoreToMaximized) {
             rec->style |= WS_MAXIMIZE;
+            NoteStyle(hwnd);
             Place(hwnd, GetMonitorWorkArea(hwnd), SIZE_MAXIMIZED);
         } else {
+            NoteStyle(hwnd);
             Place(hwnd, rec->restoreRect, SIZE_RESTORED);
         }
     } else if ((rec->style & WS_MAXIMIZE) != 0) {
         rec->style &= ~WS_MAXIMIZE;
+        NoteStyle(hwnd);
         Place(hwnd, rec->restoreRect, SIZE_RESTORED);
     }
 }
@@ -293,6 +304,18 @@ bool TranslateUiMessage(const MSG& msg) {
 
 void SetUiMessageTranslator(bool (*translate)(const MSG&)) {
     g_translator.store(translate);
+}
+
+void DeactivateApplication() {
+    WindowTable& table = Table();
+    const HWND old = table.active;
+    if (old == nullptr || Find(old) == nullptr)
+        return;
+    table.active = nullptr;
+    Deliver(old, WM_NCACTIVATE, FALSE, 0);
+    Deliver(old, WM_ACTIVATE, WA_INACTIVE, 0);
+    if (table.focus != nullptr)
+        SetFocusInternal(nullptr);
 }
 
 std::vector<HWND> EnumWindows() {
@@ -473,6 +496,19 @@ LRESULT DefWindowProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM /*lParam*/) {
             return 0;
         case WM_NCACTIVATE:
             return TRUE;
+        case WM_NCHITTEST:
+            return HTCLIENT;
+        case WM_NCLBUTTONDBLCLK: {
+            // A double click on the caption maximises or restores a window
+            // that has a maximise box, through its system command (which
+            // the window may refuse).
+            const WindowRecord* rec = Find(hwnd);
+            if (wParam == static_cast<WPARAM>(HTCAPTION) && rec != nullptr &&
+                (rec->style & WS_MAXIMIZEBOX) != 0)
+                SendMessageW(hwnd, WM_SYSCOMMAND, IsZoomed(hwnd) || IsIconic(hwnd) ? SC_RESTORE : SC_MAXIMIZE,
+                             0);
+            return 0;
+        }
         default:
             return 0;
     }
@@ -687,8 +723,10 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
         if (insertAfter == HWND_TOPMOST) {
             rec->exStyle |= WS_EX_TOPMOST;
             RaiseToTop(hwnd);
+            NoteStyle(hwnd);
         } else if (insertAfter == HWND_NOTOPMOST) {
             rec->exStyle &= ~WS_EX_TOPMOST;
+            NoteStyle(hwnd);
         } else if (insertAfter == HWND_BOTTOM) {
             std::erase(z, hwnd);
             z.push_back(hwnd);
@@ -781,6 +819,12 @@ BOOL GetCursorPos(POINT* pt) {
         return FALSE;
     *pt = GetBackend().CursorPos();
     return TRUE;
+}
+
+short GetKeyState(int vk) {
+    if (!MessageQueue::Instance().IsUiThread())
+        return 0;
+    return MessageQueue::Instance().IsKeyDown(static_cast<WPARAM>(vk)) ? static_cast<short>(0x8000) : 0;
 }
 
 BOOL IsZoomed(HWND hwnd) {

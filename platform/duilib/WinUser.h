@@ -112,6 +112,9 @@ HWND FindWindowW(const char* className, const char* windowName);
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, void* timerProc);
 BOOL KillTimer(HWND hwnd, UINT_PTR id);
 BOOL GetCursorPos(POINT* pt);
+// Negative (high bit set) while Shift, Control or Alt was down at the last
+// key message taken from the queue; 0 otherwise. UI thread.
+short GetKeyState(int vk);
 BOOL IsZoomed(HWND hwnd);
 BOOL IsIconic(HWND hwnd);
 BOOL SetWindowTextW(HWND hwnd, std::string_view text);
@@ -158,6 +161,9 @@ bool TranslateUiMessage(const MSG& msg);
 // The paint managers install their pre-translation here when the first of
 // them gets a pre-filter (the window layer does not depend on them).
 void SetUiMessageTranslator(bool (*translate)(const MSG&));
+// Another program took the activation: the active window is told it is
+// inactive and loses the focus (a display back end reports it). UI thread.
+void DeactivateApplication();
 // Every live window, in creation order (UI thread).
 std::vector<HWND> EnumWindows();
 // Destroys every window (the harness's clean-up between UI threads).

@@ -18,6 +18,7 @@
 #include "platform/duilib/MessageQueue.h"
 #include "platform/duilib/UIManager.h"
 #include "platform/duilib/WinUser.h"
+#include "platform/duilib/backend/BackendChoice.h"
 #include "platform/os/Paths.h"
 #include "platform/os/Text.h"
 #include "platform/os/WorkerThread.h"
@@ -74,6 +75,9 @@ void RunHandOver(HWND running) {
 }
 
 void RunInteractive(HMODULE instance) {
+    // The windows show on the desktop when there is one (GTK), headless
+    // otherwise; VANTO_BACKEND=headless|gtk decides instead.
+    DuiLib::StartBackend();
     // SIGTERM and SIGINT close the main window as its close command would.
     CCloseSignalWatcher closeSignals;
     closeSignals.Start();
