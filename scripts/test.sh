@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the source checks (layering, formatting), the
 # debug build (AddressSanitizer and UndefinedBehaviorSanitizer) runs all
-# tests, the ThreadSanitizer build runs the tests of threaded code. Exits
-# non-zero on any failure.
+# tests but the window suites' second run on the display, the ThreadSanitizer build runs the tests of
+# threaded code, the release build runs the window suites on the GTK back end
+# under Xvfb (ctest label "gui"). Exits non-zero on any failure.
 #
 #   scripts/test.sh                 everything
 #   scripts/test.sh -R Registry     only tests whose name matches (debug build)
@@ -23,12 +24,18 @@ if [ $# -eq 0 ]; then
 fi
 
 cmake --build --preset debug -j "$jobs"
-ctest --preset debug -j "$jobs" "$@" || status=1
+ctest --preset debug -j "$jobs" -E '^gui\.' "$@" || status=1
 
 if [ $# -eq 0 ]; then
   cmake --preset tsan >/dev/null
   cmake --build --preset tsan -j "$jobs" --target threaded_tests
   ctest --preset tsan -j "$jobs" || status=1
+
+  # The windows on a display: each gui entry runs its program under a
+  # private Xvfb (tests/gui/with-xvfb.sh).
+  cmake --preset release >/dev/null
+  cmake --build --preset release -j "$jobs" --target gui_tests
+  ctest --preset release -j "$jobs" -L gui -R '^gui\.' || status=1
 fi
 
 exit $status

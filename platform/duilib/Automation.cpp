@@ -12,8 +12,6 @@
 namespace DuiLib {
 namespace {
 
-constexpr WPARAM MK_LBUTTON = 0x0001;
-
 // Lower case with '/' for '\\': how layout and class names compare.
 std::string Lower(std::string_view text) {
     std::string out = os::AsciiLowerCopy(text);
@@ -204,6 +202,10 @@ HWND Automation::WaitForLayout(std::string_view layout) const {
 }
 
 bool Automation::Click(HWND hwnd, std::string_view controlName) const {
+    return Click(hwnd, [controlName](CPaintManagerUI& manager) { return manager.FindControl(controlName); });
+}
+
+bool Automation::Click(HWND hwnd, const std::function<CControlUI*(CPaintManagerUI&)>& find) const {
     return Act([&] {
         if (!UserCanReach(hwnd))
             return false;
@@ -212,8 +214,9 @@ bool Automation::Click(HWND hwnd, std::string_view controlName) const {
             return false;
         if (manager->IsUpdateNeeded())
             manager->UpdateLayout();
-        CControlUI* control = manager->FindControl(controlName);
-        if (control == nullptr || !control->IsVisible() || !control->IsEnabled())
+        CControlUI* control = find ? find(*manager) : nullptr;
+        if (control == nullptr || control->GetManager() != manager || !control->IsVisible() ||
+            !control->IsEnabled())
             return false;
         const std::optional<POINT> pt = ClickPoint(*manager, control);
         if (!pt)
@@ -269,6 +272,32 @@ bool Automation::MoveFocusTo(HWND hwnd) const {
         ::SetFocus(hwnd);
         return ::GetFocus() == hwnd;
     });
+}
+
+std::optional<SystemDialogInfo> Automation::WaitForSystemDialog() const {
+    MessageQueue& queue = MessageQueue::Instance();
+    const auto end = std::chrono::steady_clock::now() + m_deadline;
+    for (;;) {
+        const std::uint64_t seen = queue.WindowChanges();
+        std::optional<SystemDialogInfo> open;
+        Run([&] { open = GetBackend().OpenSystemDialog(); });
+        if (open)
+            return open;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= end || queue.IsUiThread())
+            return std::nullopt;
+        // The dialog maps a moment after it is shown: look again soon.
+        queue.WaitWindowChange(seen,
+                               std::min(std::chrono::duration_cast<std::chrono::milliseconds>(end - now),
+                                        std::chrono::milliseconds(50)));
+    }
+}
+
+bool Automation::AnswerSystemDialog(const SystemDialogReply& reply) const {
+    bool answered = false;
+    if (!Run([&] { answered = GetBackend().AnswerSystemDialog(reply); }))
+        return false;
+    return answered && RunUntilIdle();
 }
 
 std::optional<std::string> Automation::Text(HWND hwnd, std::string_view controlName) const {

@@ -10,6 +10,7 @@
 // the queue until idle. Actions a user could not do (a hidden or disabled
 // control or window, a missing name) return false and do nothing.
 
+#include "platform/duilib/SystemServices.h"
 #include "platform/duilib/UIManager.h"
 #include "platform/duilib/UiThread.h"
 #include "platform/duilib/WinUser.h"
@@ -48,6 +49,10 @@ class Automation {
     // Presses and releases the mouse over the control's centre (or another
     // point where it is the control hit), after activating the window.
     bool Click(HWND hwnd, std::string_view controlName) const;
+    // The same for the control `find` picks from the window's paint manager
+    // (run on the UI thread), for controls that share a name: the buttons of
+    // a list's entries, say.
+    bool Click(HWND hwnd, const std::function<CControlUI*(CPaintManagerUI&)>& find) const;
     // Focuses the edit and types `text` (UTF-8) as WM_CHAR units, so the
     // edit's limits apply.
     bool Type(HWND hwnd, std::string_view editName, std::string_view text) const;
@@ -55,6 +60,13 @@ class Automation {
     // Activates `hwnd` and gives it the focus; the window that had it gets
     // WM_KILLFOCUS naming `hwnd`.
     bool MoveFocusTo(HWND hwnd) const;
+
+    // ---- the system's dialogs (message box, save dialog) -------------------------
+    // Waits until the back end shows one (a display back end only; a
+    // headless one never does); empty on the deadline.
+    std::optional<SystemDialogInfo> WaitForSystemDialog() const;
+    // Answers it as a user would: a button, or a file name with IDOK.
+    bool AnswerSystemDialog(const SystemDialogReply& reply) const;
 
     // ---- time and settling -----------------------------------------------------
     bool AdvanceClock(std::uint64_t ms) const;

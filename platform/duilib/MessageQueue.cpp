@@ -5,6 +5,36 @@
 #include <algorithm>
 
 namespace DuiLib {
+namespace {
+// The keys whose state GetKeyState reports: bit index per key.
+int KeyBit(WPARAM vk) {
+    switch (vk) {
+        case VK_SHIFT:
+            return 0;
+        case VK_CONTROL:
+            return 1;
+        case VK_MENU:
+            return 2;
+        default:
+            return -1;
+    }
+}
+
+void NoteKey(std::uint32_t& keys, UINT message, WPARAM vk) {
+    const int bit = (message == WM_KEYDOWN || message == WM_KEYUP) ? KeyBit(vk) : -1;
+    if (bit < 0)
+        return;
+    if (message == WM_KEYDOWN)
+        keys |= 1u << bit;
+    else
+        keys &= ~(1u << bit);
+}
+}  // namespace
+
+bool MessageQueue::IsKeyDown(WPARAM vk) const {
+    const int bit = KeyBit(vk);
+    return bit >= 0 && (m_keysDown & (1u << bit)) != 0;
+}
 
 MessageQueue& MessageQueue::Instance() {
     static MessageQueue queue;
@@ -120,8 +150,10 @@ bool MessageQueue::TakeWaiting(std::unique_lock<std::mutex>& lock, MSG& msg, boo
             lock.lock();
             continue;
         }
-        if (remove)
+        if (remove) {
             m_posted.pop_front();
+            NoteKey(m_keysDown, e.message, e.wParam);
+        }
         msg = MSG{
             e.hwnd, e.message, e.wParam, e.lParam, static_cast<DWORD>(backend.Now()), backend.CursorPos()};
         return true;
@@ -275,6 +307,7 @@ void MessageQueue::Reset() {
         tasks.swap(m_tasks);
         m_timers.clear();
         m_quit.reset();
+        m_keysDown = 0;
     }
     for (const Entry& e : posted)
         e.Free();

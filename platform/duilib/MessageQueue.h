@@ -96,6 +96,10 @@ class MessageQueue {
     std::uint64_t WindowChanges() const;
     bool WaitWindowChange(std::uint64_t seen, std::chrono::milliseconds deadline);
 
+    // Whether the key `vk` (Shift, Control, Alt) was down as of the last key
+    // message taken from the queue, as GetKeyState answers. UI thread.
+    bool IsKeyDown(WPARAM vk) const;
+
     // Drops every message, call, timer and the quit flag (payloads freed,
     // waiting senders released).
     void Reset();
@@ -135,6 +139,7 @@ class MessageQueue {
     std::uint64_t m_windowChanges = 0;
     UINT_PTR m_nextTimerId = 0x7F000000;
     std::atomic<std::thread::id> m_uiThread{};
+    std::uint32_t m_keysDown = 0;  // bit per tracked key, UI thread
 };
 
 // True on the UI thread. Any thread.

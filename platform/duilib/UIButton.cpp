@@ -4,6 +4,10 @@
 
 namespace DuiLib {
 
+CButtonUI::CButtonUI() {
+    m_uTextStyle = DT_SINGLELINE | DT_VCENTER | DT_CENTER;
+}
+
 std::string_view CButtonUI::GetClass() const {
     return "Button";
 }

@@ -9,6 +9,8 @@ namespace DuiLib {
 
 class CButtonUI : public CLabelUI {
   public:
+    // A button's text is centred unless the layout says otherwise.
+    CButtonUI();
     std::string_view GetClass() const override;
     void* GetInterface(std::string_view name) override;
     bool IsKeyboardEnabled() const override { return true; }

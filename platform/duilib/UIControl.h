@@ -13,7 +13,20 @@
 namespace DuiLib {
 
 // What changed on a control, for the back end's peer.
-enum class ControlChange { Text, Visible, Enabled, Position, Image, Attribute, Value, Selection, Children };
+// State: the look of an input state (hot, pushed, focused, an edit's caret
+// or selection) changed.
+enum class ControlChange {
+    Text,
+    Visible,
+    Enabled,
+    Position,
+    Image,
+    Attribute,
+    Value,
+    Selection,
+    Children,
+    State
+};
 
 class CControlUI {
   public:

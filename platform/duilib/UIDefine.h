@@ -65,6 +65,8 @@ constexpr UINT WM_NCCALCSIZE = 0x0083;
 constexpr UINT WM_NCHITTEST = 0x0084;
 constexpr UINT WM_NCPAINT = 0x0085;
 constexpr UINT WM_NCACTIVATE = 0x0086;
+constexpr UINT WM_NCLBUTTONDOWN = 0x00A1;
+constexpr UINT WM_NCLBUTTONDBLCLK = 0x00A3;
 constexpr UINT WM_KEYDOWN = 0x0100;
 constexpr UINT WM_KEYUP = 0x0101;
 constexpr UINT WM_CHAR = 0x0102;
@@ -77,6 +79,7 @@ constexpr UINT WM_LBUTTONDBLCLK = 0x0203;
 constexpr UINT WM_RBUTTONDOWN = 0x0204;
 constexpr UINT WM_RBUTTONUP = 0x0205;
 constexpr UINT WM_MOUSEWHEEL = 0x020A;
+constexpr UINT WM_MOUSELEAVE = 0x02A3;
 constexpr UINT WM_DROPFILES = 0x0233;
 constexpr UINT WM_DPICHANGED = 0x02E0;
 constexpr UINT WM_USER = 0x0400;
@@ -84,6 +87,25 @@ constexpr UINT WM_USER = 0x0400;
 // string (std::string*) that the receiver releases with
 // CPaintManagerUI::DeletePtr.
 constexpr UINT WM_MENUCLICK = WM_USER + 121;
+
+// WM_NCHITTEST answers: where on the window a point is.
+constexpr LRESULT HTNOWHERE = 0;
+constexpr LRESULT HTCLIENT = 1;
+constexpr LRESULT HTCAPTION = 2;
+constexpr LRESULT HTLEFT = 10;
+constexpr LRESULT HTRIGHT = 11;
+constexpr LRESULT HTTOP = 12;
+constexpr LRESULT HTTOPLEFT = 13;
+constexpr LRESULT HTTOPRIGHT = 14;
+constexpr LRESULT HTBOTTOM = 15;
+constexpr LRESULT HTBOTTOMLEFT = 16;
+constexpr LRESULT HTBOTTOMRIGHT = 17;
+
+// Mouse message wParam bits.
+constexpr WPARAM MK_LBUTTON = 0x0001;
+constexpr WPARAM MK_RBUTTON = 0x0002;
+constexpr WPARAM MK_SHIFT = 0x0004;
+constexpr WPARAM MK_CONTROL = 0x0008;
 
 // System commands (wParam of WM_SYSCOMMAND).
 constexpr WPARAM SC_SIZE = 0xF000;
@@ -142,7 +164,18 @@ constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000);
 constexpr WPARAM VK_BACK = 0x08;
 constexpr WPARAM VK_TAB = 0x09;
 constexpr WPARAM VK_RETURN = 0x0D;
+constexpr WPARAM VK_SHIFT = 0x10;
+constexpr WPARAM VK_CONTROL = 0x11;
+constexpr WPARAM VK_MENU = 0x12;
 constexpr WPARAM VK_ESCAPE = 0x1B;
+constexpr WPARAM VK_SPACE = 0x20;
+constexpr WPARAM VK_END = 0x23;
+constexpr WPARAM VK_HOME = 0x24;
+constexpr WPARAM VK_LEFT = 0x25;
+constexpr WPARAM VK_UP = 0x26;
+constexpr WPARAM VK_RIGHT = 0x27;
+constexpr WPARAM VK_DOWN = 0x28;
+constexpr WPARAM VK_DELETE = 0x2E;
 
 // Message-box styles and answers.
 constexpr UINT MB_OK = 0x00;
@@ -223,6 +256,7 @@ enum EventType {
     UIEVENT_KILLFOCUS,
     UIEVENT_TIMER,
     UIEVENT_SCROLLWHEEL,
+    UIEVENT_MOUSEMOVE,
 };
 
 struct TEventUI {

@@ -1,7 +1,12 @@
 #include "platform/duilib/UIEdit.h"
 
+#include "platform/duilib/SystemServices.h"
+#include "platform/duilib/UIManager.h"
 #include "platform/duilib/UIRender.h"
+#include "platform/duilib/WinUser.h"
 #include "platform/os/Text.h"
+
+#include <algorithm>
 
 namespace DuiLib {
 namespace {
@@ -10,6 +15,40 @@ bool IsHighSurrogate(char16_t c) {
 }
 bool IsLowSurrogate(char16_t c) {
     return c >= 0xDC00 && c <= 0xDFFF;
+}
+bool ControlDown() {
+    return ::GetKeyState(static_cast<int>(VK_CONTROL)) < 0;
+}
+bool ShiftDown() {
+    return ::GetKeyState(static_cast<int>(VK_SHIFT)) < 0;
+}
+// A position never splits a surrogate pair: it moves to the pair's start.
+int WholeCharacter(const std::u16string& text, int pos) {
+    if (pos > 0 && pos < static_cast<int>(text.size()) &&
+        IsLowSurrogate(text[static_cast<std::size_t>(pos)]) &&
+        IsHighSurrogate(text[static_cast<std::size_t>(pos) - 1]))
+        return pos - 1;
+    return pos;
+}
+// One character to the left or right of `pos` (a pair is one character).
+int Step(const std::u16string& text, int pos, int direction) {
+    const int size = static_cast<int>(text.size());
+    if (direction < 0) {
+        if (pos <= 0)
+            return 0;
+        --pos;
+        if (pos > 0 && IsLowSurrogate(text[static_cast<std::size_t>(pos)]) &&
+            IsHighSurrogate(text[static_cast<std::size_t>(pos) - 1]))
+            --pos;
+        return pos;
+    }
+    if (pos >= size)
+        return size;
+    ++pos;
+    if (pos < size && IsLowSurrogate(text[static_cast<std::size_t>(pos)]) &&
+        IsHighSurrogate(text[static_cast<std::size_t>(pos) - 1]))
+        ++pos;
+    return pos;
 }
 }  // namespace
 
@@ -50,6 +89,37 @@ void CEditUI::SetTipValue(std::string_view text) {
     Changed(ControlChange::Attribute);
 }
 
+void CEditUI::SetText(std::string_view text) {
+    CLabelUI::SetText(text);
+    m_caret = m_anchor = static_cast<int>(os::Utf16Length(GetText()));
+    Changed(ControlChange::State);
+}
+
+std::pair<int, int> CEditUI::GetSelection() const {
+    return {std::min(m_caret, m_anchor), std::max(m_caret, m_anchor)};
+}
+
+void CEditUI::SetSel(int start, int end) {
+    const std::u16string text = os::Utf8ToUtf16(GetText());
+    const int size = static_cast<int>(text.size());
+    auto clamp = [&](int pos) { return WholeCharacter(text, pos < 0 || pos > size ? size : pos); };
+    m_anchor = clamp(start);
+    m_caret = clamp(end);
+    Changed(ControlChange::State);
+}
+
+std::string CEditUI::GetShownText() const {
+    if (!m_bPasswordMode)
+        return GetText();
+    std::string shown;
+    const std::u16string text = os::Utf8ToUtf16(GetText());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (!IsLowSurrogate(text[i]))
+            shown += "\xE2\x97\x8F";  // U+25CF BLACK CIRCLE
+    }
+    return shown;
+}
+
 void CEditUI::SetAttribute(std::string_view name, std::string_view value) {
     if (name == "maxchar") {
         if (auto max = ParseInt(value); max && *max >= 0)
@@ -69,12 +139,159 @@ void CEditUI::SetAttribute(std::string_view name, std::string_view value) {
     CLabelUI::SetAttribute(name, value);
 }
 
-bool CEditUI::TypeUnits(std::u16string_view units) {
-    if (m_uMaxChar != 0 && os::Utf16Length(GetText()) + units.size() > m_uMaxChar)
-        return false;
-    SetText(GetText() + os::Utf16ToUtf8(units));
+void CEditUI::ReplaceSelection(std::u16string_view units) {
+    std::u16string text = os::Utf8ToUtf16(GetText());
+    const auto [start, end] = GetSelection();
+    if (units.empty() && start == end)
+        return;
+    text.replace(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start), units);
+    CLabelUI::SetText(os::Utf16ToUtf8(text));
+    m_caret = m_anchor = start + static_cast<int>(units.size());
+    Changed(ControlChange::State);
     SendNotify(DUI_MSGTYPE_TEXTCHANGED);
+}
+
+bool CEditUI::TypeUnits(std::u16string_view units) {
+    const auto [start, end] = GetSelection();
+    const std::size_t kept = os::Utf16Length(GetText()) - static_cast<std::size_t>(end - start);
+    if (m_uMaxChar != 0 && kept + units.size() > m_uMaxChar)
+        return false;
+    ReplaceSelection(units);
     return true;
+}
+
+bool CEditUI::Paste() {
+    if (!IsEnabled() || m_bReadOnly)
+        return false;
+    const std::optional<std::string> clip = GetClipboardText();
+    if (!clip)
+        return false;
+    // The same rules as typing: no control characters, digits only for a
+    // number field, nothing past the limit (a pair is never cut in half).
+    std::u16string units;
+    const std::u16string text = os::Utf8ToUtf16(*clip);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i];
+        if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+            if (!m_bNumberOnly) {
+                units += unit;
+                units += text[i + 1];
+            }
+            ++i;
+            continue;
+        }
+        if (IsHighSurrogate(unit) || IsLowSurrogate(unit) || unit < 0x20 || unit == 0x7F)
+            continue;
+        if (m_bNumberOnly && (unit < u'0' || unit > u'9'))
+            continue;
+        units += unit;
+    }
+    const auto [start, end] = GetSelection();
+    if (m_uMaxChar != 0) {
+        const std::size_t kept = os::Utf16Length(GetText()) - static_cast<std::size_t>(end - start);
+        const std::size_t room = kept >= m_uMaxChar ? 0 : m_uMaxChar - kept;
+        if (units.size() > room) {
+            units.resize(room);
+            if (!units.empty() && IsHighSurrogate(units.back()))
+                units.pop_back();
+        }
+    }
+    if (units.empty())
+        return false;
+    ReplaceSelection(units);
+    return true;
+}
+
+void CEditUI::MoveCaret(int caret, bool extend) {
+    m_caret = caret;
+    if (!extend)
+        m_anchor = caret;
+    Changed(ControlChange::State);
+}
+
+bool CEditUI::HandleKey(WPARAM key) {
+    const std::u16string text = os::Utf8ToUtf16(GetText());
+    const int size = static_cast<int>(text.size());
+    const bool shift = ShiftDown();
+    const bool editable = IsEnabled() && !m_bReadOnly;
+    const auto [start, end] = GetSelection();
+    if (ControlDown()) {
+        switch (key) {
+            case 'A':
+                SetSel(0, -1);
+                return true;
+            case 'C':
+            case 'X':
+                if (start == end || m_bPasswordMode)
+                    return true;  // a password is never copied out
+                SetClipboardText(os::Utf16ToUtf8(
+                    text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start))));
+                if (key == 'X' && editable)
+                    ReplaceSelection({});
+                return true;
+            case 'V':
+                Paste();
+                return true;
+            default:
+                break;
+        }
+    }
+    switch (key) {
+        case VK_LEFT:
+            MoveCaret(!shift && start != end ? start : Step(text, m_caret, -1), shift);
+            return true;
+        case VK_RIGHT:
+            MoveCaret(!shift && start != end ? end : Step(text, m_caret, +1), shift);
+            return true;
+        case VK_HOME:
+            MoveCaret(0, shift);
+            return true;
+        case VK_END:
+            MoveCaret(size, shift);
+            return true;
+        case VK_BACK:
+        case VK_DELETE:
+            if (!editable || size == 0)
+                return true;
+            if (start == end) {
+                // The character before (Backspace) or after (Delete) the
+                // caret, whole: a pair of surrogates is one.
+                const int other = Step(text, m_caret, key == VK_BACK ? -1 : +1);
+                if (other == m_caret)
+                    return true;
+                m_anchor = other;
+            }
+            ReplaceSelection({});
+            return true;
+        default:
+            return false;
+    }
+}
+
+int CEditUI::PositionAt(long x) const {
+    const std::u16string shown = os::Utf8ToUtf16(GetShownText());
+    const std::u16string text = os::Utf8ToUtf16(GetText());
+    TFontInfo font = m_pManager != nullptr ? m_pManager->GetFont(m_iFont) : TFontInfo{};
+    font.size = static_cast<int>(Scaled(font.size));
+    const long left = m_rcItem.left + Scaled(m_rcTextPadding).left;
+    // The boundary between characters nearest to x; shown and real text
+    // have their characters at the same places (one bullet per character).
+    int best = 0;
+    long bestDistance = -1;
+    int shownPos = 0;
+    for (int pos = 0;; pos = Step(text, pos, +1)) {
+        const long at =
+            left + MeasureText(font, os::Utf16ToUtf8(shown.substr(0, static_cast<std::size_t>(shownPos)))).cx;
+        const long distance = at > x ? at - x : x - at;
+        if (bestDistance < 0 || distance < bestDistance) {
+            bestDistance = distance;
+            best = pos;
+        }
+        if (pos >= static_cast<int>(text.size()))
+            break;
+        shownPos = m_bPasswordMode ? shownPos + 1 : Step(text, pos, +1);
+    }
+    return best;
 }
 
 void CEditUI::DoEvent(TEventUI& event) {
@@ -110,19 +327,17 @@ void CEditUI::DoEvent(TEventUI& event) {
             SendNotify(DUI_MSGTYPE_RETURN);
             return;
         }
-        if (event.wParam == VK_BACK) {
-            if (!IsEnabled() || m_bReadOnly || GetText().empty())
-                return;
-            // The last character, whole: a pair of surrogates is one.
-            std::u16string text = os::Utf8ToUtf16(GetText());
-            std::size_t cut = text.size() - 1;
-            if (cut > 0 && IsLowSurrogate(text[cut]) && IsHighSurrogate(text[cut - 1]))
-                --cut;
-            text.resize(cut);
-            SetText(os::Utf16ToUtf8(text));
-            SendNotify(DUI_MSGTYPE_TEXTCHANGED);
+        if (HandleKey(event.wParam))
             return;
-        }
+    }
+    if (event.Type == UIEVENT_BUTTONDOWN || event.Type == UIEVENT_MOUSEMOVE) {
+        const bool extend = event.Type == UIEVENT_MOUSEMOVE || (event.wParam & MK_SHIFT) != 0;
+        MoveCaret(PositionAt(event.ptMouse.x), extend);
+        return;
+    }
+    if (event.Type == UIEVENT_DBLCLICK) {
+        SetSel(0, -1);
+        return;
     }
     CLabelUI::DoEvent(event);
 }

@@ -1,10 +1,19 @@
 #pragma once
 // A single-line text field. Typing is limited to `maxchar` characters,
 // counted in UTF-16 units as the Windows edit control counts them, and with
-// `numberonly` to the digits 0-9. Text set from code (SetText) is not
-// limited, as a window's WM_SETTEXT is not.
+// `numberonly` to the digits 0-9; pasted text meets the same limits (its
+// other characters are dropped, and it is cut where the room ends). Text set
+// from code (SetText) is not limited, as a window's WM_SETTEXT is not.
+//
+// The caret and the selection are UTF-16 positions. Keys: Left, Right,
+// Home, End (with Shift: extend the selection), Backspace, Delete, Return
+// ("return"), Control+A/C/X/V (select all, copy, cut, paste). The mouse
+// places the caret, Shift+click and dragging extend the selection, a double
+// click selects everything.
 
 #include "platform/duilib/UILabel.h"
+
+#include <utility>
 
 namespace DuiLib {
 
@@ -27,6 +36,19 @@ class CEditUI : public CLabelUI {
     void SetTipValue(std::string_view text);
     const std::string& GetTipValue() const { return m_sTipValue; }
 
+    // Text from code: the caret goes to its end, nothing is selected.
+    void SetText(std::string_view text) override;
+    // UTF-16 positions: the caret, and the selection as [start, end).
+    int GetCaret() const { return m_caret; }
+    std::pair<int, int> GetSelection() const;
+    // Selects [start, end) with the caret at `end` (clamped; -1 = the end).
+    void SetSel(int start, int end);
+    // The text shown: the text, or a bullet per character in password mode.
+    std::string GetShownText() const;
+    // Pastes as a user would: the clipboard's text replaces the selection
+    // within the edit's limits. False when nothing could be pasted.
+    bool Paste();
+
     void SetAttribute(std::string_view name, std::string_view value) override;
     // UIEVENT_CHAR types one UTF-16 unit (a character outside the BMP comes
     // as two, high then low surrogate); UIEVENT_KEYDOWN handles VK_BACK
@@ -36,6 +58,13 @@ class CEditUI : public CLabelUI {
 
   protected:
     bool TypeUnits(std::u16string_view units);
+    // Replaces the selection with `units` (already filtered); raises
+    // "textchanged" when the text changed.
+    void ReplaceSelection(std::u16string_view units);
+    bool HandleKey(WPARAM key);
+    // The UTF-16 position nearest to x (window coordinates).
+    int PositionAt(long x) const;
+    void MoveCaret(int caret, bool extend);
 
     std::string m_sTipValue;
     UINT m_uMaxChar = 255;
@@ -43,6 +72,8 @@ class CEditUI : public CLabelUI {
     bool m_bReadOnly = false;
     bool m_bPasswordMode = false;
     char16_t m_pendingHighSurrogate = 0;
+    int m_caret = 0;
+    int m_anchor = 0;
 };
 template <>
 inline constexpr std::string_view kControlInterface<CEditUI> = "Edit";

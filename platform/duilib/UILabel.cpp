@@ -3,6 +3,8 @@
 #include "platform/duilib/UIManager.h"
 #include "platform/duilib/UIRender.h"
 
+#include <map>
+
 namespace DuiLib {
 namespace {
 const TFontInfo& DetachedFont() {
@@ -65,20 +67,19 @@ std::string CLabelUI::GetDisplayText() const {
 }
 
 SIZE CLabelUI::MeasureContent() const {
-    SIZE size;
-    if (m_pManager != nullptr) {
-        CPaintManagerUI* manager = m_pManager;
-        if (m_bShowHtml) {
-            size = MeasureMarkup([manager](int id) -> const TFontInfo& { return manager->GetFont(id); },
-                                 m_iFont, GetText());
-        } else {
-            size = MeasureText(manager->GetFont(m_iFont), GetText());
+    // Fonts grow with the window's scale, as every other length does.
+    std::map<int, TFontInfo> scaled;
+    auto fontOf = [&](int id) -> const TFontInfo& {
+        auto it = scaled.find(id);
+        if (it == scaled.end()) {
+            TFontInfo font = m_pManager != nullptr ? m_pManager->GetFont(id) : DetachedFont();
+            font.size = static_cast<int>(Scaled(font.size));
+            it = scaled.emplace(id, font).first;
         }
-    } else {
-        size = m_bShowHtml
-                   ? MeasureMarkup([](int) -> const TFontInfo& { return DetachedFont(); }, m_iFont, GetText())
-                   : MeasureText(DetachedFont(), GetText());
-    }
+        return it->second;
+    };
+    SIZE size =
+        m_bShowHtml ? MeasureMarkup(fontOf, m_iFont, GetText()) : MeasureText(fontOf(m_iFont), GetText());
     const RECT pad = Scaled(m_rcTextPadding);
     size.cx += pad.left + pad.right;
     size.cy += pad.top + pad.bottom;

@@ -42,6 +42,7 @@ bool CPaintManagerUI::AttachDialog(CControlUI* root) {
     m_nameIndex.clear();
     m_pFocus = nullptr;
     m_pRoot.reset(root);
+    CaptureResourceSource();
     // Detached first, so that a tree that already named this manager is
     // indexed afresh.
     root->SetManager(nullptr, nullptr, false);

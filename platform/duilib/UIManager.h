@@ -12,6 +12,7 @@
 #include "platform/duilib/UIDefine.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -77,6 +78,14 @@ class CPaintManagerUI {
     // as the Windows file names they come from do. Empty when not found,
     // and for an entry larger than 16 MiB or damaged (a CRC mismatch).
     static std::optional<std::string> LoadResourceFile(std::string_view name);
+    // A skin file of this window: from the archive and resource folder in
+    // force when its layout was attached (AttachDialog), so that a window
+    // keeps its images while another window's archive is in force. Before
+    // that, as LoadResourceFile. Any thread.
+    std::optional<std::string> LoadWindowResource(std::string_view name) const;
+    // A number naming that archive (0: none); images decoded from it may be
+    // kept under it.
+    std::uint64_t GetResourceArchiveId() const;
     // Releases a heap object the library handed over with a message (the
     // menu item name of WM_MENUCLICK): a std::string*.
     static void DeletePtr(void* ptr);
@@ -163,6 +172,11 @@ class CPaintManagerUI {
     bool RemoveMessageFilter(IMessageFilterUI* filter);
 
     CControlUI* GetFocus() const { return m_pFocus; }
+    // The control under the mouse that takes clicks (a button, a list item,
+    // an edit), and the one a press started on and not yet released; null
+    // without one. For the look of hot and pushed states.
+    CControlUI* GetHover() const;
+    CControlUI* GetPushed() const;
     void SetFocus(CControlUI* control);
     bool SetTimer(CControlUI* control, UINT timerId, UINT elapse);
     bool KillTimer(CControlUI* control, UINT timerId);
@@ -186,6 +200,10 @@ class CPaintManagerUI {
 
   private:
     struct MessageState;
+    struct ResourceSource;
+    void CaptureResourceSource();
+    // Moves the hover to `control`: leave and enter events, state changes.
+    void SetHover(CControlUI* control, POINT pt);
 
     HWND m_hWndPaint = nullptr;
     std::string m_sName;
@@ -209,6 +227,7 @@ class CPaintManagerUI {
     bool m_bUpdateNeeded = true;
     RECT m_rcClient;
     std::unique_ptr<MessageState> m_messages;  // notifiers, filters, timers
+    std::shared_ptr<const ResourceSource> m_resources;
 };
 
 }  // namespace DuiLib

@@ -118,11 +118,23 @@ void CPaintManagerUI::SendNotify(TNotifyUI& msg, bool async) {
     }
 }
 
+CControlUI* CPaintManagerUI::GetHover() const {
+    return InTree(*this, m_messages->hover) ? m_messages->hover : nullptr;
+}
+
+CControlUI* CPaintManagerUI::GetPushed() const {
+    return InTree(*this, m_messages->eventClick) ? m_messages->eventClick : nullptr;
+}
+
 void CPaintManagerUI::SetFocus(CControlUI* control) {
     if (control == m_pFocus)
         return;
     CControlUI* old = m_pFocus;
     m_pFocus = control;
+    if (old != nullptr)
+        ControlChanged(old, ControlChange::State);
+    if (control != nullptr)
+        ControlChanged(control, ControlChange::State);
     if (old != nullptr) {
         TEventUI event;
         event.Type = UIEVENT_KILLFOCUS;
@@ -292,6 +304,7 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
             if (control == nullptr)
                 return false;
             state.eventClick = control;
+            ControlChanged(control, ControlChange::State);
             control->SetFocus();
             if (!InTree(*this, control))
                 return false;
@@ -309,6 +322,7 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
             state.eventClick = nullptr;
             if (control == nullptr || !InTree(*this, control))
                 return false;
+            ControlChanged(control, ControlChange::State);
             TEventUI event;
             event.Type = UIEVENT_BUTTONUP;
             event.pSender = control;
@@ -321,25 +335,23 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
         case WM_MOUSEMOVE: {
             if (!::IsWindowEnabled(m_hWndPaint))
                 return false;
-            CControlUI* control = FindClickTarget(*this, pt);
-            CControlUI* old = InTree(*this, state.hover) ? state.hover : nullptr;
-            if (control == old)
-                return false;
-            state.hover = control;
-            TEventUI event;
-            event.ptMouse = pt;
-            if (old != nullptr) {
-                event.Type = UIEVENT_MOUSELEAVE;
-                event.pSender = old;
-                old->DoEvent(event);
+            // A press held on a control follows the mouse (an edit extends
+            // its selection).
+            if (CControlUI* pressed = GetPushed()) {
+                TEventUI event;
+                event.Type = UIEVENT_MOUSEMOVE;
+                event.pSender = pressed;
+                event.ptMouse = pt;
+                event.wParam = wParam;
+                event.lParam = lParam;
+                pressed->DoEvent(event);
             }
-            if (control != nullptr && InTree(*this, control)) {
-                event.Type = UIEVENT_MOUSEENTER;
-                event.pSender = control;
-                control->DoEvent(event);
-            }
+            SetHover(FindClickTarget(*this, pt), pt);
             return false;
         }
+        case WM_MOUSELEAVE:
+            SetHover(nullptr, POINT{-1, -1});
+            return false;
         case WM_CHAR:
         case WM_KEYDOWN: {
             if (m_pFocus == nullptr || !::IsWindowEnabled(m_hWndPaint))
@@ -361,6 +373,38 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
             return false;
         default:
             return false;
+    }
+}
+
+namespace {
+// Whether hovering changes a control's look: what takes clicks, and what the
+// layout gives a hot look of its own.
+bool HasHotLook(CControlUI* control) {
+    return TakesClicks(control) || control->HasAttribute("hotbkcolor") || control->HasAttribute("hotimage");
+}
+}  // namespace
+
+void CPaintManagerUI::SetHover(CControlUI* control, POINT pt) {
+    MessageState& state = *m_messages;
+    CControlUI* old = InTree(*this, state.hover) ? state.hover : nullptr;
+    if (control == old)
+        return;
+    state.hover = control;
+    TEventUI event;
+    event.ptMouse = pt;
+    if (old != nullptr) {
+        event.Type = UIEVENT_MOUSELEAVE;
+        event.pSender = old;
+        old->DoEvent(event);
+        if (InTree(*this, old) && HasHotLook(old))
+            ControlChanged(old, ControlChange::State);
+    }
+    if (control != nullptr && InTree(*this, control)) {
+        event.Type = UIEVENT_MOUSEENTER;
+        event.pSender = control;
+        control->DoEvent(event);
+        if (InTree(*this, control) && HasHotLook(control))
+            ControlChanged(control, ControlChange::State);
     }
 }
 

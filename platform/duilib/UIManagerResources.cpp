@@ -31,31 +31,37 @@ std::atomic<int> g_allDpi{96};
 std::string g_skinExt;
 std::string g_resourcePath;
 
-// The archive in force. The bytes belong to the caller; libzip reads them in
-// place. Guarded by g_archiveMutex: lookups may come from any thread.
+// An archive put in force: a private copy of its bytes (a window built from
+// it keeps reading its images from it after the caller switched archives or
+// freed its buffer) and the index of its entries. Reads are serialised by
+// its own mutex: libzip handles are not shared between threads.
 struct ResourceArchive {
+    ~ResourceArchive() {
+        if (zip != nullptr)
+            zip_discard(zip);  // read-only: nothing to write back
+    }
+    std::mutex mutex;
     zip_t* zip = nullptr;
-    const void* data = nullptr;
-    std::size_t size = 0;
+    std::string bytes;
+    const void* callerData = nullptr;  // what GetResourceZip reports
+    std::size_t callerSize = 0;
+    std::uint64_t id = 0;
     // Normalised name -> entry index; the first of equal names wins.
     std::unordered_map<std::string, zip_uint64_t> index;
 };
+
 std::mutex g_archiveMutex;
-ResourceArchive g_archive;
+std::shared_ptr<ResourceArchive> g_archive;
+std::atomic<std::uint64_t> g_nextArchiveId{1};
 
-void CloseArchiveLocked() {
-    if (g_archive.zip != nullptr)
-        zip_discard(g_archive.zip);  // read-only: nothing to write back
-    g_archive = ResourceArchive{};
-}
-
-std::optional<std::string> ReadArchiveEntryLocked(zip_uint64_t index) {
+std::optional<std::string> ReadArchiveEntry(ResourceArchive& archive, zip_uint64_t index) {
+    std::lock_guard lock(archive.mutex);
     zip_stat_t stat;
     zip_stat_init(&stat);
-    if (zip_stat_index(g_archive.zip, index, 0, &stat) != 0 || (stat.valid & ZIP_STAT_SIZE) == 0 ||
+    if (zip_stat_index(archive.zip, index, 0, &stat) != 0 || (stat.valid & ZIP_STAT_SIZE) == 0 ||
         stat.size > kMaxResourceFileSize)
         return std::nullopt;
-    zip_file_t* file = zip_fopen_index(g_archive.zip, index, 0);
+    zip_file_t* file = zip_fopen_index(archive.zip, index, 0);
     if (file == nullptr)
         return std::nullopt;
     std::string bytes(static_cast<std::size_t>(stat.size), '\0');
@@ -74,6 +80,16 @@ std::optional<std::string> ReadArchiveEntryLocked(zip_uint64_t index) {
     if (got != bytes.size() || tail != 0)
         return std::nullopt;
     return bytes;
+}
+
+std::optional<std::string> ReadFromArchive(const std::shared_ptr<ResourceArchive>& archive,
+                                           const std::string& key) {
+    if (archive == nullptr)
+        return std::nullopt;
+    const auto it = archive->index.find(key);
+    if (it == archive->index.end())
+        return std::nullopt;
+    return ReadArchiveEntry(*archive, it->second);
 }
 
 // `relative` (already normalised, '/'-separated) below `folder`, each
@@ -168,30 +184,36 @@ const std::string& CPaintManagerUI::GetResourcePath() {
 }
 
 bool CPaintManagerUI::SetResourceZip(const void* data, std::size_t size, bool /*cachedResZip*/) {
-    std::lock_guard lock(g_archiveMutex);
-    CloseArchiveLocked();
-    if (data == nullptr || size == 0)
+    if (data == nullptr || size == 0) {
+        std::lock_guard lock(g_archiveMutex);
+        g_archive.reset();
         return data == nullptr && size == 0;
+    }
+    auto archive = std::make_shared<ResourceArchive>();
+    archive->bytes.assign(static_cast<const char*>(data), size);
+    archive->callerData = data;
+    archive->callerSize = size;
+    archive->id = g_nextArchiveId++;
     zip_error_t error;
     zip_error_init(&error);
-    zip_source_t* source = zip_source_buffer_create(data, size, 0, &error);
-    if (source == nullptr) {
-        zip_error_fini(&error);
-        return false;
+    zip_source_t* source = zip_source_buffer_create(archive->bytes.data(), size, 0, &error);
+    zip_t* zip = nullptr;
+    if (source != nullptr) {
+        // No ZIP_CHECKCONS: it refuses sound archives whose local and central
+        // headers carry different extra fields (libarchive's and Info-ZIP's
+        // output). Damage is still caught: every entry's CRC and size are
+        // checked when it is read.
+        zip = zip_open_from_source(source, ZIP_RDONLY, &error);
+        if (zip == nullptr)
+            zip_source_free(source);  // still ours when the open failed
     }
-    // No ZIP_CHECKCONS: it refuses sound archives whose local and central
-    // headers carry different extra fields (libarchive's and Info-ZIP's
-    // output). Damage is still caught: every entry's CRC and size are
-    // checked when it is read.
-    zip_t* zip = zip_open_from_source(source, ZIP_RDONLY, &error);
     zip_error_fini(&error);
     if (zip == nullptr) {
-        zip_source_free(source);  // still ours when the open failed
+        std::lock_guard lock(g_archiveMutex);
+        g_archive.reset();
         return false;
     }
-    g_archive.zip = zip;
-    g_archive.data = data;
-    g_archive.size = size;
+    archive->zip = zip;
     const zip_int64_t count = zip_get_num_entries(zip, 0);
     for (zip_int64_t i = 0; i < count; ++i) {
         const char* name = zip_get_name(zip, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_GUESS);
@@ -200,32 +222,26 @@ bool CPaintManagerUI::SetResourceZip(const void* data, std::size_t size, bool /*
         const std::string_view raw(name);
         if (raw.empty() || raw.back() == '/' || raw.back() == '\\')
             continue;  // a folder entry
-        g_archive.index.emplace(NormalizeResourceName(raw), static_cast<zip_uint64_t>(i));
+        archive->index.emplace(NormalizeResourceName(raw), static_cast<zip_uint64_t>(i));
     }
+    std::lock_guard lock(g_archiveMutex);
+    g_archive = std::move(archive);
     return true;
 }
 
 TResourceZip CPaintManagerUI::GetResourceZip() {
     std::lock_guard lock(g_archiveMutex);
-    return TResourceZip{g_archive.data, g_archive.size};
+    return g_archive != nullptr ? TResourceZip{g_archive->callerData, g_archive->callerSize} : TResourceZip{};
 }
 
-std::optional<std::string> CPaintManagerUI::LoadResourceFile(std::string_view name) {
+namespace {
+std::optional<std::string> LoadFrom(const std::shared_ptr<ResourceArchive>& archive,
+                                    const std::string& folder, std::string_view name) {
     const std::string key = NormalizeResourceName(name);
     if (key.empty())
         return std::nullopt;
-    std::string folder;
-    {
-        std::lock_guard lock(g_archiveMutex);
-        folder = g_resourcePath;
-        if (g_archive.zip != nullptr) {
-            const auto it = g_archive.index.find(key);
-            if (it != g_archive.index.end()) {
-                if (auto bytes = ReadArchiveEntryLocked(it->second))
-                    return bytes;
-            }
-        }
-    }
+    if (auto bytes = ReadFromArchive(archive, key))
+        return bytes;
     if (folder.empty())
         return std::nullopt;
     // Normalisation keeps the name inside the resource folder ("..", never
@@ -234,6 +250,48 @@ std::optional<std::string> CPaintManagerUI::LoadResourceFile(std::string_view na
     if (path.empty())
         return std::nullopt;
     return os::ReadWholeFile(path, kMaxResourceFileSize);
+}
+}  // namespace
+
+// What a window's layout was built from.
+struct CPaintManagerUI::ResourceSource {
+    std::shared_ptr<ResourceArchive> archive;
+    std::string folder;
+};
+
+std::optional<std::string> CPaintManagerUI::LoadResourceFile(std::string_view name) {
+    std::shared_ptr<ResourceArchive> archive;
+    std::string folder;
+    {
+        std::lock_guard lock(g_archiveMutex);
+        archive = g_archive;
+        folder = g_resourcePath;
+    }
+    return LoadFrom(archive, folder, name);
+}
+
+void CPaintManagerUI::CaptureResourceSource() {
+    auto source = std::make_shared<ResourceSource>();
+    {
+        std::lock_guard lock(g_archiveMutex);
+        source->archive = g_archive;
+        source->folder = g_resourcePath;
+    }
+    m_resources = std::move(source);
+}
+
+std::optional<std::string> CPaintManagerUI::LoadWindowResource(std::string_view name) const {
+    if (m_resources == nullptr)
+        return LoadResourceFile(name);
+    return LoadFrom(m_resources->archive, m_resources->folder, name);
+}
+
+std::uint64_t CPaintManagerUI::GetResourceArchiveId() const {
+    if (m_resources == nullptr) {
+        std::lock_guard lock(g_archiveMutex);
+        return g_archive != nullptr ? g_archive->id : 0;
+    }
+    return m_resources->archive != nullptr ? m_resources->archive->id : 0;
 }
 
 void CPaintManagerUI::DeletePtr(void* ptr) {

@@ -1,5 +1,6 @@
 #include "platform/duilib/UIMenu.h"
 
+#include "platform/duilib/UIDPI.h"
 #include "platform/duilib/UIDlgBuilder.h"
 #include "platform/duilib/WinUser.h"
 
@@ -57,7 +58,7 @@ LRESULT CMenuWnd::OnCreate() {
 
 void CMenuWnd::Place() {
     const RECT work = GetMonitorWorkArea(m_hWnd);
-    SIZE size = m_pm.GetInitSize();
+    SIZE size = m_pm.GetDPIObj().Scale(m_pm.GetInitSize());
     if (size.cx <= 0 || size.cy <= 0) {
         CControlUI* root = m_pm.GetRoot();
         const SIZE wanted = root != nullptr ? root->EstimateSize(SIZE{work.Width(), work.Height()}) : SIZE{};

@@ -2,6 +2,7 @@
 
 #include "platform/duilib/MessageQueue.h"
 #include "platform/duilib/WinUser.h"
+#include "platform/duilib/backend/BackendChoice.h"
 
 #include <condition_variable>
 #include <future>
@@ -40,10 +41,12 @@ bool RunOnUiThread(const std::function<void()>& fn, std::chrono::milliseconds de
 UiThread::UiThread() : UiThread(Options{}) {}
 
 UiThread::UiThread(Options options)
-    : m_backend(options.backend != nullptr ? options.backend
-                                           : std::make_shared<HeadlessBackend>(HeadlessBackend::Options{
-                                                 .realTime = options.realTime, .screen = options.screen})) {
-    SetBackend(m_backend);
+    : m_backend(
+          options.backend != nullptr
+              ? options.backend
+              : MakeBackend(HeadlessBackend::Options{.realTime = options.realTime, .screen = options.screen},
+                            /*guessFromDisplay=*/false)) {
+    m_previousBackend = ReplaceBackend(m_backend);
     auto bound = std::make_shared<std::promise<bool>>();
     std::future<bool> boundResult = bound->get_future();
     m_thread = std::thread([this, bound] {
@@ -63,6 +66,9 @@ UiThread::~UiThread() {
             DestroyAllWindows();
         });
     m_thread.join();
+    // What ran before this UI thread (a default headless one, say) is in
+    // force again, not a display this thread opened.
+    ReplaceBackend(std::move(m_previousBackend));
 }
 
 void UiThread::Body() {

@@ -1,9 +1,11 @@
 #pragma once
 // A dedicated UI thread for tests and tools that drive windows from another
-// thread: it installs a headless back end (virtual clock unless asked
-// otherwise), becomes the UI thread and runs the message loop until it is
-// destroyed, when it destroys every window left and frees whatever is still
-// queued. Only one may exist at a time (there is one UI thread).
+// thread: it installs the back end the environment asks for (headless, or
+// GTK only under VANTO_BACKEND=gtk with a display; see BackendChoice.h) on the
+// virtual clock unless asked otherwise, becomes the UI thread and runs the
+// message loop until it is destroyed, when it destroys every window left,
+// frees whatever is still queued and puts the back end that was in force
+// before back. Only one may exist at a time (there is one UI thread).
 
 #include "platform/duilib/backend/Screen.h"
 #include "platform/duilib/backend/headless/HeadlessBackend.h"
@@ -78,6 +80,7 @@ class UiThread {
     void Body();
 
     std::shared_ptr<HeadlessBackend> m_backend;
+    std::shared_ptr<DuiLib::Backend> m_previousBackend;
     std::atomic<bool> m_started{false};
     std::atomic<int> m_quitCount{0};
     std::atomic<int> m_lastQuitCode{0};

@@ -1,7 +1,10 @@
 #include "platform/duilib/WinImplBase.h"
 
+#include "platform/duilib/UIDPI.h"
 #include "platform/duilib/UIDlgBuilder.h"
+#include "platform/duilib/UIManagerState.h"
 #include "platform/duilib/UIOption.h"
+#include "platform/duilib/backend/Backend.h"
 #include "platform/os/DebugPrint.h"
 
 namespace DuiLib {
@@ -95,9 +98,12 @@ bool WindowImplBase::SetFocus(std::string_view name) {
     return true;
 }
 
-void WindowImplBase::FadeInOut(int /*ms*/, DWORD mode) {
+void WindowImplBase::FadeInOut(int ms, DWORD mode) {
     if (!::IsWindow(m_hWnd))
         return;
+    // The state changes now; a display fades the look over `ms`.
+    if ((mode & AW_BLEND) != 0 && ms > 0)
+        GetBackend().WindowFadeNext(m_hWnd, ms);
     if ((mode & AW_HIDE) != 0)
         ::ShowWindow(m_hWnd, SW_HIDE);
     else
@@ -146,7 +152,8 @@ LRESULT WindowImplBase::AttachLayout(CControlUI* root) {
     }
     m_pm.AttachDialog(root);
     m_pm.AddNotifier(this);
-    const SIZE size = m_pm.GetInitSize();
+    // The layout's size grows with the window's scale, as its lengths do.
+    const SIZE size = m_pm.GetDPIObj().Scale(m_pm.GetInitSize());
     if (size.cx > 0 && size.cy > 0)
         ::SetWindowPos(m_hWnd, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     Init();
@@ -177,8 +184,44 @@ LRESULT WindowImplBase::OnNcPaint(UINT, WPARAM, LPARAM, bool&) {
     return 0;
 }
 
-LRESULT WindowImplBase::OnNcHitTest(UINT, WPARAM, LPARAM, bool&) {
-    return 1;  // HTCLIENT
+LRESULT WindowImplBase::OnNcHitTest(UINT, WPARAM, LPARAM lParam, bool&) {
+    POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    ::ScreenToClient(m_hWnd, &pt);
+    RECT client;
+    if (!::GetClientRect(m_hWnd, &client))
+        return HTNOWHERE;
+    CDPI& dpi = m_pm.GetDPIObj();
+    // The sizing edges: a maximised window has none.
+    if (!::IsZoomed(m_hWnd)) {
+        const RECT box = dpi.Scale(m_pm.GetSizeBox());
+        const bool left = pt.x < client.left + box.left;
+        const bool right = pt.x >= client.right - box.right;
+        if (pt.y < client.top + box.top)
+            return left ? HTTOPLEFT : right ? HTTOPRIGHT : HTTOP;
+        if (pt.y >= client.bottom - box.bottom)
+            return left ? HTBOTTOMLEFT : right ? HTBOTTOMRIGHT : HTBOTTOM;
+        if (left)
+            return HTLEFT;
+        if (right)
+            return HTRIGHT;
+    }
+    // The caption band (its right and bottom are kept from the right edge
+    // and from the top): dragging it moves the window, unless the point is
+    // on a control that takes the click itself.
+    const RECT caption = dpi.Scale(m_pm.GetCaptionRect());
+    if (pt.x >= client.left + caption.left && pt.x < client.right - caption.right && pt.y >= caption.top &&
+        pt.y < caption.bottom) {
+        if (m_pm.IsUpdateNeeded())
+            m_pm.UpdateLayout();
+        CControlUI* target = FindClickTarget(m_pm, pt);
+        const bool takesClick =
+            target != nullptr &&
+            (target->GetInterface("Button") != nullptr || target->GetInterface("Edit") != nullptr ||
+             target->GetInterface("ListItem") != nullptr || target->GetInterface("Text") != nullptr);
+        if (target != nullptr && !takesClick)
+            return HTCAPTION;
+    }
+    return HTCLIENT;
 }
 
 LRESULT WindowImplBase::OnGetMinMaxInfo(UINT, WPARAM, LPARAM, bool& bHandled) {

@@ -73,7 +73,7 @@ BOOL IsWindow(HWND hwnd);
 BOOL PostMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // On the UI thread: calls the window at once. From another thread: hands the
 // call to the UI thread and waits for it; 0 when the window is gone (or goes
-// before the call runs).
+// before the call runs, even when no loop runs any more to come to it).
 LRESULT SendMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 void PostQuitMessage(int exitCode);
 BOOL GetMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax);
@@ -112,6 +112,9 @@ HWND FindWindowW(const char* className, const char* windowName);
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, void* timerProc);
 BOOL KillTimer(HWND hwnd, UINT_PTR id);
 BOOL GetCursorPos(POINT* pt);
+// Negative (high bit set) while Shift, Control or Alt was down at the last
+// key message taken from the queue; 0 otherwise. UI thread.
+short GetKeyState(int vk);
 BOOL IsZoomed(HWND hwnd);
 BOOL IsIconic(HWND hwnd);
 BOOL SetWindowTextW(HWND hwnd, std::string_view text);
@@ -158,6 +161,9 @@ bool TranslateUiMessage(const MSG& msg);
 // The paint managers install their pre-translation here when the first of
 // them gets a pre-filter (the window layer does not depend on them).
 void SetUiMessageTranslator(bool (*translate)(const MSG&));
+// Another program took the activation: the active window is told it is
+// inactive and loses the focus (a display back end reports it). UI thread.
+void DeactivateApplication();
 // Every live window, in creation order (UI thread).
 std::vector<HWND> EnumWindows();
 // Destroys every window (the harness's clean-up between UI threads).
@@ -190,6 +196,15 @@ bool PostOwnedWParam(HWND hwnd, UINT msg, std::unique_ptr<T> payload, LPARAM lPa
     return MessageQueue::Instance().Post(hwnd, msg, static_cast<WPARAM>(value), lParam,
                                          value != 0 ? &detail::DeletePayload<T> : nullptr, nullptr);
 }
+
+// Runs `call` on the UI thread on behalf of `hwnd` and waits until it has
+// returned: the hand-over SendMessageW makes, for work that is not a window
+// message (a worker's question to the user, a modal box shown by the UI
+// thread while the worker waits for its answer). On the UI thread it runs at
+// once. False, with `call` not run, when `hwnd` is not a window, or is gone
+// before the UI thread comes to the call, or the queue is dropped first; a
+// call that has begun is waited for to its end. Any thread.
+bool SendCall(HWND hwnd, const std::function<void()>& call);
 
 // A message box as shown: what tests see through the sink.
 struct MessageBoxRecord {

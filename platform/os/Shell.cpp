@@ -52,32 +52,6 @@ std::string FindOnPath(const std::string& name) {
     }
 }
 
-// Windows-style parameter text into arguments: spaces separate, double
-// quotes group (and are dropped).
-std::vector<std::string> SplitParameters(const std::string& text) {
-    std::vector<std::string> args;
-    std::string current;
-    bool quoted = false;
-    bool any = false;
-    for (char c : text) {
-        if (c == '"') {
-            quoted = !quoted;
-            any = true;
-        } else if ((c == ' ' || c == '\t') && !quoted) {
-            if (any)
-                args.push_back(std::move(current));
-            current.clear();
-            any = false;
-        } else {
-            current.push_back(c);
-            any = true;
-        }
-    }
-    if (any)
-        args.push_back(std::move(current));
-    return args;
-}
-
 // Starts `program` with `args` detached (double fork, new session); the
 // grandchild reports a failed exec through a close-on-exec pipe. True once
 // the program runs.
@@ -176,7 +150,7 @@ HINSTANCE ShellExecuteW(HWND /*owner*/, LPCWSTR verb, LPCWSTR file, LPCWSTR para
                                     ? ResolveProgram(target)
                                     : std::string();
     if (!program.empty())
-        return Answer(StartDetached(program, SplitParameters(ToUtf8(parameters)), workDir)
+        return Answer(StartDetached(program, os::SplitParameters(ToUtf8(parameters)), workDir)
                           ? kShellExecuteStarted
                           : SE_ERR_OOM);
 
@@ -188,6 +162,30 @@ HINSTANCE ShellExecuteW(HWND /*owner*/, LPCWSTR verb, LPCWSTR file, LPCWSTR para
 }
 
 namespace os {
+
+std::vector<std::string> SplitParameters(std::string_view text) {
+    std::vector<std::string> args;
+    std::string current;
+    bool quoted = false;
+    bool any = false;
+    for (char c : text) {
+        if (c == '"') {
+            quoted = !quoted;
+            any = true;
+        } else if ((c == ' ' || c == '\t') && !quoted) {
+            if (any)
+                args.push_back(std::move(current));
+            current.clear();
+            any = false;
+        } else {
+            current.push_back(c);
+            any = true;
+        }
+    }
+    if (any)
+        args.push_back(std::move(current));
+    return args;
+}
 
 bool StartProgramDetached(const std::string& program, const std::vector<std::string>& args) {
     const std::string path = ResolveProgram(program);

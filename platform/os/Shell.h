@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The window handle of the UI library (the same declaration; the shell only
@@ -37,6 +38,12 @@ HINSTANCE ShellExecuteW(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR paramete
                         int showCommand);
 
 namespace os {
+
+// A Windows-style parameter text as arguments, the way ShellExecuteW splits
+// its `parameters` (and an installer's command line is split): spaces and
+// tabs separate, double quotes group and are dropped ("" gives an empty
+// argument). Any thread.
+std::vector<std::string> SplitParameters(std::string_view text);
 
 // Starts `program` detached, as ShellExecuteW starts what it opens, with
 // exactly `args` as its arguments: each element reaches the program as one

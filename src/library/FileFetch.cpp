@@ -265,6 +265,7 @@ HRESULT CFileFetch::Fetch(const std::string& url, const std::string& targetPath,
         // Silence for longer than the limit, while connecting or within the
         // reply, ends the fetch.
         net::CurlEasy easy({m_stallLimit, m_stallLimit, {}});
+        easy.SetStopEvent(m_stop);
         // Accept: curl would add "*/*"; the fetcher sends no accepted types.
         net::CurlHeaderList headers;
         if (easy && headers.Append("Accept:") && headers.Append("Connection: Keep-Alive")) {

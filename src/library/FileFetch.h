@@ -15,6 +15,10 @@
 #include "library/DownLoadCallBack.h"
 #include "platform/os/WinTypes.h"
 
+namespace os {
+class Event;
+}
+
 // File creation dispositions of CreateFileW.
 constexpr DWORD CREATE_NEW = 1;
 constexpr DWORD CREATE_ALWAYS = 2;
@@ -45,8 +49,14 @@ class CFileFetch {
     // millisecond resolution.
     void SetStallLimit(std::chrono::milliseconds limit) { m_stallLimit = limit; }
 
+    // An event that ends the fetch as soon as it is set, even while the
+    // server is silent: a failed fetch (E_FAIL, OnStatus with 500). Null for
+    // none; it must outlive the fetch.
+    void SetStopEvent(const os::Event* stop) { m_stop = stop; }
+
   private:
     IDownLoadCallBack* m_observer;
     DWORD m_userData;
     std::chrono::milliseconds m_stallLimit{30000};
+    const os::Event* m_stop = nullptr;
 };

@@ -35,6 +35,7 @@ std::u16string CCurlRequestW::Get(std::u16string_view url) {
     if (!easy) {
         return m_reply;
     }
+    easy.SetStopEvent(m_stop);
     CURL* handle = easy.Get();
     curl_easy_setopt(handle, CURLOPT_URL, narrowUrl.c_str());
     curl_easy_setopt(handle, CURLOPT_USERPWD, kCredentials);
@@ -51,7 +52,8 @@ std::u16string CCurlRequestW::Get(std::u16string_view url) {
     return m_reply;
 }
 
-std::string FetchUrlText(std::string_view url) {
+std::string FetchUrlText(std::string_view url, const os::Event* stop) {
     CCurlRequestW request;
+    request.SetStopEvent(stop);
     return os::Utf16ToUtf8(request.Get(os::Utf8ToUtf16(url)));
 }

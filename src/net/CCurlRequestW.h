@@ -12,6 +12,10 @@
 #include "net/CurlEasy.h"
 #include "net/Utf8ChunkJoiner.h"
 
+namespace os {
+class Event;
+}
+
 class CCurlRequestW {
   public:
     // The limits a requester starts with: the connection may take
@@ -34,6 +38,9 @@ class CCurlRequestW {
     void SetStallLimit(std::chrono::milliseconds limit) { m_limits.stall = limit; }
     void SetOverallLimit(std::chrono::milliseconds limit) { m_limits.overall = limit; }
     const net::TransferLimits& Limits() const { return m_limits; }
+    // An event that ends a running request as soon as it is set (null: none);
+    // it must outlive the requests. A stopped request gives what arrived.
+    void SetStopEvent(const os::Event* stop) { m_stop = stop; }
 
     // GET `url`; returns the reply body received so far when the transfer
     // ends (empty when nothing arrived). Failures are not reported, except a
@@ -47,6 +54,7 @@ class CCurlRequestW {
 
   private:
     net::TransferLimits m_limits{kConnectLimit, kStallLimit, kOverallLimit};
+    const os::Event* m_stop = nullptr;
     std::u16string m_reply;
     std::size_t m_received = 0;  // reply bytes as they came
     bool m_overCap = false;
@@ -55,5 +63,6 @@ class CCurlRequestW {
 
 // The text at `url` (a version file), fetched with a CCurlRequestW and
 // handed back as UTF-8 like every other text of the client. Empty when
-// nothing arrived or the reply was too long.
-std::string FetchUrlText(std::string_view url);
+// nothing arrived or the reply was too long. `stop` (may be null) ends the
+// request early when it is set. Any thread.
+std::string FetchUrlText(std::string_view url, const os::Event* stop = nullptr);

@@ -5,6 +5,7 @@
 
 #include "net/CurlGlobal.h"
 #include "net/TlsTrust.h"
+#include "platform/os/Event.h"
 
 namespace net {
 
@@ -82,8 +83,19 @@ CURLcode CurlEasy::Perform() {
         return FromMulti(added);
     }
     StallWatch watch(m_limits.stall);
+    // The stop event's descriptor wakes the wait below the moment it is set.
+    curl_waitfd stopWait{};
+    if (m_stop != nullptr && m_stop->PollDescriptor() >= 0) {
+        stopWait.fd = m_stop->PollDescriptor();
+        stopWait.events = CURL_WAIT_POLLIN;
+    }
+    const unsigned stopWaits = stopWait.events != 0 ? 1 : 0;
     CURLcode result = CURLE_OK;
     for (;;) {
+        if (m_stop != nullptr && m_stop->IsSet()) {
+            result = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
         int running = 0;
         if (const CURLMcode performed = curl_multi_perform(multi.get(), &running); performed != CURLM_OK) {
             result = FromMulti(performed);
@@ -104,8 +116,8 @@ CURLcode CurlEasy::Perform() {
             result = CURLE_OPERATION_TIMEDOUT;
             break;
         }
-        if (const CURLMcode polled =
-                curl_multi_poll(multi.get(), nullptr, 0, watch.WaitMilliseconds(), nullptr);
+        if (const CURLMcode polled = curl_multi_poll(multi.get(), stopWaits != 0 ? &stopWait : nullptr,
+                                                     stopWaits, watch.WaitMilliseconds(), nullptr);
             polled != CURLM_OK) {
             result = FromMulti(polled);
             break;

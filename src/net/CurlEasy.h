@@ -17,6 +17,10 @@
 #include <chrono>
 #include <cstddef>
 
+namespace os {
+class Event;
+}
+
 namespace net {
 
 // The largest replies the client reads into memory: a reply of the store or
@@ -61,14 +65,21 @@ class CurlEasy {
     explicit operator bool() const { return Valid(); }
     const TransferLimits& Limits() const { return m_limits; }
 
+    // An event that ends the transfer as soon as it is set (a component
+    // going away while its worker waits on a silent server); null for none.
+    // The event must outlive the transfers it is set for.
+    void SetStopEvent(const os::Event* stop) { m_stop = stop; }
+
     // Runs the transfer to its end on the calling thread, blocking it for at
     // most the limits. Returns libcurl's result; silence beyond the stall
-    // limit gives CURLE_OPERATION_TIMEDOUT, as the other limits do.
+    // limit gives CURLE_OPERATION_TIMEDOUT, as the other limits do, and the
+    // stop event (set before or during the transfer) CURLE_ABORTED_BY_CALLBACK.
     CURLcode Perform();
 
   private:
     CURL* m_handle = nullptr;
     TransferLimits m_limits;
+    const os::Event* m_stop = nullptr;
 };
 
 // A header list for CURLOPT_HTTPHEADER, freed when it goes.

@@ -9,9 +9,11 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "library/PythonFileServer.h"
+#include "platform/os/Event.h"
 #include "support/RawHttpServer.h"
 #include "support/Sandbox.h"
 
@@ -262,6 +264,33 @@ TEST_F(FileFetchTest, StalledHeadersHitTheLimit) {
     fetch.SetStallLimit(std::chrono::milliseconds(500));
     EXPECT_EQ(fetch.Fetch(server.BaseUrl() + "/silent", Target(), CREATE_ALWAYS), E_FAIL);
     EXPECT_EQ(observer.events, (Events{"status 500"}));
+}
+
+TEST_F(FileFetchTest, StopEventEndsAStalledFetchAtOnceAndOneSetBeforeStartsNone) {
+    const std::string body = Pattern(30000);
+    RawHttpServer server([&](const RawHttpServer::Request&) {
+        std::string reply = RawHttpServer::Response(200, body);
+        reply.resize(reply.size() - 25000);
+        return RawHttpServer::Reply{reply, 0, true};
+    });
+    os::Event stop;
+    fetch.SetStopEvent(&stop);
+    // The stall limit stays long: only the event can end this fetch in time.
+    std::thread stopper([&] {
+        EXPECT_TRUE(server.WaitForRequests(1));
+        stop.Set();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(fetch.Fetch(server.BaseUrl() + "/stall", Target(), CREATE_ALWAYS), E_FAIL);
+    stopper.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(observer.events.back(), "status 500");
+    EXPECT_FALSE(vtest::Exists(Target()));
+
+    observer.events.clear();
+    EXPECT_EQ(fetch.Fetch(server.BaseUrl() + "/again", Target(), CREATE_ALWAYS), E_FAIL);
+    EXPECT_EQ(observer.events, (Events{"status 500"}));
+    EXPECT_EQ(server.Requests().size(), 1u);
 }
 
 TEST_F(FileFetchTest, BodyLongerThanAnnouncedFails) {

@@ -2,8 +2,10 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <thread>
 
 #include "NetTestSupport.h"
+#include "platform/os/Event.h"
 #include "platform/os/Text.h"
 #include "support/RawHttpServer.h"
 
@@ -74,6 +76,25 @@ TEST_F(CurlRequestWTest, AFetchFromASilentServerEndsAfterItsStallLimit) {
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_GE(took, std::chrono::milliseconds(150));  // half the limit: timers may fire a little early
     EXPECT_LT(took, std::chrono::seconds(10));
+}
+
+TEST_F(CurlRequestWTest, AStopEventEndsARequestToASilentServerAtOnce) {
+    RawHttpServer server([](const RawHttpServer::Request&) {
+        return RawHttpServer::Reply{"HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\nversion=", 0, true};
+    });
+    os::Event stop;
+    std::thread stopper([&] {
+        EXPECT_TRUE(server.WaitForRequests(1));
+        stop.Set();
+    });
+    // The default limits (20 s of silence) stay: only the event ends it in time.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(FetchUrlText(server.BaseUrl() + "/v", &stop), "version=");
+    stopper.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    // Already set: no request is made.
+    EXPECT_EQ(FetchUrlText(server.BaseUrl() + "/v", &stop), "");
+    EXPECT_EQ(server.Requests().size(), 1u);
 }
 
 TEST_F(CurlRequestWTest, AFetchFromATricklingServerEndsAtItsOverallLimit) {

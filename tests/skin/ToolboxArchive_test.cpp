@@ -46,11 +46,13 @@ std::set<std::string> UserDataKeys(const std::string& text) {
 
 class ToolboxArchiveTest : public skintest::SkinTest {
   protected:
+    static constexpr const char* kPageUrl = "http://127.0.0.1:40999/";
+
     void SetUp() override {
         SkinTest::SetUp();
         demostore::ServedFiles files(m_sandbox.Root() + "/store");
         std::string error;
-        ASSERT_TRUE(files.EnsureSamples(error)) << error;
+        ASSERT_TRUE(files.EnsureToolboxArchive(kPageUrl, error)) << error;
         const auto path = files.Find(demostore::Service::Toolbox, "/vanto/toolbox.zip");
         ASSERT_TRUE(path.has_value());
         m_toolbox = vtest::ReadFile(*path);
@@ -99,14 +101,35 @@ TEST_F(ToolboxArchiveTest, BuildsWithTheListEntriesAndKeysThePanelReads) {
         for (const std::string& key : keys) {
             EXPECT_EQ(entryKeys.count(key), 1u) << key;
         }
-        opensPage = opensPage || keys.count("url") != 0;
+        if (keys.count("url") != 0) {
+            opensPage = true;
+            // The store's client pages of this start.
+            EXPECT_NE(entry->GetUserData().find(std::string("url=") + kPageUrl), std::string::npos);
+        }
         installsTool = installsTool || (keys.count("installer") != 0 && keys.count("regedit") != 0 &&
                                         keys.count("exe") != 0 && keys.count("setupcommond") != 0);
     }
     EXPECT_TRUE(opensPage);
     EXPECT_TRUE(installsTool);
+    // The archive carries every image its layout names.
+    EXPECT_GE(DuiLib::CDialogBuilder::ListImages(panel.root, panel.manager.get()).size(), 4u);
     EXPECT_TRUE(DuiLib::CDialogBuilder::FindMissingImages(panel.root, panel.manager.get()).empty());
     CPaintManagerUI::SetResourceZip(saved.data, saved.size);
+}
+
+TEST_F(ToolboxArchiveTest, TheSampleFollowsThePortsOfEachStartButAnotherArchiveIsKept) {
+    demostore::ServedFiles files(m_sandbox.Root() + "/store");
+    const auto served = [&] {
+        return vtest::ReadFile(files.Find(demostore::Service::Toolbox, "/vanto/toolbox.zip").value_or(""));
+    };
+    std::string error;
+    ASSERT_TRUE(files.EnsureToolboxArchive("http://127.0.0.1:41000/", error)) << error;
+    EXPECT_EQ(served(), demostore::ServedFiles::ToolboxSampleArchive("http://127.0.0.1:41000/"));
+    EXPECT_NE(served(), m_toolbox);
+
+    ASSERT_TRUE(files.Put(demostore::Service::Toolbox, "/vanto/toolbox.zip", "someone else's", error));
+    ASSERT_TRUE(files.EnsureToolboxArchive("http://127.0.0.1:41001/", error)) << error;
+    EXPECT_EQ(served(), "someone else's");
 }
 
 TEST_F(ToolboxArchiveTest, SwitchingToThePanelArchiveAndBackRestoresTheSkin) {

@@ -277,6 +277,22 @@ TEST_F(DialogsTest, UserActionsAreRefusedWhereAUserCouldNotAct) {
     ui.Run([&] { EXPECT_EQ(dlg->notes, (std::vector<std::string>{"click:btnOk"})); });
 }
 
+TEST_F(DialogsTest, AControlPickedFromTheTreeIsClickedAsOneNamedIs) {
+    SkinDialog* dlg = MakeDialog();
+    HWND hwnd = dlg->GetHWND();
+    ui.Run([&] {
+        dlg->ShowWindow();
+        dlg->notes.clear();
+    });
+    EXPECT_FALSE(automation.Click(hwnd, [](CPaintManagerUI&) -> CControlUI* { return nullptr; }));
+    EXPECT_FALSE(automation.Click(hwnd, [](CPaintManagerUI& m) { return m.FindControl("btnHidden"); }));
+    // A control of no window's tree is not this window's to click.
+    CControlUI stray;
+    EXPECT_FALSE(automation.Click(hwnd, [&](CPaintManagerUI&) { return &stray; }));
+    EXPECT_TRUE(automation.Click(hwnd, [](CPaintManagerUI& m) { return m.FindControl("btnOk"); }));
+    ui.Run([&] { EXPECT_EQ(dlg->notes, (std::vector<std::string>{"click:btnOk"})); });
+}
+
 TEST_F(DialogsTest, MissingControlLookupsDoNothing) {
     SkinDialog* dlg = MakeDialog();
     ui.Run([&] {

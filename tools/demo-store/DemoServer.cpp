@@ -152,6 +152,11 @@ bool DemoServer::Start(std::string& error) {
             return false;
         }
     }
+    // The sample toolbox archive's page entry names this start's client-page port.
+    if (!m_context->files.EnsureToolboxArchive(
+            "http://127.0.0.1:" + std::to_string(m_context->Port(Service::ClientPage)) + "/", error)) {
+        return false;
+    }
     m_loops.push_back(m_adminServer.get());
     for (auto& server : m_servers) {
         m_loops.push_back(server.get());

@@ -2,6 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <zlib.h>
+
+#include <cstdint>
+
 #include "demo-store/FileUtil.h"
 #include "demo-store/ZipWriter.h"
 
@@ -32,46 +36,133 @@ const char kHeadPicture[] =
     "\xec\xe8\x11\xe7\x28\x28\x4d\x07\x53\x60\x9c\xb8\xcc\xe6\x8a\x39\xe2\x68\xa5\x50\xe8\xc2\x88\x38\x2b"
     "\xe5\xb2\x9c\x11\xe4\x2d\x40\x3f\xb3\xff\xd9";
 
+// The client's setup program as the demo store serves it: it installs
+// nothing, but appends one line with the time and its arguments to
+// $HOME/vanto-demo-installer.log, so that a person or a test sees it ran.
 const char kInstallerScript[] =
     "#!/bin/sh\n"
     "# Stand-in for the client's setup program, served by the demo store.\n"
+    "log=\"${HOME:-/tmp}/vanto-demo-installer.log\"\n"
+    "line=\"$(date -u +%Y-%m-%dT%H:%M:%SZ) ran with $# argument(s):\"\n"
+    "for a in \"$@\"; do line=\"$line [$a]\"; done\n"
+    "printf '%s\\n' \"$line\" >> \"$log\"\n"
     "echo \"Vanto demo installer: $*\"\n"
     "exit 0\n";
 
+// A partner tool's setup program: installs "demotool" into a folder of the
+// user's data and registers that folder as the tool's install path
+// (HKEY_LOCAL_MACHINE\Software\VantoDemoTool "Path") with vanto-reg, found
+// beside the program that started the installer (the client) or on PATH.
+// The tool records each start (its arguments and the time) in last-run.txt
+// beside itself.
 const char kToolInstallerScript[] =
     "#!/bin/sh\n"
     "# Stand-in for a partner tool's setup program, served by the demo store.\n"
-    "echo \"Vanto demo tool installer: $*\"\n"
-    "exit 0\n";
+    "set -e\n"
+    "dir=\"${XDG_DATA_HOME:-$HOME/.local/share}/vanto-demotool\"\n"
+    "reg=\"\"\n"
+    "parent=\"$(readlink \"/proc/$PPID/exe\" 2>/dev/null || true)\"\n"
+    "if [ -n \"$parent\" ] && [ -x \"$(dirname \"$parent\")/vanto-reg\" ]; then\n"
+    "  reg=\"$(dirname \"$parent\")/vanto-reg\"\n"
+    "fi\n"
+    "[ -n \"$reg\" ] || reg=\"$(command -v vanto-reg || true)\"\n"
+    "if [ -z \"$reg\" ]; then\n"
+    "  echo \"Vanto demo tool installer: vanto-reg not found\" >&2\n"
+    "  exit 1\n"
+    "fi\n"
+    "mkdir -p \"$dir\"\n"
+    "cat > \"$dir/demotool.tmp\" <<'TOOL'\n"
+    "#!/bin/sh\n"
+    "# The Vanto demo tool: records that it ran.\n"
+    "dir=\"$(cd \"$(dirname \"$0\")\" && pwd)\"\n"
+    "{ echo \"args: $*\"; date '+time: %Y-%m-%dT%H:%M:%S'; } > \"$dir/last-run.tmp\"\n"
+    "mv \"$dir/last-run.tmp\" \"$dir/last-run.txt\"\n"
+    "echo \"Vanto demo tool ran: $*\"\n"
+    "TOOL\n"
+    "chmod 755 \"$dir/demotool.tmp\"\n"
+    "mv \"$dir/demotool.tmp\" \"$dir/demotool\"\n"
+    "\"$reg\" set HKLM 'Software\\VantoDemoTool' Path REG_SZ \"$dir\"\n"
+    "echo \"Vanto demo tool installer: installed into $dir ($*)\"\n";
 
 // The toolbox panel's layout: a list whose user data names the button
-// captions, one entry that opens a page and one that installs a tool.
+// captions, one entry that opens a store page (PAGE_URL: the client-page
+// host of this start) and one that installs the demo tool. Every image it
+// names is in the archive.
 const char kToolboxSkin[] =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
     "<Window size=\"300,220\" roundcorner=\"3,3\">\n"
+    "  <Default name=\"Button\" value=\"normalimage=&quot;btn_normal.png&quot; "
+    "hotimage=&quot;btn_hot.png&quot; pushedimage=&quot;btn_pushed.png&quot;\"/>\n"
     "  <VerticalLayout bkcolor=\"#FFFFFFFF\">\n"
     "    <Label text=\"工具箱\" height=\"32\" padding=\"12,0,0,0\"/>\n"
     "    <List name=\"list\" userdata=\"open=打开;get=获取;learn=了解;installing=安装中\">\n"
-    "      <ListContainerElement height=\"56\" userdata=\"url=http://127.0.0.1:47802/;\">\n"
+    "      <ListContainerElement height=\"56\" userdata=\"url=PAGE_URL;\">\n"
     "        <HorizontalLayout>\n"
+    "          <Label width=\"32\" height=\"32\" padding=\"12,12,0,0\" bkimage=\"icon_page.png\"/>\n"
     "          <Label text=\"模板中心\" padding=\"12,0,0,0\"/>\n"
     "          <Button name=\"button\" width=\"64\" height=\"26\"/>\n"
     "          <Progress name=\"progress\" width=\"64\" height=\"6\" visible=\"false\" min=\"0\" "
-    "max=\"100\"/>\n"
+    "max=\"100\" bkimage=\"progress_bk.png\" foreimage=\"progress_fore.png\"/>\n"
     "        </HorizontalLayout>\n"
     "      </ListContainerElement>\n"
     "      <ListContainerElement height=\"56\" userdata=\"regedit=VantoDemoTool;exe=demotool;"
     "installer=DemoToolSetup.exe;setupcommond=/S\">\n"
     "        <HorizontalLayout>\n"
+    "          <Label width=\"32\" height=\"32\" padding=\"12,12,0,0\" bkimage=\"icon_tool.png\"/>\n"
     "          <Label text=\"演示工具\" padding=\"12,0,0,0\"/>\n"
     "          <Button name=\"button\" width=\"64\" height=\"26\"/>\n"
     "          <Progress name=\"progress\" width=\"64\" height=\"6\" visible=\"false\" min=\"0\" "
-    "max=\"100\"/>\n"
+    "max=\"100\" bkimage=\"progress_bk.png\" foreimage=\"progress_fore.png\"/>\n"
     "        </HorizontalLayout>\n"
     "      </ListContainerElement>\n"
     "    </List>\n"
     "  </VerticalLayout>\n"
     "</Window>\n";
+
+// Where the sample toolbox archive is served, and where the store keeps a
+// copy of the sample it last wrote there (outside every service's folder),
+// so a later start can tell its own sample from an archive put in its place.
+const char kToolboxArchivePath[] = "/vanto/toolbox.zip";
+const char kToolboxSampleCopy[] = "/.samples/toolbox/vanto/toolbox.zip";
+
+void PutBigEndian32(std::string& out, std::uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        out += static_cast<char>((value >> shift) & 0xFF);
+    }
+}
+
+// A PNG picture of one colour (RGBA), as the toolbox layout's images.
+std::string SolidPng(int width, int height, std::uint32_t rgba) {
+    std::string raw;
+    for (int y = 0; y < height; ++y) {
+        raw += '\0';  // no filter
+        for (int x = 0; x < width; ++x) {
+            PutBigEndian32(raw, rgba);
+        }
+    }
+    uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
+    std::string packed(packedSize, '\0');
+    compress(reinterpret_cast<Bytef*>(packed.data()), &packedSize, reinterpret_cast<const Bytef*>(raw.data()),
+             static_cast<uLong>(raw.size()));
+    packed.resize(packedSize);
+
+    std::string png("\x89PNG\r\n\x1a\n", 8);
+    const auto chunk = [&png](const char* type, const std::string& data) {
+        PutBigEndian32(png, static_cast<std::uint32_t>(data.size()));
+        const std::string typed = std::string(type, 4) + data;
+        png += typed;
+        PutBigEndian32(png, static_cast<std::uint32_t>(crc32(0L, reinterpret_cast<const Bytef*>(typed.data()),
+                                                             static_cast<uInt>(typed.size()))));
+    };
+    std::string header;
+    PutBigEndian32(header, static_cast<std::uint32_t>(width));
+    PutBigEndian32(header, static_cast<std::uint32_t>(height));
+    header += std::string("\x08\x06\x00\x00\x00", 5);  // 8 bits per channel, RGBA, no interlace
+    chunk("IHDR", header);
+    chunk("IDAT", packed);
+    chunk("IEND", {});
+    return png;
+}
 
 bool SafePath(const std::string& path) {
     if (path.empty() || path[0] != '/' || path.size() > 1024) {
@@ -132,8 +223,6 @@ bool ServedFiles::Put(Service service, const std::string& path, const std::strin
 }
 
 bool ServedFiles::EnsureSamples(std::string& error) const {
-    ZipWriter toolbox;
-    toolbox.Add("skin.xml", kToolboxSkin);
     const struct {
         Service service;
         const char* path;
@@ -142,7 +231,6 @@ bool ServedFiles::EnsureSamples(std::string& error) const {
         {Service::Update, "/windows/newversion.htm", "version=1.0.1"},
         {Service::Update, "/windows/VANTOSetup.exe", kInstallerScript},
         {Service::Toolbox, "/vanto/version.html", "version=1.0"},
-        {Service::Toolbox, "/vanto/toolbox.zip", toolbox.Finish()},
         {Service::Toolbox, "/download/DemoToolSetup.exe", kToolInstallerScript},
         {Service::Store, "/static/head.jpg", std::string(kHeadPicture, sizeof kHeadPicture - 1)},
     };
@@ -155,6 +243,39 @@ bool ServedFiles::EnsureSamples(std::string& error) const {
         }
     }
     return true;
+}
+
+std::string ServedFiles::ToolboxSampleArchive(const std::string& pageUrl) {
+    std::string layout = kToolboxSkin;
+    const std::string placeholder = "PAGE_URL";
+    layout.replace(layout.find(placeholder), placeholder.size(), pageUrl);
+    ZipWriter toolbox;
+    toolbox.Add("skin.xml", layout);
+    toolbox.Add("btn_normal.png", SolidPng(64, 26, 0x2F80EDFFu));
+    toolbox.Add("btn_hot.png", SolidPng(64, 26, 0x5B9CF2FFu));
+    toolbox.Add("btn_pushed.png", SolidPng(64, 26, 0x1C5FBFFFu));
+    toolbox.Add("icon_page.png", SolidPng(32, 32, 0xF2994AFFu));
+    toolbox.Add("icon_tool.png", SolidPng(32, 32, 0x27AE60FFu));
+    toolbox.Add("progress_bk.png", SolidPng(64, 6, 0xE0E0E0FFu));
+    toolbox.Add("progress_fore.png", SolidPng(64, 6, 0x2F80EDFFu));
+    return toolbox.Finish();
+}
+
+bool ServedFiles::EnsureToolboxArchive(const std::string& pageUrl, std::string& error) const {
+    const std::string served = PathFor(Service::Toolbox, kToolboxArchivePath);
+    const std::string sampleCopy = m_root + kToolboxSampleCopy;
+    std::string current;
+    std::string lastSample;
+    // An archive someone put in place of the sample stays as it is.
+    if (ReadWholeFile(served, current) && !(ReadWholeFile(sampleCopy, lastSample) && current == lastSample)) {
+        return true;
+    }
+    const std::string archive = ToolboxSampleArchive(pageUrl);
+    if (!WriteFileAtomic(sampleCopy, archive, 0644)) {
+        error = "cannot write " + sampleCopy;
+        return false;
+    }
+    return Put(Service::Toolbox, kToolboxArchivePath, archive, error);
 }
 
 std::string ServedFiles::ContentType(const std::string& path) {

@@ -18,6 +18,14 @@ class ServedFiles {
 
     // Writes the sample files that are missing.
     bool EnsureSamples(std::string& error) const;
+    // Writes the sample toolbox archive ("/vanto/toolbox.zip" of the toolbox
+    // service), whose page entry opens `pageUrl` (the client-page host of
+    // this start), unless an archive other than the sample the store wrote
+    // last is in its place: the sample follows the store's ports at every
+    // start, an archive put there by someone else is kept.
+    bool EnsureToolboxArchive(const std::string& pageUrl, std::string& error) const;
+    // The sample toolbox archive: "skin.xml" and the images it names.
+    static std::string ToolboxSampleArchive(const std::string& pageUrl);
 
     // The file for a request path of a service, when the path is safe (no
     // "..", no empty or hidden segments) and names a regular file.

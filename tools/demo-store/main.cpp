@@ -60,8 +60,14 @@ On start the store writes DIR/ports.env and prints the same lines:
 Other output lines begin with "# " (so the output can be sourced), among them
 every verification code the store "sends".
 
-Served files live in DIR/files/<service>/<path>; sample version files,
-installers and a toolbox archive are written at the first start and kept.
+Served files live in DIR/files/<service>/<path>; sample version files and
+installers are written at the first start and kept. The sample toolbox
+archive (/vanto/toolbox.zip) is written again at every start, so that its
+page entry names the client port of that start, unless another archive was
+put in its place. Its tool installer (/download/DemoToolSetup.exe) installs
+a "demotool" program into $XDG_DATA_HOME/vanto-demotool (default ~/.local/share) and registers that
+folder under HKEY_LOCAL_MACHINE\Software\VantoDemoTool "Path" with the
+vanto-reg beside the program that runs it (or on PATH).
 Users: DIR/users.json. Received reports: DIR/reports. Uploads: DIR/uploads.
 
 Admin interface (HTTP + JSON on the admin port):

@@ -30,4 +30,10 @@ void SetBackend(std::shared_ptr<Backend> backend) {
     g_backend = std::move(backend);
 }
 
+std::shared_ptr<Backend> ReplaceBackend(std::shared_ptr<Backend> backend) {
+    std::lock_guard lock(g_backendMutex);
+    std::swap(g_backend, backend);
+    return backend;
+}
+
 }  // namespace DuiLib

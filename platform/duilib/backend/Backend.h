@@ -10,6 +10,7 @@
 // interface in its own folder; client code and the window layer do not
 // change with it.
 
+#include "platform/duilib/SystemServices.h"
 #include "platform/duilib/UIControl.h"
 #include "platform/duilib/UIDefine.h"
 
@@ -33,6 +34,14 @@ class Backend {
     virtual void WindowEnabled(HWND /*hwnd*/, bool /*enabled*/) {}
     virtual void WindowTitleChanged(HWND /*hwnd*/, const std::string& /*title*/) {}
     virtual void ControlChanged(HWND /*hwnd*/, CControlUI* /*control*/, ControlChange /*what*/) {}
+    // The state bits (maximised, minimised) or the extended style (topmost)
+    // changed.
+    virtual void WindowStyleChanged(HWND /*hwnd*/, DWORD /*style*/, DWORD /*exStyle*/) {}
+    // The next show or hide of the window fades over `ms` (FadeInOut). The
+    // window layer's state changes at once; only the look takes its time.
+    virtual void WindowFadeNext(HWND /*hwnd*/, int /*ms*/) {}
+
+    // ---- native views -----------------------------------------------------------
     // A web view control of window `hwnd` has an engine view whose native
     // widget (a GtkWidget* from the WebKitGTK engine) is to be shown at the
     // control's place, with the control's visibility, until Detached. The
@@ -67,6 +76,17 @@ class Backend {
     // the headless back end's for a box nobody can answer). Any thread.
     virtual int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption,
                                UINT type) = 0;
+
+    // ---- the other platform services (SystemServices.h) -------------------------
+    // Any thread. The defaults are those of a back end without a desktop:
+    // the dialog is cancelled, the clipboard takes nothing.
+    virtual SaveFileAnswer ShowSaveFileDialog(const SaveFileRequest& /*request*/) { return std::nullopt; }
+    virtual bool SetClipboardText(const std::string& /*text*/) { return false; }
+    virtual std::optional<std::string> GetClipboardText() { return std::nullopt; }
+    // The system dialog the back end shows now, if any, and its answering
+    // (automation of the real dialogs). UI thread.
+    virtual std::optional<SystemDialogInfo> OpenSystemDialog() { return std::nullopt; }
+    virtual bool AnswerSystemDialog(const SystemDialogReply& /*reply*/) { return false; }
 };
 
 // The back end in force. Without one installed, a headless back end on the
@@ -74,6 +94,9 @@ class Backend {
 // do it while no window exists (the test harness does it per UI thread).
 Backend& GetBackend();
 void SetBackend(std::shared_ptr<Backend> backend);
+// Installs `backend` (null: none, the default is made on next use) and
+// returns the one installed before, null when none was.
+std::shared_ptr<Backend> ReplaceBackend(std::shared_ptr<Backend> backend);
 std::shared_ptr<Backend> GetBackendShared();
 
 }  // namespace DuiLib

@@ -18,12 +18,17 @@
 #include "platform/duilib/MessageQueue.h"
 #include "platform/duilib/UIManager.h"
 #include "platform/duilib/WinUser.h"
+#include "platform/duilib/backend/BackendChoice.h"
 #include "platform/os/Paths.h"
 #include "platform/os/Text.h"
+#include "platform/os/WorkerThread.h"
 #include "shell/MainFrame.h"
 #include "stats/StatsReporter.h"
 
+#include <unistd.h>
+
 #include <array>
+#include <cstdio>
 
 namespace {
 
@@ -70,6 +75,9 @@ void RunHandOver(HWND running) {
 }
 
 void RunInteractive(HMODULE instance) {
+    // The windows show on the desktop when there is one (GTK), headless
+    // otherwise; VANTO_BACKEND=headless|gtk decides instead.
+    DuiLib::StartBackend();
     // SIGTERM and SIGINT close the main window as its close command would.
     CCloseSignalWatcher closeSignals;
     closeSignals.Start();
@@ -110,6 +118,19 @@ void Teardown() {
     DuiLib::InstanceChannel::Instance().WithdrawAll();
 }
 
+// A worker that is still running now (the update check waiting on a stalled
+// server) must not have the process's static objects destroyed under it, and
+// the design waits for none: the process ends here, with exit code 0 as
+// always. The run log is flushed after every line; the standard streams are
+// flushed here. Nothing of the worker's is left half-written: registry values,
+// profile files and downloads are each replaced in one step.
+void EndWhileWorkersRun() {
+    if (os::WorkerThread::RunningCount() == 0)
+        return;
+    std::fflush(nullptr);
+    ::_exit(0);
+}
+
 }  // namespace
 
 int wWinMain(HMODULE instance, HMODULE /*prevInstance*/, LPWSTR cmdLine, int /*cmdShow*/) {
@@ -139,5 +160,6 @@ int wWinMain(HMODULE instance, HMODULE /*prevInstance*/, LPWSTR cmdLine, int /*c
         RunInteractive(instance);
     }
     Teardown();
+    EndWhileWorkersRun();
     return 0;
 }

@@ -131,6 +131,16 @@ TEST_F(ShellTest, OpeningAProgramRunsItWithTheParametersInTheFolder) {
     EXPECT_FALSE(Output("x-www-browser").empty());
 }
 
+TEST(SplitParametersTest, SpacesSeparateAndQuotesGroup) {
+    using Args = std::vector<std::string>;
+    EXPECT_EQ(os::SplitParameters(""), Args{});
+    EXPECT_EQ(os::SplitParameters("  \t "), Args{});
+    EXPECT_EQ(os::SplitParameters("/S  /D=x"), (Args{"/S", "/D=x"}));
+    EXPECT_EQ(os::SplitParameters("\"a b\"c \"\""), (Args{"a bc", ""}));
+    // An open quote runs to the end.
+    EXPECT_EQ(os::SplitParameters("x \"y z"), (Args{"x", "y z"}));
+}
+
 TEST_F(ShellTest, StartingAProgramPassesEachArgumentAsGiven) {
     Fake("x-www-browser");
     // Quotes, spaces and dashes: each element is one argument, untouched.

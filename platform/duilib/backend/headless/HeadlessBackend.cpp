@@ -84,6 +84,23 @@ int HeadlessBackend::ShowMessageBox(HWND /*owner*/, const std::string& text, con
     return (type & 0x0F) == MB_YESNO ? IDNO : IDOK;
 }
 
+SaveFileAnswer HeadlessBackend::ShowSaveFileDialog(const SaveFileRequest& request) {
+    std::fprintf(stderr, "[save dialog] %s: cancelled (no display)\n", request.proposedName.c_str());
+    std::fflush(stderr);
+    return std::nullopt;
+}
+
+bool HeadlessBackend::SetClipboardText(const std::string& text) {
+    std::lock_guard lock(m_mutex);
+    m_clipboard = text;
+    return true;
+}
+
+std::optional<std::string> HeadlessBackend::GetClipboardText() {
+    std::lock_guard lock(m_mutex);
+    return m_clipboard;
+}
+
 void HeadlessBackend::RequestAdvance(std::uint64_t ms) {
     if (m_realTime)
         return;
@@ -91,9 +108,9 @@ void HeadlessBackend::RequestAdvance(std::uint64_t ms) {
         std::lock_guard lock(m_mutex);
         const std::uint64_t base = m_advanceTarget ? *m_advanceTarget : m_virtualNow;
         m_advanceTarget = base + ms;
-        m_woken = true;
     }
-    m_cv.notify_all();
+    // A display back end waits on its own loop: its Wake reaches that.
+    Wake();
 }
 
 }  // namespace DuiLib

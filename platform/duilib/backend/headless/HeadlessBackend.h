@@ -35,6 +35,11 @@ class HeadlessBackend : public Backend {
     // go as one line to standard error, and the answer is IDOK, or IDNO for
     // a yes/no box (nobody said yes). Any thread.
     int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) override;
+    // Nobody can choose a file: a line on standard error, and no answer.
+    SaveFileAnswer ShowSaveFileDialog(const SaveFileRequest& request) override;
+    // A clipboard of this process only. Any thread.
+    bool SetClipboardText(const std::string& text) override;
+    std::optional<std::string> GetClipboardText() override;
 
     // Virtual clock: asks the loop to move the clock `ms` forward, firing the
     // timers that fall due on the way in time order. Returns at once; the
@@ -43,6 +48,7 @@ class HeadlessBackend : public Backend {
     bool IsRealTime() const { return m_realTime; }
 
   private:
+    std::optional<std::string> m_clipboard;
     const bool m_realTime;
     std::mutex m_mutex;
     std::condition_variable m_cv;

@@ -1,0 +1,127 @@
+#pragma once
+// The fixture of the display back end's tests: a UI thread on the GTK back
+// end (the tests run under tests/gui/with-xvfb.sh, which sets
+// VANTO_BACKEND=gtk and a private Xvfb display), the built-in skin in force,
+// and windows built from its layouts.
+
+#include "platform/duilib/Automation.h"
+#include "platform/duilib/UIManager.h"
+#include "platform/duilib/UiThread.h"
+#include "platform/duilib/WinImplBase.h"
+#include "platform/duilib/backend/gtk/GtkBackend.h"
+#include "platform/os/Resource.h"
+#include "support/Sandbox.h"
+#include "ui/TestScreen.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace guitest {
+
+// A window of one of the skin's layouts (or literal layout text),
+// recording its notifications.
+class LayoutWindow : public DuiLib::WindowImplBase {
+  public:
+    explicit LayoutWindow(std::string layout) : m_layout(std::move(layout)) {}
+    const char* GetWindowClassName() const override { return "VANTODialogClass"; }
+    std::string GetSkinFile() override { return m_layout; }
+    void Notify(DuiLib::TNotifyUI& msg) override {
+        notes.push_back(msg.sType + ":" + (msg.pSender != nullptr ? msg.pSender->GetName() : std::string()));
+        WindowImplBase::Notify(msg);
+    }
+    void OnClick(DuiLib::TNotifyUI& msg) override {
+        if (msg.pSender->GetName() == "btnClose")
+            Close(IDCANCEL);
+        else
+            WindowImplBase::OnClick(msg);
+    }
+    std::vector<std::string> notes;
+
+  private:
+    std::string m_layout;
+};
+
+class GuiTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (Gtk() == nullptr)
+            GTEST_SKIP() << "needs a display: run under tests/gui/with-xvfb.sh";
+        const os::ResourceBytes skin = os::FindResourceBytes("DATA", 202);
+        ASSERT_NE(skin.data, nullptr) << "the skin resource is linked into this test";
+        ASSERT_TRUE(DuiLib::CPaintManagerUI::SetResourceZip(skin.data, skin.size));
+    }
+    void TearDown() override {
+        ui.Run([this] { windows.clear(); });
+        DuiLib::CPaintManagerUI::SetResourceZip(nullptr, 0);
+    }
+
+    DuiLib::GtkBackend* Gtk() { return dynamic_cast<DuiLib::GtkBackend*>(&ui.Backend()); }
+
+    // Creates (and shows, unless told not to) a window of `layout`; null
+    // when it cannot be built. The test owns it.
+    LayoutWindow* Open(const std::string& layout, bool show = true, DWORD style = UI_WNDSTYLE_DIALOG) {
+        LayoutWindow* window = nullptr;
+        EXPECT_TRUE(ui.Run([&] {
+            auto created = std::make_unique<LayoutWindow>(layout);
+            if (created->Create(nullptr, "", style, 0) == nullptr)
+                return;
+            created->CenterWindow();
+            if (show)
+                created->ShowWindow(true);
+            window = created.get();
+            windows.push_back(std::move(created));
+        }));
+        return window;
+    }
+
+    // The window's pixels as the display shows them (after its paints).
+    std::optional<DuiLib::GtkBackend::Image> Grab(HWND hwnd) {
+        std::optional<DuiLib::GtkBackend::Image> image;
+        ui.Run([&] { image = Gtk()->GrabWindow(hwnd); });
+        return image;
+    }
+    std::optional<DuiLib::GtkBackend::Image> Render(HWND hwnd, bool composited = false) {
+        std::optional<DuiLib::GtkBackend::Image> image;
+        ui.Run([&] { image = Gtk()->RenderWindow(hwnd, composited); });
+        return image;
+    }
+
+    // Where a test writes pictures a reader may look at.
+    static std::string OutputDir() {
+        const std::string dir = std::string(VANTO_BINARY_DIR) + "/gui-output";
+        std::filesystem::create_directories(dir);
+        return dir;
+    }
+
+    vtest::Sandbox sandbox;
+    DuiLib::UiThread ui{DuiLib::UiThread::Options{.screen = uitest::TestScreen()}};
+    DuiLib::Automation automation;
+    std::vector<std::unique_ptr<LayoutWindow>> windows;
+};
+
+// Pixels further apart than `tolerance` in any channel.
+inline int CountDifferent(const DuiLib::GtkBackend::Image& a, const DuiLib::GtkBackend::Image& b,
+                          int tolerance) {
+    if (a.width != b.width || a.height != b.height)
+        return a.width * a.height + 1;
+    int different = 0;
+    for (std::size_t i = 0; i < a.pixels.size(); ++i) {
+        for (int shift = 0; shift < 32; shift += 8) {
+            const int ca = static_cast<int>((a.pixels[i] >> shift) & 0xFF);
+            const int cb = static_cast<int>((b.pixels[i] >> shift) & 0xFF);
+            if (std::abs(ca - cb) > tolerance) {
+                ++different;
+                break;
+            }
+        }
+    }
+    return different;
+}
+
+}  // namespace guitest

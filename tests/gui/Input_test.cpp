@@ -1,0 +1,176 @@
+// Input on the display: hover repaints only the control that changed, the
+// input method types into edits, and real events from the X server (XTest,
+// through xdotool) click, type and drag as a user's would.
+#include "GuiFixture.h"
+
+#include "platform/duilib/UIEdit.h"
+#include "platform/duilib/WinUser.h"
+
+#include <gtk/gtk.h>
+
+#include <cstdlib>
+
+using namespace DuiLib;
+using guitest::GuiTest;
+
+namespace {
+
+RECT Bounds(const std::vector<RECT>& rects) {
+    RECT all{};
+    for (const RECT& rc : rects) {
+        if (all.Width() <= 0 || all.Height() <= 0) {
+            all = rc;
+            continue;
+        }
+        all = RECT{std::min(all.left, rc.left), std::min(all.top, rc.top), std::max(all.right, rc.right),
+                   std::max(all.bottom, rc.bottom)};
+    }
+    return all;
+}
+
+// Runs xdotool against the test's display; true when it succeeded.
+bool Xdo(const std::string& arguments) {
+    return std::system(("xdotool " + arguments + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+class InputTest : public GuiTest {
+  protected:
+    // The control's centre in screen coordinates.
+    POINT ScreenCentre(HWND hwnd, const std::string& name) {
+        POINT pt;
+        ui.Run([&] {
+            const RECT rc = Automation::FindControl(hwnd, name)->GetPos();
+            pt = POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+            ClientToScreen(hwnd, &pt);
+        });
+        return pt;
+    }
+    bool Painted(HWND hwnd) {
+        bool painted = false;
+        ui.Run([&] { painted = Gtk()->FlushPaint(hwnd); });
+        return painted;
+    }
+};
+
+TEST_F(InputTest, AHoverRepaintsOnlyTheHoveredControl) {
+    guitest::LayoutWindow* window = Open("dlg_about.xml");
+    ASSERT_NE(window, nullptr);
+    const HWND hwnd = window->GetHWND();
+    ASSERT_TRUE(Painted(hwnd));
+    RECT button;
+    ui.Run([&] {
+        button = window->GetControlRect("btnClose");
+        Gtk()->ResetPaintStats(hwnd);
+        PostMessageW(hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(button.left + 3, button.top + 3));
+    });
+    ASSERT_TRUE(automation.RunUntilIdle());
+    ASSERT_TRUE(Painted(hwnd));
+    GtkBackend::PaintStats stats;
+    ui.Run([&] { stats = Gtk()->GetPaintStats(hwnd); });
+    EXPECT_EQ(stats.frames, 1);
+    EXPECT_EQ(Bounds(stats.allDamage), button);
+    // Leaving it repaints it once more, and nothing else.
+    ui.Run([&] {
+        Gtk()->ResetPaintStats(hwnd);
+        PostMessageW(hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(10, 240));  // the window's margin: nothing clickable
+    });
+    ASSERT_TRUE(automation.RunUntilIdle());
+    ASSERT_TRUE(Painted(hwnd));
+    ui.Run([&] { stats = Gtk()->GetPaintStats(hwnd); });
+    EXPECT_EQ(Bounds(stats.allDamage), button);
+}
+
+TEST_F(InputTest, TheInputMethodTypesCommittedTextAndShowsItsComposition) {
+    guitest::LayoutWindow* window = Open("dlg_reg.xml");
+    ASSERT_NE(window, nullptr);
+    const HWND hwnd = window->GetHWND();
+    ASSERT_TRUE(automation
+                    .Call<bool>([&] {
+                        auto* edit = static_cast<CEditUI*>(window->m_pm.FindControl("verifyCode"));
+                        edit->SetAttribute("numberonly", "false");
+                        edit->SetFocus();
+                        return true;
+                    })
+                    .value_or(false));
+    ui.Run([&] {
+        auto* im = static_cast<GtkIMContext*>(Gtk()->InputMethodContext(hwnd));
+        ASSERT_NE(im, nullptr);
+        // What a Chinese input method does: a composition, then the word.
+        g_signal_emit_by_name(im, "commit", "验证");
+    });
+    ASSERT_TRUE(automation.RunUntilIdle());
+    EXPECT_EQ(automation.Text(hwnd, "verifyCode"), "验证");
+}
+
+TEST_F(InputTest, ARealClickOnTheCloseButtonClosesTheDialog) {
+    guitest::LayoutWindow* window = Open("dlg_about.xml");
+    ASSERT_NE(window, nullptr);
+    const HWND hwnd = window->GetHWND();
+    ASSERT_TRUE(Painted(hwnd));
+    const POINT at = ScreenCentre(hwnd, "btnClose");
+    ASSERT_TRUE(Xdo("mousemove --sync " + std::to_string(at.x) + " " + std::to_string(at.y) + " click 1"));
+    EXPECT_TRUE(vtest::WaitFor(
+        [&] { return !automation.Call<bool>([&] { return IsWindow(hwnd) != FALSE; }).value_or(true); }));
+}
+
+TEST_F(InputTest, RealKeysTypeOnlyDigitsIntoTheMobileFieldAndStopAtEleven) {
+    guitest::LayoutWindow* window = Open("dlg_reg.xml");
+    ASSERT_NE(window, nullptr);
+    const HWND hwnd = window->GetHWND();
+    ASSERT_TRUE(Painted(hwnd));
+    const POINT at = ScreenCentre(hwnd, "userMobile");
+    ASSERT_TRUE(Xdo("mousemove --sync " + std::to_string(at.x) + " " + std::to_string(at.y) + " click 1"));
+    ASSERT_TRUE(vtest::WaitFor([&] {
+        return automation
+            .Call<bool>([&] { return window->m_pm.GetFocus() == window->m_pm.FindControl("userMobile"); })
+            .value_or(false);
+    }));
+    ASSERT_TRUE(Xdo("type --delay 15 '13a8-0013 800012345'"));
+    EXPECT_TRUE(vtest::WaitFor([&] { return automation.Text(hwnd, "userMobile") == "13800138000"; }))
+        << automation.Text(hwnd, "userMobile").value_or("?");
+    ASSERT_TRUE(automation.RunUntilIdle());
+    EXPECT_EQ(automation.Text(hwnd, "userMobile"), "13800138000");
+}
+
+TEST_F(InputTest, DraggingTheCaptionBandMovesTheWindow) {
+    guitest::LayoutWindow* window = Open("dlg_about.xml");
+    ASSERT_NE(window, nullptr);
+    const HWND hwnd = window->GetHWND();
+    ASSERT_TRUE(Painted(hwnd));
+    RECT before;
+    ui.Run([&] { GetWindowRect(hwnd, &before); });
+    const long x = before.left + 200;
+    const long y = before.top + 15;
+    auto at = [](long px, long py) {
+        return " mousemove --sync " + std::to_string(px) + " " + std::to_string(py);
+    };
+    auto grabbed = [&] {
+        bool held = false;
+        ui.Run([&] { held = Gtk()->PointerGrabbed(); });
+        return held;
+    };
+    // The button goes up whatever fails, or the next test starts dragging.
+    struct Release {
+        ~Release() { Xdo("mouseup 1"); }
+    } release;
+    // Each step waits for the program: the moves after the threshold only
+    // drag once the drag holds the pointer.
+    ASSERT_TRUE(Xdo(at(x, y) + " mousedown 1" + at(x + 10, y + 5)));
+    ASSERT_TRUE(vtest::WaitFor(grabbed)) << "the caption press started no drag";
+    ASSERT_TRUE(Xdo(at(x + 60, y + 30) + at(x + 100, y + 60)));
+    RECT after{};
+    EXPECT_TRUE(vtest::WaitFor([&] {
+        ui.Run([&] { GetWindowRect(hwnd, &after); });
+        return after.left == before.left + 100 && after.top == before.top + 60;
+    })) << after.left - before.left
+        << "," << after.top - before.top;
+    ASSERT_TRUE(Xdo("mouseup 1"));
+    ASSERT_TRUE(automation.RunUntilIdle());
+    ui.Run([&] { GetWindowRect(hwnd, &after); });
+    EXPECT_EQ(after.left, before.left + 100);
+    EXPECT_EQ(after.top, before.top + 60);
+    EXPECT_EQ(after.Width(), before.Width());
+    EXPECT_EQ(after.Height(), before.Height());
+}
+
+}  // namespace

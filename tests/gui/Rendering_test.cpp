@@ -1,0 +1,315 @@
+// What the windows look like: every built-in layout at 96 and 192 DPI
+// compared with its reference image (tests/gui/references; regenerate with
+// VANTO_UPDATE_REFERENCES=1, see the README), a contact sheet of them all,
+// round corners and shadows where a compositor runs, images from each
+// window's own archive, the desktop's DPI, hosted native views and fades.
+#include "GuiFixture.h"
+
+#include "platform/duilib/UIContainer.h"
+#include "platform/duilib/UIDPI.h"
+#include "platform/duilib/UIWkeWebkit.h"
+#include "platform/duilib/WinUser.h"
+#include "platform/duilib/backend/Screen.h"
+#include "platform/duilib/backend/gtk/GtkRenderer.h"
+
+#include <cairo.h>
+#include <gtk/gtk.h>
+
+#include <cstdlib>
+#include <fstream>
+
+using namespace DuiLib;
+using guitest::GuiTest;
+
+namespace {
+
+struct Layout {
+    const char* file;
+    int width;
+    int height;
+};
+const std::vector<Layout>& Layouts() {
+    static const std::vector<Layout> layouts = {
+        {"Form_Main.xml", 870, 578}, {"Form_Menu.xml", 132, 104},      {"Form_user_info.xml", 260, 255},
+        {"dlg_about.xml", 400, 260}, {"dlg_message.xml", 380, 200},    {"dlg_download.xml", 470, 185},
+        {"dlg_reg.xml", 408, 480},   {"dlg_webbrowser.xml", 750, 560},
+    };
+    return layouts;
+}
+
+// Per channel, and the share of pixels that may differ beyond it (text
+// edges from another build of the font stack).
+constexpr int kTolerance = 24;
+constexpr double kDifferentShare = 0.004;
+
+std::string ReferencePath(const std::string& name) {
+    return std::string(VANTO_SOURCE_DIR) + "/tests/gui/references/" + name + ".png";
+}
+
+bool UpdatingReferences() {
+    const char* update = std::getenv("VANTO_UPDATE_REFERENCES");
+    return update != nullptr && std::string(update) == "1";
+}
+
+// Puts the captures side by side in rows, a gap between them, on grey.
+void WriteContactSheet(const std::vector<std::pair<std::string, GtkBackend::Image>>& shots,
+                       const std::string& path) {
+    constexpr int gap = 24;
+    constexpr int label = 22;
+    constexpr int maxWidth = 3600;
+    int x = gap, y = gap, rowHeight = 0, width = 0;
+    std::vector<std::pair<int, int>> at;
+    for (const auto& [name, image] : shots) {
+        if (x + image.width + gap > maxWidth && x > gap) {
+            x = gap;
+            y += rowHeight + gap + label;
+            rowHeight = 0;
+        }
+        at.emplace_back(x, y + label);
+        x += image.width + gap;
+        rowHeight = std::max(rowHeight, image.height);
+        width = std::max(width, x);
+    }
+    const int height = y + rowHeight + gap + label;
+    cairo_surface_t* sheet = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    cairo_t* cr = cairo_create(sheet);
+    cairo_set_source_rgb(cr, 0.82, 0.84, 0.86);
+    cairo_paint(cr);
+    for (std::size_t i = 0; i < shots.size(); ++i) {
+        const GtkBackend::Image& image = shots[i].second;
+        const std::string tmp = path + ".part.png";
+        image.WritePng(tmp);
+        cairo_surface_t* picture = cairo_image_surface_create_from_png(tmp.c_str());
+        std::remove(tmp.c_str());
+        cairo_set_source_surface(cr, picture, at[i].first, at[i].second);
+        cairo_paint(cr);
+        cairo_surface_destroy(picture);
+        cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+        cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
+        cairo_set_font_size(cr, 14);
+        cairo_move_to(cr, at[i].first, at[i].second - 6);
+        cairo_show_text(cr, shots[i].first.c_str());
+    }
+    cairo_destroy(cr);
+    cairo_surface_write_to_png(sheet, path.c_str());
+    cairo_surface_destroy(sheet);
+}
+
+TEST_F(GuiTest, EveryLayoutAt96And192DpiLooksAsItsReference) {
+    std::vector<std::pair<std::string, GtkBackend::Image>> shots;
+    for (const int dpi : {96, 192}) {
+        ui.Run([dpi] { CPaintManagerUI::SetAllDPI(dpi); });
+        for (const Layout& layout : Layouts()) {
+            const std::string name = std::string(layout.file).substr(0, std::string(layout.file).size() - 4) +
+                                     "@" + std::to_string(dpi);
+            SCOPED_TRACE(name);
+            guitest::LayoutWindow* window = Open(layout.file);
+            ASSERT_NE(window, nullptr);
+            const HWND hwnd = window->GetHWND();
+            ASSERT_TRUE(automation.RunUntilIdle());
+            std::optional<GtkBackend::Image> shown = Grab(hwnd);
+            ASSERT_TRUE(shown);
+            EXPECT_EQ(shown->width, layout.width * dpi / 96);
+            EXPECT_EQ(shown->height, layout.height * dpi / 96);
+            shown->WritePng(OutputDir() + "/" + name + ".png");
+            if (UpdatingReferences()) {
+                std::filesystem::create_directories(std::filesystem::path(ReferencePath(name)).parent_path());
+                EXPECT_TRUE(shown->WritePng(ReferencePath(name)));
+            } else {
+                std::optional<GtkBackend::Image> reference = GtkBackend::Image::ReadPng(ReferencePath(name));
+                ASSERT_TRUE(reference) << "no reference image " << ReferencePath(name)
+                                       << ": look at the capture and run with VANTO_UPDATE_REFERENCES=1";
+                const int different = guitest::CountDifferent(*shown, *reference, kTolerance);
+                EXPECT_LE(different, static_cast<int>(shown->width * shown->height * kDifferentShare))
+                    << "differs from " << ReferencePath(name) << "; the capture is in " << OutputDir();
+            }
+            shots.emplace_back(name, std::move(*shown));
+            ui.Run([&] { DestroyWindow(hwnd); });
+        }
+    }
+    ui.Run([] { CPaintManagerUI::SetAllDPI(96); });
+    WriteContactSheet(shots, OutputDir() + "/contact-sheet.png");
+    std::cout << "contact sheet: " << OutputDir() << "/contact-sheet.png\n";
+}
+
+TEST_F(GuiTest, RoundCornersAndTheShadowAreTransparentWhereACompositorRuns) {
+    guitest::LayoutWindow* window = Open("dlg_reg.xml");
+    ASSERT_NE(window, nullptr);
+    std::optional<GtkBackend::Image> composited = Render(window->GetHWND(), true);
+    std::optional<GtkBackend::Image> plain = Render(window->GetHWND(), false);
+    ASSERT_TRUE(composited && plain);
+    constexpr int margin = 5;  // the layout's shadowsize
+    ASSERT_EQ(composited->width, 408 + 2 * margin);
+    ASSERT_EQ(plain->width, 408);
+    auto alpha = [](std::uint32_t pixel) { return static_cast<int>(pixel >> 24); };
+    // Outside the rounded corner (radius 10) nothing is drawn...
+    EXPECT_EQ(alpha(composited->At(margin + 1, margin + 1)), 0);
+    // ...the shadow darkens the margin in part...
+    const int shadow = alpha(composited->At(1 + margin / 2, composited->height / 2));
+    EXPECT_GT(shadow, 0);
+    EXPECT_LT(shadow, 255);
+    // ...and the window's inside is opaque.
+    EXPECT_EQ(alpha(composited->At(composited->width / 2, composited->height / 2)), 255);
+    // Without a compositor the window is a plain opaque rectangle.
+    EXPECT_EQ(alpha(plain->At(0, 0)), 255);
+    composited->WritePng(OutputDir() + "/composited-dlg_reg.png");
+}
+
+TEST_F(GuiTest, EachWindowPaintsFromTheArchiveItWasBuiltFrom) {
+    // A panel archive with its own image under a name the skin uses too.
+    const std::string logo = std::string(VANTO_SOURCE_DIR) + "/skin/default/msg/icon_error.png";
+    std::ifstream in(logo, std::ios::binary);
+    const std::string errorIcon((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(errorIcon.empty());
+    const std::string layout =
+        R"(<Window size="48,48"><Control bkimage="default/common/logo.png"/></Window>)";
+    guitest::LayoutWindow* main = Open(layout);
+    ASSERT_NE(main, nullptr);
+    // The panel's archive: built by libzip through the library's reader.
+    std::string panelZip;
+    {
+        const std::string dir = sandbox.Root() + "/panel/default/common";
+        std::filesystem::create_directories(dir);
+        std::ofstream(dir + "/logo.png", std::ios::binary) << errorIcon;
+        ASSERT_EQ(std::system(("cd " + sandbox.Root() + "/panel && zip -qr ../panel.zip .").c_str()), 0);
+        std::ifstream zip(sandbox.Root() + "/panel.zip", std::ios::binary);
+        panelZip.assign((std::istreambuf_iterator<char>(zip)), std::istreambuf_iterator<char>());
+    }
+    const TResourceZip saved = CPaintManagerUI::GetResourceZip();
+    ASSERT_TRUE(CPaintManagerUI::SetResourceZip(panelZip.data(), panelZip.size()));
+    guitest::LayoutWindow* panel = Open(layout);
+    ASSERT_NE(panel, nullptr);
+    // While the panel's archive is in force the main window keeps its logo.
+    std::optional<GtkBackend::Image> mainShot = Render(main->GetHWND());
+    std::optional<GtkBackend::Image> panelShot = Render(panel->GetHWND());
+    ASSERT_TRUE(CPaintManagerUI::SetResourceZip(saved.data, saved.size));
+    ASSERT_TRUE(mainShot && panelShot);
+    EXPECT_GT(guitest::CountDifferent(*mainShot, *panelShot, kTolerance), 48 * 48 / 4);
+    // Back in the skin's archive, both still paint as before.
+    std::optional<GtkBackend::Image> panelAgain = Render(panel->GetHWND());
+    ASSERT_TRUE(panelAgain);
+    EXPECT_EQ(guitest::CountDifferent(*panelShot, *panelAgain, 0), 0);
+}
+
+TEST_F(GuiTest, TheDesktopsDpiIsTheLogicalOneAndATwiceDesktopScalesByTwo) {
+    ScreenInfo before = GetMainScreen();
+    int dpi = 0;
+    ui.Run([&] {
+        // A back end on the desktop's own screen record.
+        GtkBackend desktop(HeadlessBackend::Options{.realTime = true, .screen = std::nullopt});
+        g_object_set(gtk_settings_get_default(), "gtk-xft-dpi", 192 * 1024, nullptr);
+        desktop.RefreshScreen();
+        dpi = CDPI::GetMainMonitorDPI();
+        EXPECT_EQ(GetMainScreen().monitor, (RECT{0, 0, 2560, 1600}));
+        g_object_set(gtk_settings_get_default(), "gtk-xft-dpi", -1, nullptr);  // the desktop's default
+        desktop.RefreshScreen();
+        EXPECT_EQ(CDPI::GetMainMonitorDPI(), 96);
+    });
+    SetMainScreen(before);
+    EXPECT_EQ(dpi, 192);
+    // What the client does with it: every window at 200 %.
+    ui.Run([&] { CPaintManagerUI::SetAllDPI(dpi); });
+    guitest::LayoutWindow* window = Open("dlg_about.xml");
+    ASSERT_NE(window, nullptr);
+    ui.Run([&] {
+        RECT rc;
+        GetWindowRect(window->GetHWND(), &rc);
+        EXPECT_EQ(rc.Width(), 800);
+        EXPECT_EQ(window->m_pm.GetDPIObj().GetScale(), 200);
+        CPaintManagerUI::SetAllDPI(96);
+    });
+}
+
+namespace {
+// An engine view whose native widget is a plain GTK widget the test owns.
+class WidgetPeer : public IWkeViewPeer {
+  public:
+    explicit WidgetPeer(GtkWidget* widget) : m_widget(widget) {}
+    void Navigate(const std::string&) override {}
+    void Back() override {}
+    void Forward() override {}
+    void Reload() override {}
+    wkeWebView GetWebView() const override { return nullptr; }
+    void* GetNativeWidget() const override { return m_widget; }
+
+  private:
+    GtkWidget* m_widget;
+};
+
+void NoteDestroyed(GtkWidget*, gpointer flag) {
+    *static_cast<bool*>(flag) = true;
+}
+}  // namespace
+
+TEST_F(GuiTest, ANativeViewSitsAtItsControlFollowsItsVisibilityAndOutlivesItsWindow) {
+    guitest::LayoutWindow* window = Open("dlg_webbrowser.xml");
+    ASSERT_NE(window, nullptr);
+    const HWND hwnd = window->GetHWND();
+    GtkWidget* view = nullptr;
+    bool destroyed = false;
+    ui.Run([&] {
+        auto* web = window->m_pm.FindControl<CWkeWebkitUI>("ie");
+        ASSERT_NE(web, nullptr);
+        // Owned by the test as the engine owns its views.
+        view = GTK_WIDGET(g_object_ref_sink(gtk_label_new("engine")));
+        g_signal_connect(view, "destroy", G_CALLBACK(NoteDestroyed), &destroyed);
+        web->SetViewPeer(std::make_unique<WidgetPeer>(view));
+        Gtk()->Pump();
+        const RECT rc = web->GetPos();
+        GtkAllocation allocation;
+        gtk_widget_get_allocation(view, &allocation);
+        EXPECT_EQ(gtk_widget_get_toplevel(view), GTK_WIDGET(Gtk()->NativeWindow(hwnd)));
+        EXPECT_TRUE(gtk_widget_get_visible(view));
+        EXPECT_EQ(allocation.x, rc.left);
+        EXPECT_EQ(allocation.y, rc.top);
+        EXPECT_EQ(allocation.width, rc.Width());
+        EXPECT_EQ(allocation.height, rc.Height());
+        // The error page replaces the view: it hides with its control.
+        window->m_pm.FindControl<CTabLayoutUI>("step")->SelectItem(1);
+        EXPECT_FALSE(gtk_widget_get_visible(view));
+        window->m_pm.FindControl<CTabLayoutUI>("step")->SelectItem(0);
+        EXPECT_TRUE(gtk_widget_get_visible(view));
+        // A detached view leaves the window and may be placed again.
+        web->SetViewPeer(nullptr);
+        EXPECT_EQ(gtk_widget_get_parent(view), nullptr);
+        web->SetViewPeer(std::make_unique<WidgetPeer>(view));
+        EXPECT_NE(gtk_widget_get_parent(view), nullptr);
+        DestroyWindow(hwnd);
+        // The window lets go of it but never destroys what the engine owns.
+        EXPECT_EQ(gtk_widget_get_parent(view), nullptr);
+        EXPECT_FALSE(destroyed);
+        g_signal_handlers_disconnect_by_data(view, &destroyed);
+        gtk_widget_destroy(view);
+        g_object_unref(view);
+    });
+}
+
+TEST_F(GuiTest, AFadeInRaisesTheOpacityOverItsTimeWhileTheWindowIsShownAtOnce) {
+    guitest::LayoutWindow* window = Open("dlg_about.xml", false);
+    ASSERT_NE(window, nullptr);
+    const HWND hwnd = window->GetHWND();
+    double start = -1;
+    ui.Run([&] {
+        window->FadeInOut(300, AW_ACTIVATE | AW_BLEND);
+        EXPECT_TRUE(IsWindowVisible(hwnd));
+        start = Gtk()->WindowOpacity(hwnd);
+    });
+    EXPECT_LT(start, 0.5);
+    EXPECT_TRUE(vtest::WaitFor([&] {
+        double now = 0;
+        ui.Run([&] { now = Gtk()->WindowOpacity(hwnd); });
+        return now >= 1.0;
+    }));
+    ui.Run([&] {
+        window->FadeInOut(200, AW_HIDE | AW_BLEND);
+        EXPECT_FALSE(IsWindowVisible(hwnd));
+        EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(Gtk()->NativeWindow(hwnd))));  // still fading out
+    });
+    EXPECT_TRUE(vtest::WaitFor([&] {
+        bool visible = true;
+        ui.Run([&] { visible = gtk_widget_get_visible(GTK_WIDGET(Gtk()->NativeWindow(hwnd))); });
+        return !visible;
+    }));
+}
+
+}  // namespace

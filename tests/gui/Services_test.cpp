@@ -1,0 +1,104 @@
+// The system message box, the save dialog and the clipboard, shown and used
+// for real on the display and answered through the automation.
+#include "GuiFixture.h"
+
+#include "platform/duilib/SystemServices.h"
+#include "platform/duilib/WinUser.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+
+using namespace DuiLib;
+using guitest::GuiTest;
+
+namespace {
+
+// What a command prints on its standard output.
+std::string Output(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[256];
+        std::size_t n = 0;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            out.append(buffer, n);
+        ::pclose(pipe);
+    }
+    return out;
+}
+
+TEST_F(GuiTest, TheMessageBoxShowsOnTheDisplayAndAnswersWithTheButtonPressed) {
+    guitest::LayoutWindow* owner = Open("dlg_about.xml");
+    ASSERT_NE(owner, nullptr);
+    const HWND hwnd = owner->GetHWND();
+    auto answer = std::make_shared<std::atomic<int>>(-1);
+    ui.Post([answer, hwnd] {
+        *answer =
+            MessageBoxW(hwnd, "是否立即安装新版本？", "Update available", MB_YESNO | MB_ICONINFORMATION);
+    });
+    const std::optional<SystemDialogInfo> box = automation.WaitForSystemDialog();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->kind, SystemDialogInfo::Kind::MessageBox);
+    EXPECT_EQ(box->title, "Update available");
+    EXPECT_EQ(box->text, "是否立即安装新版本？");
+    EXPECT_EQ(box->owner, hwnd);
+    // A real window of the display carries the caption, and the owner is
+    // disabled under it.
+    EXPECT_NE(Output("xdotool search --name 'Update available'"), "");
+    EXPECT_FALSE(automation.IsEnabled(hwnd));
+    EXPECT_EQ(answer->load(), -1);
+    ASSERT_TRUE(automation.AnswerSystemDialog(SystemDialogReply{IDYES, {}}));
+    EXPECT_EQ(answer->load(), IDYES);
+    EXPECT_TRUE(automation.IsEnabled(hwnd));
+}
+
+TEST_F(GuiTest, TheSaveDialogProposesTheNameAndAddsTheDefaultExtension) {
+    guitest::LayoutWindow* owner = Open("dlg_about.xml");
+    ASSERT_NE(owner, nullptr);
+    SaveFileRequest request;
+    request.owner = owner->GetHWND();
+    request.filters = {{"PPT文档(*.pptx)", "*.pptx;"}};
+    request.defaultExtension = "pptx";
+    request.proposedName = "年度报告";
+    request.initialFolder = sandbox.Root();
+    // Shared with the UI thread's call, which may outlive a failed wait.
+    struct Outcome {
+        std::optional<SaveFileAnswer> answer;
+        std::atomic<bool> done{false};
+    };
+    auto outcome = std::make_shared<Outcome>();
+    ui.Post([outcome, request] {
+        outcome->answer = ShowSaveFileDialog(request);
+        outcome->done = true;
+    });
+    const std::optional<SystemDialogInfo> dialog = automation.WaitForSystemDialog();
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(dialog->kind, SystemDialogInfo::Kind::SaveFile);
+    EXPECT_EQ(dialog->text, "年度报告.pptx");
+    ASSERT_TRUE(automation.AnswerSystemDialog(SystemDialogReply{IDOK, sandbox.Root() + "/summary"}));
+    ASSERT_TRUE(vtest::WaitFor([&] { return outcome->done.load(); }));
+    ASSERT_TRUE(outcome->answer && *outcome->answer);
+    EXPECT_EQ(**outcome->answer, sandbox.Root() + "/summary.pptx");
+
+    // Cancelled: no path.
+    auto cancelled = std::make_shared<Outcome>();
+    ui.Post([cancelled, request] {
+        cancelled->answer = ShowSaveFileDialog(request);
+        cancelled->done = true;
+    });
+    ASSERT_TRUE(automation.WaitForSystemDialog());
+    ASSERT_TRUE(automation.AnswerSystemDialog(SystemDialogReply{IDCANCEL, {}}));
+    ASSERT_TRUE(vtest::WaitFor([&] { return cancelled->done.load(); }));
+    ASSERT_TRUE(cancelled->answer);
+    EXPECT_EQ(*cancelled->answer, std::nullopt);
+}
+
+TEST_F(GuiTest, ClipboardTextIsReadByAnotherProgramAndReadBackFromIt) {
+    ASSERT_TRUE(SetClipboardText("用户ID 20481"));
+    // xclip is another X client: it asks our process for the selection.
+    EXPECT_EQ(Output("xclip -o -selection clipboard"), "用户ID 20481");
+    ASSERT_EQ(std::system("printf 'from xclip' | xclip -loops 1 -selection clipboard -i"), 0);
+    EXPECT_EQ(GetClipboardText(), "from xclip");
+}
+
+}  // namespace
