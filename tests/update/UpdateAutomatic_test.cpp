@@ -139,6 +139,38 @@ TEST_F(AutomaticCheckTest, NothingIsDownloadedWhileAnInstallerIsPendingOrWhenUpd
     CLocalConfig::Instance().Load(sandbox.UserDataFolder() + "/nowhere");
 }
 
+TEST_F(AutomaticCheckTest,
+       AnInstallerThatFailsOrArrivesCutShortIsNeitherKeptNorMarkedAndTheNextDayFetchesIt) {
+    Json::Value serverError(Json::objectValue);
+    serverError["status"] = 500;
+    // The announced length is the whole installer's; the connection closes early.
+    Json::Value cutShort(Json::objectValue);
+    cutShort["truncate"] = 20;
+    Json::Value notFound(Json::objectValue);
+    notFound["status"] = 404;
+    for (Json::Value fault : {serverError, cutShort, notFound}) {
+        SCOPED_TRACE(fault.toStyledString());
+        ASSERT_TRUE(store.Reset());
+        fault["service"] = "update";
+        fault["path"] = "/windows/VANTOSetup.exe";
+        ASSERT_TRUE(store.SetFault(fault));
+        vtest::WriteFile(InstallerFile(), "an older installer, deleted before the fetch");
+        RunDailyCheck(*update);
+        EXPECT_EQ(Count(kInstaller), 1);
+        EXPECT_FALSE(vtest::Exists(InstallerFile()));
+        EXPECT_EQ(HasNewInstaller(), 0);
+        EXPECT_FALSE(CUpdate::IsInstallerPending());
+        EXPECT_EQ(ReportTypes(), (std::vector<int>{3}));
+    }
+    // The next day's check fetches it whole.
+    ASSERT_TRUE(store.Reset());
+    day = 6;
+    RunDailyCheck(*update);
+    EXPECT_EQ(vtest::ReadFile(InstallerFile()), ServedInstaller());
+    EXPECT_TRUE(CUpdate::IsInstallerPending());
+    EXPECT_EQ(ReportTypes(), (std::vector<int>{3, 4}));
+}
+
 TEST_F(AutomaticCheckTest, OnlyACrashFileOfOneByteToTwoMebibytesIsSentAndDeletedOnceAccepted) {
     struct Case {
         std::size_t size;

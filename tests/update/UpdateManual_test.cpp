@@ -120,6 +120,24 @@ TEST_F(MenuCheckTest, EachOutcomeHasItsMessage) {
     ExpectBalloonShownAndWithdrawn();
 }
 
+TEST_F(MenuCheckTest, AnInstallerCutShortIsAFailedDownloadAndNothingIsOffered) {
+    Json::Value cutShort(Json::objectValue);
+    cutShort["service"] = "update";
+    cutShort["path"] = "/windows/VANTOSetup.exe";
+    cutShort["truncate"] = 20;
+    ASSERT_TRUE(store.SetFault(cutShort));
+    UseMenu(*update);
+    const HWND box = WaitForBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(TextOf(box), Message("UpdateFail"));
+    ASSERT_TRUE(Answer(box, "btnClose"));
+    ASSERT_TRUE(update->WaitForWorker(30s));
+    EXPECT_FALSE(vtest::Exists(InstallerFile()));
+    EXPECT_FALSE(CUpdate::IsInstallerPending());
+    EXPECT_TRUE(store.Reports().empty());
+    ExpectBalloonShownAndWithdrawn();
+}
+
 TEST_F(MenuCheckTest, TheMenuSaysUpdatingWhileTheWorkerRunsAndStartsNothing) {
     Json::Value stall(Json::objectValue);
     stall["service"] = "update";
@@ -191,6 +209,21 @@ TEST_F(MenuCheckTest, AQuestionForAnOwnerThatHasGoneIsNotAskedAndTheWorkerEnds) 
     ASSERT_TRUE(store.ClearFaults());
     ASSERT_TRUE(update->WaitForWorker(30s));
     EXPECT_TRUE(automation.Windows().empty());
+}
+
+TEST_F(MenuCheckTest, TheMainWindowGoingWhileTheWorkersQuestionIsShownEndsTheQuestionAndTheWorker) {
+    UseMenu(*update);
+    const HWND box = WaitForBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(TextOf(box), Message("HasUpdate"));
+    // The main window goes (the client closes) while the box over it waits.
+    ASSERT_TRUE(ui.Run([&] { DestroyWindow(owner); }));
+    ASSERT_TRUE(update->WaitForWorker(30s));
+    EXPECT_TRUE(vtest::WaitFor([&] { return automation.Windows().empty(); }));
+    // Unanswered is not a yes: the installer waits for the next menu use.
+    EXPECT_FALSE(vtest::Exists(InstallerRuns()));
+    EXPECT_TRUE(CUpdate::IsInstallerPending());
+    ExpectBalloonShownAndWithdrawn();
 }
 
 }  // namespace
