@@ -1,8 +1,8 @@
 #pragma once
 // WorkerThread: the handle of one background thread, as the design's worker
 // handles are used -- "is it still running?", "wait for it at most N ms" --
-// and safe to drop while the thread runs: the thread is never joined or
-// killed, it runs its body to the end on its own. A body that may outlive
+// and safe to drop while the thread runs: the thread is never killed, it
+// runs its body to the end on its own (and is joined once that has ended). A body that may outlive
 // its handle must therefore own (share) everything it touches.
 //
 // RunningCount() tells start-up and teardown how many bodies of the whole
@@ -40,6 +40,11 @@ class WorkerThread {
 
     // Bodies of every handle of the process that have not returned yet.
     static int RunningCount();
+
+    // Joins the threads whose body has returned (they may still be running
+    // their libraries' thread-exit cleanup). Also done at the next Start and
+    // when the process exits normally.
+    static void JoinEnded();
 
   private:
     struct State;

@@ -295,7 +295,7 @@ TEST_F(VantoProgramTest, StaleSocketOfACrashedInstanceDoesNotBlockTheNextStart) 
     Background run({m_program}, next, next + "/out.txt");
     EXPECT_TRUE(ReachedLoop(next)) << vtest::ReadFile(next + "/out.txt");
     ASSERT_TRUE(run.Signal(SIGTERM));
-    EXPECT_EQ(run.WaitExit(), 0);
+    EXPECT_EQ(run.WaitExit(), 0) << vtest::ReadFile(next + "/out.txt");
 }
 
 TEST_F(VantoProgramTest, ProgramWithoutSkinShowsTheFatalBoxAndExitsZero) {

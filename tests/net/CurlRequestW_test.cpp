@@ -87,9 +87,12 @@ TEST_F(CurlRequestWTest, AStopEventEndsARequestToASilentServerAtOnce) {
         EXPECT_TRUE(server.WaitForRequests(1));
         stop.Set();
     });
-    // The default limits (20 s of silence) stay: only the event ends it in time.
+    // The default limits (20 s of silence) stay: only the event ends it in
+    // time. What arrived before the event is kept, and the event may come
+    // before the first bytes do.
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(FetchUrlText(server.BaseUrl() + "/v", &stop), "version=");
+    const std::string text = FetchUrlText(server.BaseUrl() + "/v", &stop);
+    EXPECT_TRUE(text.empty() || text == "version=") << text;
     stopper.join();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     // Already set: no request is made.

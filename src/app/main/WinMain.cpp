@@ -125,8 +125,11 @@ void Teardown() {
 // flushed here. Nothing of the worker's is left half-written: registry values,
 // profile files and downloads are each replaced in one step.
 void EndWhileWorkersRun() {
-    if (os::WorkerThread::RunningCount() == 0)
+    if (os::WorkerThread::RunningCount() == 0) {
+        // Ended workers may still be in their libraries' thread-exit cleanup.
+        os::WorkerThread::JoinEnded();
         return;
+    }
     std::fflush(nullptr);
     ::_exit(0);
 }

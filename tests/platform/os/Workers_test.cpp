@@ -10,10 +10,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <thread>
+
+#include <pthread.h>
+#include <unistd.h>
 
 namespace {
 
@@ -95,6 +99,34 @@ TEST(WorkerThread, ABodyCountsAsRunningUntilWhatItOwnsIsGone) {
     EXPECT_TRUE(worker.WaitFor(20s));
     EXPECT_TRUE(gone->load());
     EXPECT_EQ(os::WorkerThread::RunningCount(), before);
+}
+
+class WorkerExitTest : public vtest::SandboxTest {};
+
+TEST_F(WorkerExitTest, AProcessEndingAfterItsWorkersReturnedWaitsForTheirThreadExitCleanup) {
+    // A library's per-thread state is freed by a key destructor after the
+    // body returned; a process that ends at once must not cut that short.
+    // Plain storage: the process's static objects may be gone by then.
+    static char marker[4096];
+    std::snprintf(marker, sizeof marker, "%s/cleanup-ran", sandbox.Root().c_str());
+    const int result = vtest::RunInChild([] {
+        static pthread_key_t key;
+        ::pthread_key_create(&key, [](void*) {
+            ::usleep(300 * 1000);  // a slow cleanup: the process must wait for it
+            if (FILE* file = std::fopen(marker, "w")) {
+                std::fputs("done", file);
+                std::fclose(file);
+            }
+        });
+        os::WorkerThread worker;
+        if (!worker.Start([] { ::pthread_setspecific(key, &key); }) || !worker.WaitFor(20s))
+            return 1;
+        if (os::WorkerThread::RunningCount() != 0)
+            return 2;
+        std::exit(0);  // a normal end, as the client's after its loop
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(vtest::ReadFile(marker), "done");
 }
 
 class ChildProcessTest : public vtest::SandboxTest {
