@@ -26,11 +26,13 @@ function(vanto_library target)
   endif()
 endfunction()
 
-# vanto_test(<target> [DEPS <targets...>] [LABELS <labels...>] [GLOB <pattern>])
+# vanto_test(<target> [DEPS <targets...>] [LABELS <labels...>] [GLOB <pattern>]
+#            [ENVIRONMENT <NAME=value...>])
 # One GoogleTest program per test folder; each TEST becomes its own ctest entry.
-# GLOB picks the folder's sources (default *.cpp).
+# GLOB picks the folder's sources (default *.cpp); ENVIRONMENT is set for
+# every entry.
 function(vanto_test target)
-  cmake_parse_arguments(ARG "" "GLOB" "DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "GLOB" "DEPS;LABELS;ENVIRONMENT" ${ARGN})
   if(NOT ARG_GLOB)
     set(ARG_GLOB "*.cpp")
   endif()
@@ -48,6 +50,9 @@ function(vanto_test target)
   set(properties TIMEOUT 120)
   if(ARG_LABELS)
     list(APPEND properties LABELS "${ARG_LABELS}")
+  endif()
+  if(ARG_ENVIRONMENT)
+    list(APPEND properties ENVIRONMENT "${ARG_ENVIRONMENT}")
   endif()
   gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
   if("threaded" IN_LIST ARG_LABELS)

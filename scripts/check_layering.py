@@ -72,6 +72,7 @@ THIRD_PARTY = [
     (re.compile(r"^zip\.h$"), "PkgConfig::LIBZIP"),
     (re.compile(r"^pugixml\.hpp$"), "PkgConfig::PUGIXML"),
     (re.compile(r"^httplib\.h$"), "PkgConfig::HTTPLIB"),
+    (re.compile(r"^gio/"), "PkgConfig::GIO"),
 ]
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^">]+)[">]')

@@ -10,6 +10,8 @@ packages=(
   libsqlite3-dev uuid-dev zlib1g-dev libgsf-1-dev
   libcurl4-openssl-dev libjsoncpp-dev libssl-dev libmagic-dev libcpp-httplib-dev
   libzip-dev libpugixml-dev
+  # desktop notifications (GIO's D-Bus)
+  libglib2.0-dev
   # the display back end (GTK 3), its tests under Xvfb and the fonts the layouts name
   libgtk-3-dev xvfb xauth xdotool xclip dbus fonts-noto-cjk
   # the web engine module (WebKitGTK 4.1)
@@ -17,6 +19,8 @@ packages=(
   # tests, fuzzing, benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
   sqlite3 python3 python3-olefile curl openssl zip
+  # a private session bus for the notification tests (dbus-run-session)
+  dbus-daemon
 )
 
 missing=()

@@ -73,7 +73,7 @@ BOOL IsWindow(HWND hwnd);
 BOOL PostMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // On the UI thread: calls the window at once. From another thread: hands the
 // call to the UI thread and waits for it; 0 when the window is gone (or goes
-// before the call runs).
+// before the call runs, even when no loop runs any more to come to it).
 LRESULT SendMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 void PostQuitMessage(int exitCode);
 BOOL GetMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax);
@@ -196,6 +196,15 @@ bool PostOwnedWParam(HWND hwnd, UINT msg, std::unique_ptr<T> payload, LPARAM lPa
     return MessageQueue::Instance().Post(hwnd, msg, static_cast<WPARAM>(value), lParam,
                                          value != 0 ? &detail::DeletePayload<T> : nullptr, nullptr);
 }
+
+// Runs `call` on the UI thread on behalf of `hwnd` and waits until it has
+// returned: the hand-over SendMessageW makes, for work that is not a window
+// message (a worker's question to the user, a modal box shown by the UI
+// thread while the worker waits for its answer). On the UI thread it runs at
+// once. False, with `call` not run, when `hwnd` is not a window, or is gone
+// before the UI thread comes to the call, or the queue is dropped first; a
+// call that has begun is waited for to its end. Any thread.
+bool SendCall(HWND hwnd, const std::function<void()>& call);
 
 // A message box as shown: what tests see through the sink.
 struct MessageBoxRecord {

@@ -28,7 +28,7 @@ bool WorkerThread::Start(std::function<void()> body) {
     auto state = std::make_shared<State>();
     g_running.fetch_add(1);
     try {
-        std::thread([state, body = std::move(body)] {
+        std::thread([state, body = std::move(body)]() mutable {
             try {
                 body();
             } catch (const std::exception& e) {
@@ -36,6 +36,9 @@ bool WorkerThread::Start(std::function<void()> body) {
             } catch (...) {
                 DebugPrint("worker ended by an exception");
             }
+            // What the body owns goes before the body counts as ended: a
+            // caller that sees no worker running may end the process.
+            body = nullptr;
             g_running.fetch_sub(1);
             std::lock_guard lock(state->mutex);
             state->done = true;

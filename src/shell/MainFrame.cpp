@@ -5,6 +5,11 @@
 #include "platform/duilib/UIDPI.h"
 #include "platform/duilib/WinUser.h"
 #include "toolbox/Toolbox.h"
+#include "ui/ClientMessages.h"
+#include "update/update.h"
+
+#include <cstdint>
+#include <string>
 
 namespace {
 // The one main window. The object deletes itself when its window is gone
@@ -70,6 +75,13 @@ CMainFrame* CMainFrame::GetInstance() {
     return frame;
 }
 
+void CMainFrame::OnWindowInit() {
+    MyBaseFrame<1>::OnWindowInit();
+    CUpdate& update = CUpdate::Instance();
+    if (!update.IsWorkerRunning())
+        update.StartDailyCheck();
+}
+
 LRESULT CMainFrame::OnSysCommand(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) {
     // Closing the main window ends the run: the loop stops and teardown
     // destroys the window.
@@ -91,6 +103,18 @@ void CMainFrame::OnClick(DuiLib::TNotifyUI& msg) {
         return;
     }
     MyBaseFrame<1>::OnClick(msg);
+}
+
+void CMainFrame::OnMenuCommand(WPARAM item) {
+    // The menu hands its item name over in wParam; the base frees it.
+    const auto* name = reinterpret_cast<const std::string*>(item);  // NOLINT(performance-no-int-to-ptr)
+    if (name != nullptr && *name == "menuUpdate") {
+        // The program's icon, by its resource number (as the window's own).
+        // NOLINTNEXTLINE(performance-no-int-to-ptr)
+        const auto icon = reinterpret_cast<HICON>(static_cast<std::uintptr_t>(kMainIcon));
+        CUpdate::Instance().CheckFromMenu(GetHWND(), icon);
+    }
+    MyBaseFrame<1>::OnMenuCommand(item);
 }
 
 void CMainFrame::OnFinalMessage(HWND hWnd) {

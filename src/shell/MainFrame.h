@@ -20,9 +20,6 @@ class CMainFrame : public MyBaseFrame<1> {
   public:
     // The window class other instances look for.
     static constexpr const char* kWindowClass = "VANTOWindowClass";
-    // The toolbox's message: its archive became available.
-    static constexpr UINT UM_TOOLBOX_BUTTON = 9038;
-
     // The main window, created on the first call (caption "墨林工坊", a
     // visible overlapped window, icon 128); null when creation failed, and
     // again on every later call once the window has gone. UI thread.
@@ -38,8 +35,14 @@ class CMainFrame : public MyBaseFrame<1> {
     ~CMainFrame() override;
     void Init() override;
     LRESULT HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;
+    // The end of the window's initialisation: the once-a-day update check
+    // starts (on its own worker) unless a check still runs.
+    void OnWindowInit() override;
     LRESULT OnSysCommand(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;
     void OnClick(DuiLib::TNotifyUI& msg) override;
+    // The pop-up menu's entries: "menuUpdate" runs the update check with
+    // its messages over this window.
+    void OnMenuCommand(WPARAM item) override;
     void OnFinalMessage(HWND hWnd) override;
 
   private:

@@ -360,6 +360,12 @@ bool CToolbox::InstallRunning(int index) const {
     });
 }
 
+bool CToolbox::InstallerInUse(const std::string& installer) const {
+    return std::any_of(m_installs.begin(), m_installs.end(), [&installer](const Install& install) {
+        return install.installer == installer && install.thread->IsRunning();
+    });
+}
+
 void CToolbox::RefreshCaptions() {
     if (m_list == nullptr)
         return;
@@ -424,6 +430,13 @@ void CToolbox::StartInstall(int index, const std::string& userData) {
         DebugPrint("toolbox entry %d: the installer is not a plain file name\n", index);
         return;
     }
+    // Two downloads into one file would mix their bytes, and the mixture
+    // would be run: another entry's running install of the same installer
+    // must end first.
+    if (InstallerInUse(installer)) {
+        DebugPrint("toolbox entry %d: its installer is being installed for another entry\n", index);
+        return;
+    }
     std::erase_if(m_installs, [index](const Install& install) { return install.index == index; });
 
     CControlUI* entry = Entry(index);
@@ -440,7 +453,7 @@ void CToolbox::StartInstall(int index, const std::string& userData) {
     const std::string folder = InstallerFolder();
     const std::string target = Join(folder, installer);
     std::shared_ptr<const Shared> shared = m_shared;
-    Install install{index, std::make_unique<os::WorkerThread>()};
+    Install install{index, installer, std::make_unique<os::WorkerThread>()};
     const bool started = install.thread->Start([shared, panel = m_hWnd, index, url, folder, target,
                                                 commandLine = UserDataValue(userData, "setupcommond")] {
         RunInstall(shared, panel, index, url, folder, target, commandLine);

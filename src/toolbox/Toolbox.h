@@ -138,6 +138,7 @@ class CToolbox : public DuiLib::CWindowWnd, public DuiLib::INotifyUI, public IDo
   private:
     struct Install {
         int index = -1;
+        std::string installer;  // the file it downloads into the installer folder
         std::unique_ptr<os::WorkerThread> thread;
     };
 
@@ -152,6 +153,7 @@ class CToolbox : public DuiLib::CWindowWnd, public DuiLib::INotifyUI, public IDo
     void OnEntryClick(DuiLib::CControlUI* button);
     void StartInstall(int index, const std::string& userData);
     bool InstallRunning(int index) const;
+    bool InstallerInUse(const std::string& installer) const;
     void OnEntryMessage(UINT msg, WPARAM wParam, int index);
     DuiLib::CControlUI* Entry(int index) const;
     void StopWorkers();

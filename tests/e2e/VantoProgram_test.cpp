@@ -191,7 +191,10 @@ TEST_F(VantoProgramTest, CapitalSwitchIsNotRecognisedAndInterruptEndsTheRunClean
     const std::string dir = WorkDir("caps");
     Background run({m_program, "/UNINSTALL"}, dir, dir + "/out.txt");
     ASSERT_TRUE(ReachedLoop(dir)) << vtest::ReadFile(dir + "/log.txt") << vtest::ReadFile(dir + "/out.txt");
-    EXPECT_EQ(store.Reports().size(), 0u);
+    // No uninstall report (the daily update check sends its own, and is
+    // still at it when the interrupt comes: the run ends cleanly all the same).
+    for (const Json::Value& report : store.Reports())
+        EXPECT_NE(report["members"]["TypeId"].asInt(), 2) << report;
     ASSERT_TRUE(run.Signal(SIGINT));
     EXPECT_EQ(run.WaitExit(), 0) << vtest::ReadFile(dir + "/out.txt");
 }
@@ -206,6 +209,56 @@ TEST_F(VantoProgramTest, TermEndsTheInteractiveRunThroughTeardown) {
     // Teardown withdrew the window class from other starts.
     EXPECT_FALSE(vtest::Exists(SocketPath()));
     EXPECT_EQ(vtest::ReadFile(dir + "/log.txt"), kInteractiveLog);
+    // The daily update check it started at once was not cut off by a
+    // half-ended process (no fault traced on its worker, no crash file).
+    EXPECT_EQ(vtest::ReadFile(dir + "/out.txt").find("Type="), std::string::npos)
+        << vtest::ReadFile(dir + "/out.txt");
+    EXPECT_FALSE(vtest::Exists(sandbox.UserDataFolder() + "/Error.tmp"));
+}
+
+TEST_F(VantoProgramTest, TheMainWindowStartsTheDailyUpdateCheckWhichDownloadsAndReports) {
+    ASSERT_TRUE(os::RegSetString(HKEY_CURRENT_USER, settings::kClientKey, settings::kVersion, "1.0.0"));
+    const std::string dir = WorkDir("daily");
+    Background run({m_program}, dir, dir + "/out.txt");
+    ASSERT_TRUE(ReachedLoop(dir)) << vtest::ReadFile(dir + "/out.txt");
+    // The daily and the download report, the installer in the data folder.
+    ASSERT_TRUE(vtest::WaitFor([&] { return store.Reports().size() >= 2; })) << store.Reports();
+    const Json::Value reports = store.Reports();
+    EXPECT_EQ(reports[0]["members"]["TypeId"].asInt(), 3);
+    EXPECT_EQ(reports[1]["members"]["TypeId"].asInt(), 4);
+    EXPECT_TRUE(vtest::Exists(sandbox.UserDataFolder() + "/VANTOSetup.exe"));
+    ASSERT_TRUE(run.Signal(SIGTERM));
+    EXPECT_EQ(run.WaitExit(), 0) << vtest::ReadFile(dir + "/out.txt");
+
+    // The same day again: no check.
+    ASSERT_TRUE(store.Reset());
+    const std::string again = WorkDir("again");
+    Background second({m_program}, again, again + "/out.txt");
+    ASSERT_TRUE(ReachedLoop(again)) << vtest::ReadFile(again + "/out.txt");
+    ASSERT_TRUE(second.Signal(SIGTERM));
+    EXPECT_EQ(second.WaitExit(), 0);
+    EXPECT_TRUE(store.Requests().empty()) << store.Requests();
+}
+
+TEST_F(VantoProgramTest, ClosingWhileTheUpdateCheckWaitsOnAStalledServerEndsCleanlyWithCodeZero) {
+    Json::Value stall(Json::objectValue);
+    stall["service"] = "update";
+    stall["path"] = "/windows/newversion.htm";
+    stall["stall"] = true;
+    ASSERT_TRUE(store.SetFault(stall));
+    const std::string dir = WorkDir("stalled");
+    Background run({m_program}, dir, dir + "/out.txt");
+    ASSERT_TRUE(ReachedLoop(dir)) << vtest::ReadFile(dir + "/out.txt");
+    ASSERT_TRUE(store.WaitForRequests("update", 1)) << vtest::ReadFile(dir + "/out.txt");
+    const auto closing = std::chrono::steady_clock::now();
+    ASSERT_TRUE(run.Signal(SIGTERM));
+    EXPECT_EQ(run.WaitExit(), 0) << vtest::ReadFile(dir + "/out.txt");
+    // At once: the design waits for no update worker.
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, std::chrono::seconds(5));
+    EXPECT_FALSE(vtest::Exists(sandbox.UserDataFolder() + "/Error.tmp"));
+    EXPECT_EQ(vtest::ReadFile(dir + "/out.txt").find("Type="), std::string::npos);
+    EXPECT_EQ(vtest::ReadFile(dir + "/log.txt"), kInteractiveLog);
+    EXPECT_FALSE(vtest::Exists(SocketPath()));
 }
 
 TEST_F(VantoProgramTest, SecondStartBringsTheFirstForwardAndLeavesOnlyAnEmptyLog) {

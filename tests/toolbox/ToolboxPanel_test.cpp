@@ -41,10 +41,15 @@ class ToolboxPanelTest : public ToolboxTest {
 
 TEST_F(ToolboxPanelTest, CaptionsComeFromTheListWhateverTheCaseOfTheirKeys) {
     RegisterTool("VantoTestTool");
+    // A tool whose install path names a file counts as installed too.
+    const std::string file = sandbox.Root() + "/tools/single-file-tool";
+    vtest::WriteFile(file, "x");
+    ASSERT_TRUE(os::RegSetString(HKEY_LOCAL_MACHINE, "Software\\VantoFileTool", "Path", file));
     vtest::WriteFile(ArchivePath(),
                      Archive(Layout("OPEN=Open it;Get=Get = it now;installing=Busy",
                                     {"url=http://127.0.0.1:9/", "regedit=VantoTestTool;exe=tool",
-                                     "regedit=NoSuchTool;installer=x.exe", "regedit=;exe=x"})));
+                                     "regedit=NoSuchTool;installer=x.exe", "regedit=;exe=x",
+                                     "REGEDIT=VantoFileTool;exe=x"})));
     MakeToolbox();
     ASSERT_NE(OpenPanel(), nullptr);
     ui.Run([&] {
@@ -57,6 +62,7 @@ TEST_F(ToolboxPanelTest, CaptionsComeFromTheListWhateverTheCaseOfTheirKeys) {
     EXPECT_EQ(Entry(1)->caption, "Open it");
     EXPECT_EQ(Entry(2)->caption, "Get = it now");
     EXPECT_EQ(Entry(3)->caption, "Get = it now");
+    EXPECT_EQ(Entry(4)->caption, "Open it");
 }
 
 TEST_F(ToolboxPanelTest, ThePanelsArchiveIsInForceOnlyWhileItIsShown) {
@@ -82,10 +88,18 @@ TEST_F(ToolboxPanelTest, ThePanelsArchiveIsInForceOnlyWhileItIsShown) {
     EXPECT_EQ(ArchiveInForce(), m_skin.data);
     EXPECT_TRUE(CPaintManagerUI::LoadResourceFile("Form_Main.xml").has_value());
 
-    // The same panel comes back, with its archive; losing the focus to
-    // another window hides it again.
+    // The same panel comes back, with its archive and the main window's
+    // title bar kept active; losing the focus to another window hides it
+    // again.
+    const std::size_t activations =
+        ui.Call<std::size_t>([&] { return m_owner->ncActivate.size(); }).value_or(0);
     EXPECT_EQ(OpenPanel(), panel);
     EXPECT_NE(ArchiveInForce(), m_skin.data);
+    ui.Run([&] {
+        ASSERT_GT(m_owner->ncActivate.size(), activations);
+        EXPECT_EQ(m_owner->ncActivate.back(), static_cast<WPARAM>(TRUE));
+        EXPECT_EQ(::GetFocus(), panel);
+    });
     ASSERT_TRUE(automation.MoveFocusTo(m_owner->GetHWND()));
     EXPECT_FALSE(automation.IsVisible(panel));
     EXPECT_EQ(ArchiveInForce(), m_skin.data);
@@ -278,12 +292,43 @@ TEST_F(ToolboxPanelTest, ARunningInstallIsNotStartedAgainAndTheToolboxStopsItWhe
     EXPECT_EQ(Arrived(kInstallerPath), 1);
     EXPECT_EQ(os::WorkerThread::RunningCount(), before + 1);
 
+    // Opened again while the install runs, the entry keeps the caption its
+    // install gave it instead of going back to "get".
+    ASSERT_TRUE(ui.Run([&] { ::PostMessageW(panel, CToolbox::kMsgDownloaded, 0, 1); }));
+    ASSERT_TRUE(automation.RunUntilIdle());
+    ASSERT_EQ(Entry(1)->caption, kInstalling);
+    ASSERT_TRUE(automation.PressKey(panel, VK_ESCAPE));
+    ASSERT_EQ(OpenPanel(), panel);
+    EXPECT_EQ(Entry(1)->caption, kInstalling);
+    EXPECT_EQ(Arrived(kInstallerPath), 1);
+
     // Its teardown stops the stalled download at once, not after its wait.
     const auto start = std::chrono::steady_clock::now();
     DestroyToolbox();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(os::WorkerThread::RunningCount(), before);
     EXPECT_FALSE(vtest::Exists(InstallerPath("DemoToolSetup.exe.upd")));
+}
+
+TEST_F(ToolboxPanelTest, TwoEntriesWithOneInstallerNeverDownloadItAtOnce) {
+    vtest::WriteFile(ArchivePath(), Archive(Layout("get=g;installing=i", {"installer=DemoToolSetup.exe",
+                                                                          "installer=DemoToolSetup.exe"})));
+    Json::Value stall;
+    stall["stall"] = true;
+    stall["truncate"] = 20;
+    ASSERT_TRUE(SetFault(kInstallerPath, stall));
+    MakeToolbox();
+    const HWND panel = OpenPanel();
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(ClickEntry(panel, 0));
+    ASSERT_TRUE(vtest::WaitFor([&] { return Arrived(kInstallerPath) == 1; }));
+    // The second entry's click would write the same file while the first
+    // download still writes it: nothing starts.
+    ASSERT_TRUE(ClickEntry(panel, 1));
+    ASSERT_TRUE(automation.RunUntilIdle());
+    EXPECT_TRUE(Entry(1)->buttonVisible);
+    EXPECT_FALSE(Entry(1)->progressVisible);
+    EXPECT_EQ(Arrived(kInstallerPath), 1);
 }
 
 TEST_F(ToolboxPanelTest, WhenTheMainWindowGoesThePanelStopsItsWorkersAndThoseThatOutliveTheWaitsEndSafely) {

@@ -4,11 +4,13 @@
 #include "TestWindow.h"
 #include "platform/duilib/UiThread.h"
 #include "platform/duilib/WinUser.h"
+#include "support/Sandbox.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <future>
 #include <memory>
 #include <thread>
 
@@ -431,6 +433,100 @@ TEST_F(WindowsTest, SendMessageFromWorkerRunsOnUiThreadAndAnswersZeroForGoneWind
     std::thread late([&] { gone = SendMessageW(hwnd, WM_TEST, 20, 0); });
     late.join();
     EXPECT_EQ(gone, 0);
+}
+
+TEST_F(WindowsTest, SendCallFromWorkerWaitsOnTheUiThreadThroughAModalLoop) {
+    TestWindow* owner = Make();
+    const HWND hwnd = owner->GetHWND();
+    ui.Run([&] { owner->ShowWindow(); });
+    TestWindow* box = nullptr;
+    std::atomic<bool> returned{false};
+    UINT answer = 0;
+    std::thread::id ranOn;
+    std::thread worker([&] {
+        const bool ran = SendCall(hwnd, [&] {
+            ranOn = std::this_thread::get_id();
+            box = new TestWindow("QuestionBox");
+            box->Create(hwnd, "question", WS_POPUP, 0, RECT{0, 0, 100, 50});
+            answer = box->ShowModal();
+            delete box;
+        });
+        EXPECT_TRUE(ran);
+        returned = true;
+    });
+    // The box runs its modal loop on the UI thread while the worker waits.
+    ASSERT_TRUE(vtest::WaitFor([&] {
+        return ui.Call<bool>([] { return FindWindowW("QuestionBox", nullptr) != nullptr; }).value_or(false);
+    }));
+    EXPECT_FALSE(returned.load());
+    ASSERT_TRUE(ui.Run([&] { box->Close(IDYES); }));
+    worker.join();
+    EXPECT_EQ(answer, static_cast<UINT>(IDYES));
+    EXPECT_EQ(ranOn, ui.Id());
+    // On the UI thread the call runs at once; a window that is gone takes none.
+    int calls = 0;
+    ASSERT_TRUE(ui.Run([&] { EXPECT_TRUE(SendCall(hwnd, [&] { ++calls; })); }));
+    ASSERT_TRUE(ui.Run([&] { DestroyWindow(hwnd); }));
+    std::thread late([&] { EXPECT_FALSE(SendCall(hwnd, [&] { ++calls; })); });
+    late.join();
+    EXPECT_EQ(calls, 1);
+}
+
+// Counts the wake-ups of the loop: every call handed to the UI thread makes
+// one, so a test can tell that a worker's call is queued.
+class WakeCountingBackend : public HeadlessBackend {
+  public:
+    WakeCountingBackend() : HeadlessBackend(Options{.screen = TestScreen()}) {}
+    void Wake() override {
+        ++wakes;
+        HeadlessBackend::Wake();
+    }
+    std::atomic<int> wakes{0};
+};
+
+TEST(HandOver, AWorkerWaitingOnAWindowIsReleasedWhenTheWindowGoesAndNoLoopRunsAnyMore) {
+    auto backend = std::make_shared<WakeCountingBackend>();
+    UiThread ui{UiThread::Options{.backend = backend}};
+    ASSERT_TRUE(ui.IsRunning());
+    TestWindow* wnd = nullptr;
+    ASSERT_TRUE(ui.Run([&] {
+        wnd = new TestWindow();
+        wnd->deleteOnFinal = true;
+        wnd->Create(nullptr, "title", WS_POPUP, 0, RECT{0, 0, 100, 100});
+    }));
+    const HWND hwnd = wnd->GetHWND();
+    std::promise<void> releaseUi;
+    std::promise<void> unstickUi;
+    std::shared_future<void> release = releaseUi.get_future().share();
+    std::shared_future<void> unstick = unstickUi.get_future().share();
+    // The UI thread is busy; when released it destroys the window and stops
+    // running its queue (as teardown after the loop has ended does).
+    ui.Post([=] {
+        release.wait_for(std::chrono::seconds(20));
+        DestroyWindow(hwnd);
+        unstick.wait_for(std::chrono::seconds(20));
+    });
+    const int queued = backend->wakes.load();
+    std::atomic<bool> called{false};
+    std::promise<bool> callResult;
+    std::promise<LRESULT> messageResult;
+    std::thread caller([&] { callResult.set_value(SendCall(hwnd, [&] { called = true; })); });
+    std::thread sender([&] { messageResult.set_value(SendMessageW(hwnd, WM_TEST, 1, 0)); });
+    // Both calls wait in the queue before the window goes.
+    ASSERT_TRUE(vtest::WaitFor([&] { return backend->wakes.load() >= queued + 2; }));
+    releaseUi.set_value();
+    auto callFuture = callResult.get_future();
+    auto messageFuture = messageResult.get_future();
+    EXPECT_EQ(callFuture.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(messageFuture.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    unstickUi.set_value();
+    caller.join();
+    sender.join();
+    EXPECT_FALSE(callFuture.get());
+    EXPECT_EQ(messageFuture.get(), 0);
+    // The queued call comes up later and finds itself abandoned.
+    ASSERT_TRUE(ui.WaitIdle());
+    EXPECT_FALSE(called.load());
 }
 
 TEST_F(WindowsTest, OwnedPayloadsAreFreedWhenTheirWindowIsGone) {

@@ -36,9 +36,16 @@ const char kHeadPicture[] =
     "\xec\xe8\x11\xe7\x28\x28\x4d\x07\x53\x60\x9c\xb8\xcc\xe6\x8a\x39\xe2\x68\xa5\x50\xe8\xc2\x88\x38\x2b"
     "\xe5\xb2\x9c\x11\xe4\x2d\x40\x3f\xb3\xff\xd9";
 
+// The client's setup program as the demo store serves it: it installs
+// nothing, but appends one line with the time and its arguments to
+// $HOME/vanto-demo-installer.log, so that a person or a test sees it ran.
 const char kInstallerScript[] =
     "#!/bin/sh\n"
     "# Stand-in for the client's setup program, served by the demo store.\n"
+    "log=\"${HOME:-/tmp}/vanto-demo-installer.log\"\n"
+    "line=\"$(date -u +%Y-%m-%dT%H:%M:%SZ) ran with $# argument(s):\"\n"
+    "for a in \"$@\"; do line=\"$line [$a]\"; done\n"
+    "printf '%s\\n' \"$line\" >> \"$log\"\n"
     "echo \"Vanto demo installer: $*\"\n"
     "exit 0\n";
 

@@ -21,10 +21,14 @@
 #include "platform/duilib/backend/BackendChoice.h"
 #include "platform/os/Paths.h"
 #include "platform/os/Text.h"
+#include "platform/os/WorkerThread.h"
 #include "shell/MainFrame.h"
 #include "stats/StatsReporter.h"
 
+#include <unistd.h>
+
 #include <array>
+#include <cstdio>
 
 namespace {
 
@@ -114,6 +118,19 @@ void Teardown() {
     DuiLib::InstanceChannel::Instance().WithdrawAll();
 }
 
+// A worker that is still running now (the update check waiting on a stalled
+// server) must not have the process's static objects destroyed under it, and
+// the design waits for none: the process ends here, with exit code 0 as
+// always. The run log is flushed after every line; the standard streams are
+// flushed here. Nothing of the worker's is left half-written: registry values,
+// profile files and downloads are each replaced in one step.
+void EndWhileWorkersRun() {
+    if (os::WorkerThread::RunningCount() == 0)
+        return;
+    std::fflush(nullptr);
+    ::_exit(0);
+}
+
 }  // namespace
 
 int wWinMain(HMODULE instance, HMODULE /*prevInstance*/, LPWSTR cmdLine, int /*cmdShow*/) {
@@ -143,5 +160,6 @@ int wWinMain(HMODULE instance, HMODULE /*prevInstance*/, LPWSTR cmdLine, int /*c
         RunInteractive(instance);
     }
     Teardown();
+    EndWhileWorkersRun();
     return 0;
 }

@@ -68,6 +68,35 @@ TEST(WorkerThread, ABodyOutlivingItsHandleRunsToItsEnd) {
     EXPECT_TRUE(vtest::WaitFor([&] { return finished->load(); }, 20s));
 }
 
+TEST(WorkerThread, ABodyCountsAsRunningUntilWhatItOwnsIsGone) {
+    // Something the body owns whose destruction takes a while.
+    struct SlowToGo {
+        std::shared_ptr<os::Event> release;
+        std::shared_ptr<std::atomic<bool>> gone;
+        ~SlowToGo() {
+            if (release) {
+                release->WaitFor(std::chrono::seconds(20));
+                *gone = true;
+            }
+        }
+    };
+    auto release = std::make_shared<os::Event>();
+    auto gone = std::make_shared<std::atomic<bool>>(false);
+    const int before = os::WorkerThread::RunningCount();
+    os::WorkerThread worker;
+    auto owned = std::make_shared<SlowToGo>();
+    owned->release = release;
+    owned->gone = gone;
+    ASSERT_TRUE(worker.Start([owned = std::move(owned)] {}));
+    // The body has returned, but what it owns is still going.
+    EXPECT_FALSE(worker.WaitFor(50ms));
+    EXPECT_EQ(os::WorkerThread::RunningCount(), before + 1);
+    release->Set();
+    EXPECT_TRUE(worker.WaitFor(20s));
+    EXPECT_TRUE(gone->load());
+    EXPECT_EQ(os::WorkerThread::RunningCount(), before);
+}
+
 class ChildProcessTest : public vtest::SandboxTest {
   protected:
     std::string Script(const std::string& name, const std::string& body) {

@@ -1,0 +1,1 @@
+vanto_fuzz_target(version_text_fuzz DEPS vanto_update)
