@@ -191,7 +191,9 @@ TEST_F(DemoStoreFaultsTest, TheAdminRefusesMalformedFaults) {
          {R"({"service":"nowhere","path":"*"})", R"({"service":"store","path":"x"})",
           R"({"service":"store","status":99})", R"({"service":"store","truncate":-1})",
           R"({"service":"store","chunked":true,"no_length":true})", R"({"service":"store","stall":"yes"})",
-          R"({"service":"store","color":1})", "not json"}) {
+          R"({"service":"store","color":1})", R"({"service":"store","throttle":0})",
+          R"({"service":"store","throttle":"fast"})", R"({"service":"store","throttle":2000000000})",
+          "not json"}) {
         const auto result = admin.Post("/faults", body, "application/json");
         ASSERT_TRUE(result);
         EXPECT_EQ(result->status, 400) << body;

@@ -194,6 +194,17 @@ TEST_F(DemoStoreStartTest, DataItCannotReadOrWriteStopsTheStart) {
     EXPECT_EQ(ReadFile(dir + "/users.json"), "{ this is not json");
     EXPECT_FALSE(Exists(dir + "/ports.env"));
 
+    // A FIFO in the place of the users file neither holds the start nor is replaced.
+    const std::string fifoDir = sandbox.Root() + "/fifo";
+    std::filesystem::create_directories(fifoDir);
+    ASSERT_EQ(mkfifo((fifoDir + "/users.json").c_str(), 0600), 0);
+    const ProcessResult fifo =
+        RunProcess({"timeout", "-s", "KILL", "20", Program(), "--data", fifoDir, "--ephemeral"});
+    EXPECT_EQ(fifo.exitCode, 1) << fifo.err;
+    EXPECT_NE(fifo.err.find("users.json"), std::string::npos) << fifo.err;
+    struct stat st {};
+    EXPECT_TRUE(stat((fifoDir + "/users.json").c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+
     // A folder the user may not write in.
     const std::string locked = sandbox.Root() + "/locked";
     std::filesystem::create_directories(locked);

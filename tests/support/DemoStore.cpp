@@ -63,15 +63,23 @@ DemoStore::DemoStore(Sandbox& sandbox, const std::string& dataDir, std::chrono::
     Launch(sandbox, deadline);
 }
 
+DemoStore::DemoStore(Sandbox& sandbox, const std::string& dataDir, const std::vector<std::string>& extraArgs,
+                     std::chrono::milliseconds deadline)
+    : m_dataDir(dataDir) {
+    Launch(sandbox, deadline, extraArgs);
+}
+
 DemoStore::~DemoStore() {
     Stop();
 }
 
-void DemoStore::Launch(Sandbox& sandbox, std::chrono::milliseconds deadline) {
+void DemoStore::Launch(Sandbox& sandbox, std::chrono::milliseconds deadline,
+                       const std::vector<std::string>& extraArgs) {
     static int launches = 0;
     m_outputFile = sandbox.Root() + "/demo-store-" + std::to_string(++launches) + ".out";
     const std::string program = DemoStoreProgram();
     std::vector<std::string> args = {program, "--data", m_dataDir, "--ephemeral"};
+    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     std::vector<char*> argv;
     argv.reserve(args.size() + 1);
     for (auto& a : args) {

@@ -19,6 +19,7 @@
 #include <chrono>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "support/Sandbox.h"
 
@@ -36,6 +37,9 @@ class DemoStore {
     // Starts a store on an existing data folder (for example to see what a
     // second start keeps).
     DemoStore(Sandbox& sandbox, const std::string& dataDir,
+              std::chrono::milliseconds deadline = std::chrono::milliseconds(30000));
+    // Starts a store with more arguments (for example "--large-file-size", "1M").
+    DemoStore(Sandbox& sandbox, const std::string& dataDir, const std::vector<std::string>& extraArgs,
               std::chrono::milliseconds deadline = std::chrono::milliseconds(30000));
     ~DemoStore();
     DemoStore(const DemoStore&) = delete;
@@ -81,7 +85,8 @@ class DemoStore {
                          std::chrono::milliseconds deadline = std::chrono::milliseconds(20000)) const;
 
   private:
-    void Launch(Sandbox& sandbox, std::chrono::milliseconds deadline);
+    void Launch(Sandbox& sandbox, std::chrono::milliseconds deadline,
+                const std::vector<std::string>& extraArgs = {});
 
     std::string m_dataDir;
     std::string m_outputFile;

@@ -1,5 +1,7 @@
 #include "demo-store/AdminApi.h"
 
+#include <unistd.h>
+
 #include <memory>
 
 #include "demo-store/HttpUtil.h"
@@ -37,6 +39,7 @@ void AdminApi::Handle(const httplib::Request& req, httplib::Response& res) {
     if (method == "GET" && path == "/") {
         Json::Value json(Json::objectValue);
         json["data"] = m_context.dataDir;
+        json["pid"] = static_cast<Json::Int64>(getpid());
         json["admin"] = m_context.adminPort;
         for (Service service : kAllServices) {
             json["ports"][std::string(ServiceName(service))] = m_context.Port(service);

@@ -19,10 +19,13 @@ constexpr std::size_t kMaxBody = 64 * 1024 * 1024;
 // The HTTP library parses multipart bodies itself and keeps only the parts;
 // the store checks the client's form byte by byte, so the Content-Type is
 // moved aside before the body is read, and handlers ask ClientContentType.
+// Byte ranges are answered by the store (Deliver), so the library's own
+// reading of the Range header is dropped here.
 httplib::Server::HandlerResponse StashMultipartType(const httplib::Request& req, httplib::Response&) {
     // The server loop owns the request as a non-const object; the library
     // hands it on as const only by convention.
     auto& request = const_cast<httplib::Request&>(req);
+    request.ranges.clear();
     const std::string type = request.get_header_value("Content-Type");
     if (type.rfind("multipart/", 0) == 0) {
         request.headers.erase("Content-Type");
@@ -96,7 +99,7 @@ bool DemoServer::Start(std::string& error) {
     if (!certificates.Ensure(error)) {
         return false;
     }
-    m_context = std::make_unique<StoreContext>(m_options.dataDir);
+    m_context = std::make_unique<StoreContext>(m_options.dataDir, m_options.largeFileSize);
     if (!m_context->users.Load(error) || !m_context->files.EnsureSamples(error)) {
         return false;
     }
@@ -248,6 +251,12 @@ void DemoServer::Dispatch(Service service, const httplib::Request& req, httplib:
     record.body = req.body;
     m_context->log.AddRequest(std::move(record));
 
+    // A file a handler handed over is taken below, or here should the handler throw.
+    struct ForgetFile {
+        FileReplies& replies;
+        const httplib::Response& res;
+        ~ForgetFile() { replies.Take(res); }
+    } forgetFile{m_context->replies, res};
     switch (service) {
         case Service::Store:
             m_storeApi->Handle(req, res);
@@ -269,77 +278,77 @@ void DemoServer::Dispatch(Service service, const httplib::Request& req, httplib:
             m_stats->Handle(req, res);
             break;
     }
-    if (const auto fault = m_context->faults.Take(service, req.path)) {
-        Deliver(*fault, res);
-    }
+    std::optional<FileReplies::Pending> file = m_context->replies.Take(res);
+    std::uint64_t generation = 0;
+    const std::optional<Fault> fault = m_context->faults.Take(service, req.path, generation);
+    Deliver(req, fault.value_or(Fault{}), generation, std::move(file), res);
 }
 
-void DemoServer::Deliver(const Fault& fault, httplib::Response& res) {
+void DemoServer::Deliver(const httplib::Request& req, const Fault& fault, std::uint64_t generation,
+                         std::optional<FileReplies::Pending> file, httplib::Response& res) {
     FaultTable& faults = m_context->faults;
-    if (fault.delayMs > 0 && !faults.Wait(std::chrono::milliseconds(fault.delayMs))) {
+    // A single byte range of a successful GET is answered by the store
+    // itself (the HTTP library's own answer keeps status 200 for a part).
+    std::optional<ByteRange> range;
+    const std::string rangeHeader = req.get_header_value("Range");
+    const bool mayAnswerRange =
+        req.method == "GET" && res.status == 200 && !rangeHeader.empty() && !req.has_header("If-Range");
+    if (fault.delayMs > 0 && !faults.Wait(std::chrono::milliseconds(fault.delayMs), generation)) {
         return;
+    }
+    if (fault.body) {
+        file.reset();
+        res.body = *fault.body;
+    }
+    std::shared_ptr<const ReplyBody> body;
+    std::string type;
+    if (file) {
+        body = file->body;
+        type = file->contentType;
+        res.set_header("Accept-Ranges", "bytes");
+    } else {
+        const bool cut =
+            fault.truncateAfter >= 0 && static_cast<std::size_t>(fault.truncateAfter) < res.body.size();
+        if (!cut && !fault.dropLength && !fault.chunked && fault.throttle <= 0 && !mayAnswerRange) {
+            if (fault.status != 0) {
+                res.status = fault.status;
+            }
+            if (fault.stall && fault.truncateAfter < 0) {
+                faults.Wait(std::nullopt, generation);
+            }
+            return;
+        }
+        type = res.get_header_value("Content-Type");
+        res.headers.erase("Content-Type");
+        body = std::make_shared<MemoryBody>(std::move(res.body));
+        res.body.clear();
+    }
+    if (mayAnswerRange && !fault.body) {
+        ByteRange part;
+        switch (ResolveRange(rangeHeader, body->Size(), part)) {
+            case RangeAnswer::Partial:
+                res.status = 206;
+                res.set_header("Content-Range", "bytes " + std::to_string(part.first) + "-" +
+                                                    std::to_string(part.last) + "/" +
+                                                    std::to_string(body->Size()));
+                range = part;
+                break;
+            case RangeAnswer::Unsatisfiable:
+                res.status = 416;
+                res.set_header("Content-Range", "bytes */" + std::to_string(body->Size()));
+                body = std::make_shared<MemoryBody>(std::string());
+                break;
+            case RangeAnswer::Whole:
+                break;
+        }
     }
     if (fault.status != 0) {
         res.status = fault.status;
     }
-    if (fault.body) {
-        res.body = *fault.body;
-    }
-    if (fault.stall && fault.truncateAfter < 0 && !faults.Wait(std::nullopt)) {
+    if (fault.stall && fault.truncateAfter < 0 && !faults.Wait(std::nullopt, generation)) {
         return;
     }
-    const bool cut =
-        fault.truncateAfter >= 0 && static_cast<std::size_t>(fault.truncateAfter) < res.body.size();
-    if (!cut && !fault.dropLength && !fault.chunked) {
-        return;
-    }
-    auto body = std::make_shared<const std::string>(std::move(res.body));
-    res.body.clear();
-    const std::string type = res.get_header_value("Content-Type");
-    res.headers.erase("Content-Type");
-    const std::size_t limit = cut ? static_cast<std::size_t>(fault.truncateAfter) : body->size();
-    const bool stall = fault.stall;
-    // Ends a cut body: hold the connection silent first when asked, then let
-    // the library close it (a provider that answers false aborts the reply).
-    auto endCut = [&faults, stall] {
-        if (stall) {
-            faults.Wait(std::nullopt);
-        }
-        return false;
-    };
-    if (fault.chunked) {
-        const std::size_t chunk =
-            fault.chunkSize > 0 ? fault.chunkSize : std::max<std::size_t>(1, (limit + 1) / 2);
-        res.set_chunked_content_provider(
-            type, [body, limit, cut, chunk, endCut](std::size_t offset, httplib::DataSink& sink) {
-                if (offset < limit) {
-                    return sink.write(body->data() + offset, std::min(chunk, limit - offset));
-                }
-                if (cut) {
-                    return endCut();
-                }
-                sink.done();
-                return true;
-            });
-    } else if (fault.dropLength) {
-        // Such a body ends where the connection ends, so the connection is
-        // closed after the last byte (the library would keep it open).
-        res.set_content_provider(type, [body, limit, endCut](std::size_t offset, httplib::DataSink& sink) {
-            if (offset < limit) {
-                return sink.write(body->data() + offset, limit - offset);
-            }
-            return endCut();
-        });
-    } else {
-        res.set_content_provider(
-            body->size(), type,
-            [body, limit, endCut](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                if (offset < limit) {
-                    return sink.write(body->data() + offset, std::min(length, limit - offset));
-                }
-                return endCut();
-            });
-    }
+    SendBody(res, std::move(body), type, range, fault, faults, generation);
 }
 
 }  // namespace demostore

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <thread>
@@ -16,6 +17,7 @@
 #include "demo-store/AdminApi.h"
 #include "demo-store/FileService.h"
 #include "demo-store/PageService.h"
+#include "demo-store/ReplyBody.h"
 #include "demo-store/StatsService.h"
 #include "demo-store/StoreApi.h"
 #include "demo-store/StoreContext.h"
@@ -26,6 +28,7 @@ struct ServerOptions {
     std::string dataDir;
     int portBase = 47800;    // admin on the base, the services on the seven ports after it
     bool ephemeral = false;  // every port chosen by the system
+    std::uint64_t largeFileSize = LargeFile::kDefaultSize;
 };
 
 class DemoServer {
@@ -47,7 +50,11 @@ class DemoServer {
 
   private:
     void Dispatch(Service service, const httplib::Request& req, httplib::Response& res);
-    void Deliver(const Fault& fault, httplib::Response& res);
+    // Sends the handler's reply (its body, or the file it handed over) as
+    // the fault says, answering a byte range of a GET.
+    // `generation`: the fault table's when the fault was taken.
+    void Deliver(const httplib::Request& req, const Fault& fault, std::uint64_t generation,
+                 std::optional<FileReplies::Pending> file, httplib::Response& res);
     void Route(httplib::Server& server,
                const std::function<void(const httplib::Request&, httplib::Response&)>& handler);
     bool LockDataDir(std::string& error);

@@ -39,7 +39,7 @@ bool Fault::FromJson(const Json::Value& json, Fault& fault, std::string& error) 
     }
     static const char* const kKnown[] = {"service",  "path",      "delay_ms", "stall",
                                          "truncate", "no_length", "chunked",  "chunk_size",
-                                         "status",   "body",      "times"};
+                                         "status",   "body",      "throttle", "times"};
     for (const std::string& name : json.getMemberNames()) {
         bool known = false;
         for (const char* k : kKnown) {
@@ -51,11 +51,12 @@ bool Fault::FromJson(const Json::Value& json, Fault& fault, std::string& error) 
         }
     }
     Fault result;
-    long long delay = 0, truncate = -1, chunkSize = 0, status = 0, times = -1;
+    long long delay = 0, truncate = -1, chunkSize = 0, status = 0, throttle = 0, times = -1;
     if (!ReadInt(json, "delay_ms", 0, 600000, delay, error) ||
         !ReadInt(json, "truncate", 0, 1LL << 40, truncate, error) ||
         !ReadInt(json, "chunk_size", 1, 1 << 20, chunkSize, error) ||
         !ReadInt(json, "status", 100, 599, status, error) ||
+        !ReadInt(json, "throttle", 1, 1LL << 30, throttle, error) ||
         !ReadInt(json, "times", 1, 1000000, times, error) || !ReadBool(json, "stall", result.stall, error) ||
         !ReadBool(json, "no_length", result.dropLength, error) ||
         !ReadBool(json, "chunked", result.chunked, error)) {
@@ -76,6 +77,7 @@ bool Fault::FromJson(const Json::Value& json, Fault& fault, std::string& error) 
     result.truncateAfter = truncate;
     result.chunkSize = static_cast<std::size_t>(chunkSize);
     result.status = static_cast<int>(status);
+    result.throttle = throttle;
     result.times = static_cast<int>(times);
     fault = result;
     return true;
@@ -93,6 +95,7 @@ Json::Value Fault::ToJson() const {
     if (body) {
         json["body"] = *body;
     }
+    json["throttle"] = static_cast<Json::Int64>(throttle);
     json["times"] = times;
     return json;
 }
@@ -102,8 +105,9 @@ void FaultTable::Set(Service service, const std::string& path, const Fault& faul
     m_faults[{service, path}] = fault;
 }
 
-std::optional<Fault> FaultTable::Take(Service service, const std::string& path) {
+std::optional<Fault> FaultTable::Take(Service service, const std::string& path, std::uint64_t& generation) {
     std::lock_guard lock(m_mutex);
+    generation = m_generation;
     auto it = m_faults.find({service, path});
     if (it == m_faults.end()) {
         it = m_faults.find({service, "*"});
@@ -148,19 +152,24 @@ Json::Value FaultTable::ToJson() const {
     return list;
 }
 
-bool FaultTable::Wait(std::optional<std::chrono::milliseconds> duration) {
+FaultTable::WaitEnd FaultTable::Await(std::optional<std::chrono::nanoseconds> duration,
+                                      std::uint64_t generation) {
     std::unique_lock lock(m_mutex);
     if (m_shutdown) {
-        return false;
+        return WaitEnd::Stopping;
     }
-    const std::uint64_t start = m_generation;
+    const std::uint64_t start = generation;
     const auto released = [&] { return m_generation != start; };
+    bool wasReleased = true;
     if (duration) {
-        m_changed.wait_for(lock, *duration, released);
+        wasReleased = m_changed.wait_for(lock, *duration, released);
     } else {
         m_changed.wait(lock, released);
     }
-    return !m_shutdown;
+    if (m_shutdown) {
+        return WaitEnd::Stopping;
+    }
+    return wasReleased ? WaitEnd::Released : WaitEnd::TimedOut;
 }
 
 }  // namespace demostore

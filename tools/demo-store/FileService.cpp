@@ -1,6 +1,5 @@
 #include "demo-store/FileService.h"
 
-#include "demo-store/FileUtil.h"
 #include "demo-store/HttpUtil.h"
 
 namespace demostore {
@@ -33,13 +32,9 @@ void FileService::Handle(Service service, const httplib::Request& req, httplib::
         }
     }
     const auto file = m_context.files.Find(service, req.path);
-    std::string bytes;
-    if (!file || !ReadWholeFile(*file, bytes)) {
+    if (!file || !m_context.replies.Serve(res, *file, ServedFiles::ContentType(req.path))) {
         ReplyText(res, 404, "not found\n");
-        return;
     }
-    res.status = 200;
-    res.set_content(bytes, ServedFiles::ContentType(req.path));
 }
 
 }  // namespace demostore

@@ -9,10 +9,12 @@
 namespace demostore {
 
 // Writes `bytes` to a temporary file beside `path`, then renames it over
-// `path`. `mode` is applied to the new file. Creates missing parent folders.
+// `path` (never over a FIFO, device or folder). `mode` is applied to the new
+// file. Creates missing parent folders.
 bool WriteFileAtomic(const std::string& path, const std::string& bytes, mode_t mode = 0644);
 
-// Reads the whole file; false when it cannot be opened or read.
+// Reads the whole file; false when it is not a regular file or cannot be
+// opened or read.
 bool ReadWholeFile(const std::string& path, std::string& bytes);
 
 bool FileExists(const std::string& path);

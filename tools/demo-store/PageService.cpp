@@ -180,6 +180,17 @@ void PageService::TemplateFile(const httplib::Request& req, httplib::Response& r
         ReplyText(res, 404, "not found\n");
         return;
     }
+    if (IsLargeFile(*item)) {
+        const std::string file = m_context.files.PathFor(Service::ClientPage, req.path);
+        std::string error;
+        if (!m_context.largeFile.Ensure(file, error)) {
+            m_context.Print("# " + error);
+            ReplyText(res, 500, "the large file cannot be written\n");
+        } else if (!m_context.replies.Serve(res, file, TemplateContentType(*item))) {
+            ReplyText(res, 404, "not found\n");
+        }
+        return;
+    }
     res.status = 200;
     res.set_content(TemplateFileBytes(*item), TemplateContentType(*item));
 }

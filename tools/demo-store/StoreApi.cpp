@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <ctime>
 
-#include "demo-store/FileUtil.h"
 #include "demo-store/HttpUtil.h"
 #include "demo-store/StorePages.h"
 
@@ -318,13 +317,9 @@ void StoreApi::Picture(const std::string& path, httplib::Response& res) {
     if (!file) {
         file = m_context.files.Find(Service::Store, "/static/head.jpg");
     }
-    std::string bytes;
-    if (!file || !ReadWholeFile(*file, bytes)) {
+    if (!file || !m_context.replies.Serve(res, *file, "image/jpeg")) {
         ReplyText(res, 404, "not found\n");
-        return;
     }
-    res.status = 200;
-    res.set_content(bytes, "image/jpeg");
 }
 
 }  // namespace demostore

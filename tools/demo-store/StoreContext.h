@@ -1,14 +1,18 @@
 #pragma once
 // What every service of the demo store shares: the data folder, the arrival
-// log, the fault table, the users, the served files and the bound ports.
+// log, the fault table, the users, the served files (and the files handed
+// from handlers to the server), the large file and the bound ports.
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <mutex>
 #include <string>
 
 #include "demo-store/ArrivalLog.h"
 #include "demo-store/FaultTable.h"
+#include "demo-store/LargeFile.h"
+#include "demo-store/ReplyBody.h"
 #include "demo-store/ServedFiles.h"
 #include "demo-store/ServiceCatalog.h"
 #include "demo-store/UserDirectory.h"
@@ -16,13 +20,16 @@
 namespace demostore {
 
 struct StoreContext {
-    explicit StoreContext(const std::string& dir) : dataDir(dir), users(dir), files(dir) {}
+    explicit StoreContext(const std::string& dir, std::uint64_t largeFileSize = LargeFile::kDefaultSize)
+        : dataDir(dir), users(dir), files(dir), largeFile(largeFileSize) {}
 
     std::string dataDir;
     ArrivalLog log;
     FaultTable faults;
     UserDirectory users;
     ServedFiles files;
+    FileReplies replies;
+    LargeFile largeFile;
     // Set once every port is bound, before the first request is served.
     std::array<int, kAllServices.size()> ports{};
     int adminPort = 0;

@@ -140,7 +140,7 @@ const std::vector<StoreTemplate>& TemplateCatalogue() {
         {1003, "ppt", "教学课件", "#3aa757"},       {2001, "word", "个人简历", "#1f5fbf"},
         {2002, "word", "会议纪要", "#6b5bd6"},      {2003, "word", "租房合同", "#0f8b8d"},
         {3001, "excel", "月度财务报表", "#217346"}, {3002, "excel", "员工考勤表", "#c27c0e"},
-        {3003, "excel", "销售统计", "#a23b72"},
+        {3003, "excel", "销售统计", "#a23b72"},     {9001, "pack", "大文件演示素材包", "#5b6472"},
     };
     return catalogue;
 }
@@ -155,7 +155,11 @@ std::optional<StoreTemplate> FindTemplate(std::int64_t id) {
 
 const char* TemplateExtension(const StoreTemplate& item) {
     const std::string kind = item.kind;
-    return kind == "ppt" ? "pptx" : kind == "word" ? "docx" : "xlsx";
+    return kind == "ppt" ? "pptx" : kind == "word" ? "docx" : kind == "pack" ? "zip" : "xlsx";
+}
+
+bool IsLargeFile(const StoreTemplate& item) {
+    return std::string(item.kind) == "pack";
 }
 
 std::string TemplateFilePath(const StoreTemplate& item) {
@@ -209,7 +213,7 @@ std::string DownloadsPageHtml(const std::optional<PageUser>& user) {
 
 std::string TemplatePictureSvg(const StoreTemplate& item) {
     const std::string kind = item.kind;
-    const std::string label = kind == "ppt" ? "PPT" : kind == "word" ? "W" : "X";
+    const std::string label = kind == "ppt" ? "PPT" : kind == "word" ? "W" : kind == "pack" ? "ZIP" : "X";
     return "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"400\" height=\"240\" viewBox=\"0 0 400 240\">"
            "<rect width=\"400\" height=\"240\" fill=\"" +
            std::string(item.colour) +

@@ -17,7 +17,7 @@ namespace demostore {
 
 struct StoreTemplate {
     std::int64_t id;
-    const char* kind;  // "ppt", "word" or "excel"
+    const char* kind;  // "ppt", "word", "excel", or "pack" for the large file
     const char* title;
     const char* colour;  // of its picture
 };
@@ -25,8 +25,11 @@ struct StoreTemplate {
 // The catalogue, in the order the pages show it.
 const std::vector<StoreTemplate>& TemplateCatalogue();
 std::optional<StoreTemplate> FindTemplate(std::int64_t id);
-// "pptx", "docx" or "xlsx".
+// "pptx", "docx", "xlsx" or "zip".
 const char* TemplateExtension(const StoreTemplate& item);
+// The large generated file (LargeFile), served from disk; the others are
+// built in memory (TemplateFiles.h).
+bool IsLargeFile(const StoreTemplate& item);
 // "/files/<id>_<title>.<ext>" on the client-page host.
 std::string TemplateFilePath(const StoreTemplate& item);
 

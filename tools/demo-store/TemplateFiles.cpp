@@ -170,6 +170,8 @@ std::string TemplateContentType(const StoreTemplate& item) {
         return base + "presentationml.presentation";
     if (kind == "word")
         return base + "wordprocessingml.document";
+    if (kind == "pack")
+        return "application/zip";
     return base + "spreadsheetml.sheet";
 }
 

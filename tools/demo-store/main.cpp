@@ -11,7 +11,7 @@
 
 namespace {
 
-const char kHelp[] = R"(Usage: demo-store --data DIR [--port-base N] [--ephemeral]
+const char kHelp[] = R"(Usage: demo-store --data DIR [--port-base N] [--ephemeral] [--large-file-size SIZE]
 
 The local demo store: stands in for every server the Vanto client talks to,
 each host on its own loopback port (127.0.0.1 only).
@@ -21,11 +21,15 @@ each host on its own loopback port (127.0.0.1 only).
   --port-base N    admin interface on port N, the services on N+1 … N+7
                    (default 47800)
   --ephemeral      let the system choose every port (for tests)
+  --large-file-size SIZE
+                   size of the store pages' large file in bytes, or with
+                   K, M or G (binary); 4K to 2G, default 128M (see below)
   --help           this text
 
 Services, in port order after the admin port:
   store     HTTPS  account API, sign-in and help pages, user pictures
-  client    HTTP   store pages, web-login cookie (refreshWebLogin, logout)
+  client    HTTP   store pages, web-login cookie (refreshWebLogin, logout),
+                   template files /files/<id>_<title>.<ext>
   update    HTTP   /windows/newversion.htm, /windows/VANTOSetup.exe
   toolbox   HTTP   /<name>/version.html, /<name>/toolbox.zip, /download/<installer>
   stats     HTTP   /action.ashx (usage reports), /errorfile.ashx (crash-file upload)
@@ -67,7 +71,7 @@ vanto-reg beside the program that runs it (or on PATH).
 Users: DIR/users.json. Received reports: DIR/reports. Uploads: DIR/uploads.
 
 Admin interface (HTTP + JSON on the admin port):
-  GET    /                      ports and data folder
+  GET    /                      ports, data folder and process id
   GET    /requests[?service=S]  requests that arrived: method, target, headers, body
   GET    /reports               decrypted usage reports and the verdict on each
   GET    /uploads               uploaded files
@@ -76,12 +80,13 @@ Admin interface (HTTP + JSON on the admin port):
   POST   /faults                {"service":S, "path":"/x" or "*", and any of
                                  "delay_ms":N, "stall":true, "truncate":N,
                                  "no_length":true, "chunked":true, "chunk_size":N,
-                                 "status":N, "body":"...", "times":N}
+                                 "status":N, "body":"...", "throttle":N, "times":N}
          The request is handled as usual; the fault changes the delivery of its
          reply: delayed; stalled (held silent until the faults are cleared or the
          store stops; with "truncate", after that many body bytes); cut after N
          body bytes; sent without Content-Length (ends at close); chunked; with
-         another status or body; for the next N requests only.
+         another status or body; throttled to N body bytes per second (lifted
+         when the faults are cleared); for the next N requests only.
   DELETE /faults                remove all faults, release stalled replies
   POST   /reset                 forget arrivals, faults and codes
                                 ({"users":true} also restores the sample users)
@@ -89,6 +94,16 @@ Admin interface (HTTP + JSON on the admin port):
   PUT    /users/<phone>         set "invite_code", "start_time", "stop_time", "downloads"
   POST   /tokens                {"phone":P}: an account token without the SMS round
   PUT    /files/<service><path> replace a served file with the request body
+
+Template files: small Office Open XML documents made for each template, and
+one large file, "9001_大文件演示素材包.zip" (a ZIP archive of numbered
+text lines, exactly --large-file-size bytes, the same bytes on every
+machine), for download progress and benchmarks. The large file is written
+to DIR/files/client/files/ when it is first asked for (and again when the
+file there has another size) and sent from disk piece by piece. Every file
+the store sends, from disk or not, answers a single byte range of a GET
+("Range: bytes=A-B", "A-", "-N") with 206 Partial Content, or 416 when it
+starts beyond the end; several ranges get the whole file.
 
 Example:
   demo-store --data ~/.local/share/vanto-demo &
@@ -127,6 +142,12 @@ int main(int argc, char** argv) {
             }
         } else if (arg == "--ephemeral") {
             options.ephemeral = true;
+        } else if (arg == "--large-file-size" && i + 1 < argc) {
+            const auto size = demostore::LargeFile::ParseSize(argv[++i]);
+            if (!size) {
+                return Usage(std::string("not a large-file size from 4K to 2G: ") + argv[i]);
+            }
+            options.largeFileSize = *size;
         } else {
             return Usage("unknown or incomplete argument: " + arg);
         }

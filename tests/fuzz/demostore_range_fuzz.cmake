@@ -1,0 +1,1 @@
+vanto_fuzz_target(demostore_range_fuzz DEPS demo_store_core)
