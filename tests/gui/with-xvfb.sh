@@ -42,5 +42,6 @@ export NO_AT_BRIDGE=1
 export GSETTINGS_BACKEND=memory
 # The toolkit's process-long caches are no leaks of ours.
 export LSAN_OPTIONS="suppressions=$(cd "$(dirname "$0")" && pwd)/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+export TSAN_OPTIONS="suppressions=$(cd "$(dirname "$0")" && pwd)/tsan.supp${TSAN_OPTIONS:+ $TSAN_OPTIONS}"
 unset WAYLAND_DISPLAY
 "$@"

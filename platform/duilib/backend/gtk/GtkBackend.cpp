@@ -489,6 +489,9 @@ void GtkBackend::WindowDestroyed(HWND hwnd) {
         return;
     if (peer->fadeSource != 0)
         g_source_remove(peer->fadeSource);
+    // A shown window going away may take the desktop's focus with it.
+    if (gtk_widget_get_mapped(peer->window))
+        NoteFocusRequest();
     if (peer->layoutSource != 0)
         g_source_remove(peer->layoutSource);
     if (peer->im != nullptr) {
@@ -579,6 +582,7 @@ void GtkBackend::WindowShown(HWND hwnd, bool visible) {
     } else if (peer->fadeNextMs > 0) {
         StartFade(*peer, false);  // hidden when the fade ends
     } else {
+        NoteFocusRequest();  // a hidden window may take the desktop's focus with it
         gtk_widget_hide(peer->window);
     }
 }
@@ -605,6 +609,7 @@ void GtkBackend::OnFadeStep(HWND hwnd) {
     g_source_remove(peer->fadeSource);
     peer->fadeSource = 0;
     if (!peer->fadingIn && !peer->shown) {
+        NoteFocusRequest();
         gtk_widget_hide(peer->window);
         gtk_widget_set_opacity(peer->window, 1.0);
     }
@@ -636,7 +641,8 @@ void GtkBackend::WindowActivated(HWND hwnd) {
     if (peer == nullptr || !peer->shown)
         return;
     if (!gtk_window_is_active(GTK_WINDOW(peer->window)))
-        m_presented.insert(hwnd);
+        m_presented[hwnd] = g_get_monotonic_time();
+    NoteFocusRequest();
     gtk_window_present_with_time(GTK_WINDOW(peer->window), GDK_CURRENT_TIME);
 }
 
@@ -1181,11 +1187,19 @@ bool GtkBackend::OnFocus(HWND hwnd, bool in) {
         // Our own request coming back: nothing to tell the windows.
         if (m_presented.erase(hwnd) > 0)
             return false;
+        // While the server settles after our own focus changes (a focused
+        // window destroyed or hidden makes it hand the focus back to some
+        // other window; requests overtake each other's events), a focus-in
+        // is no user's choice: taking it for one would activate a window the
+        // program has just left, and close the pop-up it has just opened.
+        if (SettlingFocus())
+            return false;
         // The desktop gave this window the focus (the user chose it).
         if (::GetActiveWindow() != hwnd && ::IsWindowVisible(hwnd) && ::IsWindowEnabled(hwnd))
             ::SetActiveWindow(hwnd);
         return false;
     }
+    ForgetStaleEchoes();
     if (::GetActiveWindow() == hwnd && m_presented.empty() && m_deactivateCheck == 0) {
         // Perhaps another program took the focus: look again once the
         // focus has settled.
@@ -1194,8 +1208,25 @@ bool GtkBackend::OnFocus(HWND hwnd, bool in) {
     return false;
 }
 
+bool GtkBackend::SettlingFocus() const {
+    return g_get_monotonic_time() - m_focusRequestUs < kPresentEchoUs;
+}
+
+void GtkBackend::NoteFocusRequest() {
+    m_focusRequestUs = g_get_monotonic_time();
+}
+
+void GtkBackend::ForgetStaleEchoes() {
+    // An echo that never came (the server gave the focus elsewhere first)
+    // must not keep the program from noticing that another one took it.
+    const gint64 now = g_get_monotonic_time();
+    std::erase_if(m_presented, [&](const auto& entry) { return now - entry.second >= kPresentEchoUs; });
+}
+
 void GtkBackend::OnDeactivateCheck() {
     m_deactivateCheck = 0;
+    if (SettlingFocus())
+        return;  // our own focus change, not another program's
     for (auto& [hwnd, peer] : m_peers) {
         if (gtk_window_is_active(GTK_WINDOW(peer->window)))
             return;

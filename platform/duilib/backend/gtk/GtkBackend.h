@@ -138,6 +138,9 @@ class GtkBackend : public HeadlessBackend {
     void ScheduleLayout(Peer& peer);
     void StartFade(Peer& peer, bool show);
     void ForgetUnusedImages();
+    bool SettlingFocus() const;
+    void NoteFocusRequest();
+    void ForgetStaleEchoes();
 
     std::unique_ptr<GtkRenderer> m_renderer;
     std::map<HWND, std::unique_ptr<Peer>> m_peers;
@@ -146,7 +149,10 @@ class GtkBackend : public HeadlessBackend {
     TextMeasurer m_previousMeasurer;
     // Windows we asked the desktop to give the focus to, whose focus-in is
     // an echo, not a user's choice.
-    std::set<HWND> m_presented;
+    std::map<HWND, std::int64_t> m_presented;  // when we asked (monotonic µs)
+    // When the program last moved the desktop's focus itself (activated,
+    // hid or destroyed a window); focus events for a while after are ours.
+    std::int64_t m_focusRequestUs = 0;
     unsigned m_deactivateCheck = 0;  // GLib source id
     struct OpenDialog;
     OpenDialog* m_dialog = nullptr;  // the system dialog showing now
