@@ -42,7 +42,7 @@ class ThreadRegistry {
             return *registry;
         }
         if (registry == nullptr)  // the first in this line of processes
-            std::atexit([] { Instance().AtExit(); });
+            std::atexit([] { Instance().EndOfProcess(); });
         return *made;
     }
 
@@ -75,17 +75,24 @@ class ThreadRegistry {
             thread.join();
     }
 
-  private:
-    void AtExit() {
-        JoinEnded();
-        std::lock_guard lock(m_mutex);
-        for (auto& [id, thread] : m_live)
-            thread.detach();
-        m_live.clear();
+    // Joins the ended threads and lets the running ones go (detached), so
+    // that nothing is left joinable when the process ends.
+    void EndOfProcess() {
+        std::vector<std::thread> ended;
+        {
+            std::lock_guard lock(m_mutex);
+            ended.swap(m_ended);
+            for (auto& [id, thread] : m_live)
+                thread.detach();
+            m_live.clear();  // a body ending from now on finds itself let go
+        }
+        for (std::thread& thread : ended)
+            thread.join();
     }
 
+  private:
     const pid_t m_pid = ::getpid();
-    ThreadRegistry* m_parent = nullptr;
+    [[maybe_unused]] ThreadRegistry* m_parent = nullptr;
     std::mutex m_mutex;
     std::map<std::thread::id, std::thread> m_live;
     std::vector<std::thread> m_ended;
@@ -151,8 +158,8 @@ int WorkerThread::RunningCount() {
     return g_running.load();
 }
 
-void WorkerThread::JoinEnded() {
-    ThreadRegistry::Instance().JoinEnded();
+void WorkerThread::PrepareProcessEnd() {
+    ThreadRegistry::Instance().EndOfProcess();
 }
 
 }  // namespace os

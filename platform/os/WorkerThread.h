@@ -41,10 +41,10 @@ class WorkerThread {
     // Bodies of every handle of the process that have not returned yet.
     static int RunningCount();
 
-    // Joins the threads whose body has returned (they may still be running
-    // their libraries' thread-exit cleanup). Also done at the next Start and
-    // when the process exits normally.
-    static void JoinEnded();
+    // Before the process ends: joins the threads whose body has returned
+    // (they may still be in their libraries' thread-exit cleanup) and lets
+    // the still running ones go. Also done at a normal exit.
+    static void PrepareProcessEnd();
 
   private:
     struct State;

@@ -125,11 +125,10 @@ void Teardown() {
 // flushed here. Nothing of the worker's is left half-written: registry values,
 // profile files and downloads are each replaced in one step.
 void EndWhileWorkersRun() {
-    if (os::WorkerThread::RunningCount() == 0) {
-        // Ended workers may still be in their libraries' thread-exit cleanup.
-        os::WorkerThread::JoinEnded();
+    // Ended workers may still be in their libraries' thread-exit cleanup.
+    os::WorkerThread::PrepareProcessEnd();
+    if (os::WorkerThread::RunningCount() == 0)
         return;
-    }
     std::fflush(nullptr);
     ::_exit(0);
 }
