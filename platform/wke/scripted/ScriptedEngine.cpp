@@ -4,6 +4,7 @@
 // wkeInitializeEx and without wkeSetZoomFactor (WKE_SCRIPTED_NO_INITIALIZE,
 // WKE_SCRIPTED_NO_ZOOM), for the loader's failure paths.
 
+#include "platform/wke/ViewCallbacks.h"
 #include "platform/wke/scripted/wke_scripted.h"
 
 #include <cstdio>
@@ -12,30 +13,13 @@
 #include <string>
 #include <vector>
 
-struct wkeWebViewTag {
+struct wkeWebViewTag : WkeViewCallbacks {
     bool live = true;
     std::vector<std::string> calls;
     std::string url;
     std::string callsText;  // what wkeScriptedCalls returned last
     std::string answer;     // the page's last answer
     char widget = 0;        // its address stands in for a native widget
-
-    wkeTitleChangedCallback onTitle = nullptr;
-    void* titleParam = nullptr;
-    wkeURLChangedCallback onUrl = nullptr;
-    void* urlParam = nullptr;
-    wkeAlertBoxCallback onAlert = nullptr;
-    void* alertParam = nullptr;
-    wkeNavigationCallback onNavigation = nullptr;
-    void* navigationParam = nullptr;
-    wkeCreateViewCallback onCreateView = nullptr;
-    void* createViewParam = nullptr;
-    wkeDocumentReadyCallback onReady = nullptr;
-    void* readyParam = nullptr;
-    wkeLoadingFinishCallback onFinish = nullptr;
-    void* finishParam = nullptr;
-    wkePageMessageCallback onMessage = nullptr;
-    void* messageParam = nullptr;
 };
 
 namespace {
@@ -68,7 +52,7 @@ void Record(wkeWebView view, std::string call) {
 // A copy of a live view's callback and its parameter, taken under the lock;
 // the callback itself runs without it, since it may call back into the engine.
 template <typename Callback>
-bool TakeCallback(wkeWebView view, Callback wkeWebViewTag::*callback, void* wkeWebViewTag::*param,
+bool TakeCallback(wkeWebView view, Callback WkeViewCallbacks::*callback, void* WkeViewCallbacks::*param,
                   Callback& fn, void*& fnParam) {
     if (view == nullptr)
         return false;
@@ -81,7 +65,7 @@ bool TakeCallback(wkeWebView view, Callback wkeWebViewTag::*callback, void* wkeW
 }
 
 template <typename Callback>
-void Register(wkeWebView view, Callback wkeWebViewTag::*slot, void* wkeWebViewTag::*param, Callback fn,
+void Register(wkeWebView view, Callback WkeViewCallbacks::*slot, void* WkeViewCallbacks::*param, Callback fn,
               void* fnParam, const char* name) {
     if (view == nullptr)
         return;

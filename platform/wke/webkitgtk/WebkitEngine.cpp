@@ -16,6 +16,7 @@
 // Everything runs on the thread of the default GLib main context (the UI
 // thread), and so does every callback.
 
+#include "platform/wke/ViewCallbacks.h"
 #include "platform/wke/webkitgtk/wke_webkitgtk.h"
 
 #include <gtk/gtk.h>
@@ -28,7 +29,7 @@
 #include <string>
 #include <vector>
 
-struct wkeWebViewTag {
+struct wkeWebViewTag : WkeViewCallbacks {
     // The native widget: a box that gets the web view at the first
     // navigation, so that a view that never navigates starts no web process.
     GtkWidget* holder = nullptr;      // our reference; the display back end adds its own
@@ -42,22 +43,6 @@ struct wkeWebViewTag {
     bool memoryCache = false;
     float zoom = 1.0F;
 
-    wkeTitleChangedCallback onTitle = nullptr;
-    void* titleParam = nullptr;
-    wkeURLChangedCallback onUrl = nullptr;
-    void* urlParam = nullptr;
-    wkeAlertBoxCallback onAlert = nullptr;
-    void* alertParam = nullptr;
-    wkeNavigationCallback onNavigation = nullptr;
-    void* navigationParam = nullptr;
-    wkeCreateViewCallback onCreateView = nullptr;
-    void* createViewParam = nullptr;
-    wkeDocumentReadyCallback onReady = nullptr;
-    void* readyParam = nullptr;
-    wkeLoadingFinishCallback onFinish = nullptr;
-    void* finishParam = nullptr;
-    wkePageMessageCallback onMessage = nullptr;
-    void* messageParam = nullptr;
     wkeConsoleMessageCallback onConsole = nullptr;
     void* consoleParam = nullptr;
 };

@@ -524,6 +524,15 @@ void PlaceLayout(cairo_t* cr, PangoLayout* layout, const RECT& area, UINT align)
         y = area.bottom - height;
     cairo_move_to(cr, std::round(x), std::round(y));
 }
+
+// `outer` less the padding on each side.
+RECT Inside(RECT outer, const RECT& padding) {
+    outer.left += padding.left;
+    outer.top += padding.top;
+    outer.right -= padding.right;
+    outer.bottom -= padding.bottom;
+    return outer;
+}
 }  // namespace
 
 void GtkRenderer::PaintText(PaintContext& pc, CControlUI* control) {
@@ -533,12 +542,7 @@ void GtkRenderer::PaintText(PaintContext& pc, CControlUI* control) {
     const bool hot = control == pc.hover;
     const bool pushed = control == pc.pushed;
     const TextStyle style = StyleOf(control, hot, pushed);
-    RECT area = control->GetPos();
-    const RECT pad = pc.Scaled(style.padding);
-    area.left += pad.left;
-    area.top += pad.top;
-    area.right -= pad.right;
-    area.bottom -= pad.bottom;
+    const RECT area = Inside(control->GetPos(), pc.Scaled(style.padding));
     if (area.Width() <= 0 || area.Height() <= 0)
         return;
     PangoLayout* layout = pango_cairo_create_layout(pc.cr);
@@ -651,12 +655,7 @@ void GtkRenderer::PaintEdit(PaintContext& pc, CControlUI* control) {
     auto* edit = static_cast<CEditUI*>(control->GetInterface("Edit"));
     const bool focused = control == pc.focus;
     const TextStyle style = StyleOf(control, false, false);
-    RECT area = control->GetPos();
-    const RECT pad = pc.Scaled(style.padding);
-    area.left += pad.left;
-    area.top += pad.top;
-    area.right -= pad.right;
-    area.bottom -= pad.bottom;
+    const RECT area = Inside(control->GetPos(), pc.Scaled(style.padding));
     if (area.Width() <= 0 || area.Height() <= 0)
         return;
     const std::string shown = edit->GetShownText();
