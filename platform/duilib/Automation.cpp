@@ -4,7 +4,6 @@
 #include "platform/duilib/UIManagerState.h"
 #include "platform/duilib/UIOption.h"
 #include "platform/duilib/backend/Backend.h"
-#include "platform/duilib/backend/headless/HeadlessBackend.h"
 #include "platform/os/Text.h"
 
 #include <algorithm>
@@ -130,10 +129,8 @@ bool Automation::RunUntilIdle() const {
 }
 
 bool Automation::AdvanceClock(std::uint64_t ms) const {
-    auto* headless = dynamic_cast<HeadlessBackend*>(&GetBackend());
-    if (headless == nullptr || headless->IsRealTime())
+    if (!MessageQueue::Instance().AdvanceClock(ms))
         return false;
-    headless->RequestAdvance(ms);
     return RunUntilIdle();
 }
 
@@ -226,7 +223,7 @@ bool Automation::Click(HWND hwnd, const std::function<CControlUI*(CPaintManagerU
             ::SetForegroundWindow(hwnd);
         POINT screen = *pt;
         ::ClientToScreen(hwnd, &screen);
-        GetBackend().SetCursorPos(screen);
+        MessageQueue::Instance().SetCursorPos(screen);
         const LPARAM at = MAKELPARAM(pt->x, pt->y);
         ::PostMessageW(hwnd, WM_MOUSEMOVE, 0, at);
         ::PostMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, at);

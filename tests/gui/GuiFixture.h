@@ -9,6 +9,7 @@
 #include "platform/duilib/UiThread.h"
 #include "platform/duilib/WinImplBase.h"
 #include "platform/duilib/backend/gtk/GtkBackend.h"
+#include "platform/duilib/backend/gtk/probes/GtkProbes.h"
 #include "platform/os/Resource.h"
 #include "support/Sandbox.h"
 #include "ui/TestScreen.h"
@@ -61,7 +62,8 @@ class GuiTest : public ::testing::Test {
         DuiLib::CPaintManagerUI::SetResourceZip(nullptr, 0);
     }
 
-    DuiLib::GtkBackend* Gtk() { return dynamic_cast<DuiLib::GtkBackend*>(&ui.Backend()); }
+    // The probes of the display back end; null when the UI thread is headless.
+    DuiLib::GtkProbes* Gtk() { return probes.Valid() ? &probes : nullptr; }
 
     // Creates (and shows, unless told not to) a window of `layout`; null
     // when it cannot be built. The test owns it.
@@ -81,13 +83,13 @@ class GuiTest : public ::testing::Test {
     }
 
     // The window's pixels as the display shows them (after its paints).
-    std::optional<DuiLib::GtkBackend::Image> Grab(HWND hwnd) {
-        std::optional<DuiLib::GtkBackend::Image> image;
+    std::optional<DuiLib::GtkProbes::Image> Grab(HWND hwnd) {
+        std::optional<DuiLib::GtkProbes::Image> image;
         ui.Run([&] { image = Gtk()->GrabWindow(hwnd); });
         return image;
     }
-    std::optional<DuiLib::GtkBackend::Image> Render(HWND hwnd, bool composited = false) {
-        std::optional<DuiLib::GtkBackend::Image> image;
+    std::optional<DuiLib::GtkProbes::Image> Render(HWND hwnd, bool composited = false) {
+        std::optional<DuiLib::GtkProbes::Image> image;
         ui.Run([&] { image = Gtk()->RenderWindow(hwnd, composited); });
         return image;
     }
@@ -101,12 +103,13 @@ class GuiTest : public ::testing::Test {
 
     vtest::Sandbox sandbox;
     DuiLib::UiThread ui{DuiLib::UiThread::Options{.screen = uitest::TestScreen()}};
+    DuiLib::GtkProbes probes{ui.Backend()};
     DuiLib::Automation automation;
     std::vector<std::unique_ptr<LayoutWindow>> windows;
 };
 
 // Pixels further apart than `tolerance` in any channel.
-inline int CountDifferent(const DuiLib::GtkBackend::Image& a, const DuiLib::GtkBackend::Image& b,
+inline int CountDifferent(const DuiLib::GtkProbes::Image& a, const DuiLib::GtkProbes::Image& b,
                           int tolerance) {
     if (a.width != b.width || a.height != b.height)
         return a.width * a.height + 1;

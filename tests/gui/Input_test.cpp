@@ -65,7 +65,7 @@ TEST_F(InputTest, AHoverRepaintsOnlyTheHoveredControl) {
     });
     ASSERT_TRUE(automation.RunUntilIdle());
     ASSERT_TRUE(Painted(hwnd));
-    GtkBackend::PaintStats stats;
+    GtkProbes::PaintStats stats;
     ui.Run([&] { stats = Gtk()->GetPaintStats(hwnd); });
     EXPECT_EQ(stats.frames, 1);
     EXPECT_EQ(Bounds(stats.allDamage), button);
