@@ -10,6 +10,7 @@
 
 #include "platform/duilib/backend/Backend.h"
 #include "platform/duilib/backend/Screen.h"
+#include "platform/duilib/backend/headless/HeadlessBackend.h"
 
 #include <atomic>
 #include <chrono>

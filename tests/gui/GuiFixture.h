@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -108,20 +110,52 @@ class GuiTest : public ::testing::Test {
     std::vector<std::unique_ptr<LayoutWindow>> windows;
 };
 
-// Pixels further apart than `tolerance` in any channel.
-inline int CountDifferent(const DuiLib::GtkProbes::Image& a, const DuiLib::GtkProbes::Image& b,
-                          int tolerance) {
+// Whether two pixels are further apart than `tolerance` in any channel.
+inline bool PixelsDiffer(std::uint32_t a, std::uint32_t b, int tolerance) {
+    for (int shift = 0; shift < 32; shift += 8) {
+        const int ca = static_cast<int>((a >> shift) & 0xFF);
+        const int cb = static_cast<int>((b >> shift) & 0xFF);
+        if (std::abs(ca - cb) > tolerance)
+            return true;
+    }
+    return false;
+}
+
+// Pixels further apart than `tolerance` in any channel; with `shape` (a
+// window's rounded shape, window coordinates) only those inside it count,
+// the rest being whatever lies behind the window.
+inline int CountDifferent(const DuiLib::GtkProbes::Image& a, const DuiLib::GtkProbes::Image& b, int tolerance,
+                          const std::vector<RECT>& shape = {}) {
     if (a.width != b.width || a.height != b.height)
         return a.width * a.height + 1;
+    auto inside = [&](int x, int y) {
+        if (shape.empty())
+            return true;
+        return std::any_of(shape.begin(), shape.end(), [&](const RECT& r) {
+            return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+        });
+    };
     int different = 0;
-    for (std::size_t i = 0; i < a.pixels.size(); ++i) {
-        for (int shift = 0; shift < 32; shift += 8) {
-            const int ca = static_cast<int>((a.pixels[i] >> shift) & 0xFF);
-            const int cb = static_cast<int>((b.pixels[i] >> shift) & 0xFF);
-            if (std::abs(ca - cb) > tolerance) {
+    for (int y = 0; y < a.height; ++y) {
+        for (int x = 0; x < a.width; ++x) {
+            if (inside(x, y) && PixelsDiffer(a.At(x, y), b.At(x, y), tolerance))
                 ++different;
-                break;
-            }
+        }
+    }
+    return different;
+}
+
+// Pixels of `area` (window coordinates) further apart than `tolerance`.
+inline int CountDifferentIn(const DuiLib::GtkProbes::Image& a, const DuiLib::GtkProbes::Image& b,
+                            const RECT& area, int tolerance) {
+    int different = 0;
+    for (long y = std::max(0L, area.top); y < std::min<long>(area.bottom, std::min(a.height, b.height));
+         ++y) {
+        for (long x = std::max(0L, area.left); x < std::min<long>(area.right, std::min(a.width, b.width));
+             ++x) {
+            if (PixelsDiffer(a.At(static_cast<int>(x), static_cast<int>(y)),
+                             b.At(static_cast<int>(x), static_cast<int>(y)), tolerance))
+                ++different;
         }
     }
     return different;

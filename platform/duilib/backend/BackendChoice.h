@@ -12,6 +12,7 @@
 //   DuiLib::SetDisplayBackendMaker(&DuiLib::GtkBackend::Make);
 
 #include "platform/duilib/backend/Backend.h"
+#include "platform/duilib/backend/headless/HeadlessBackend.h"
 
 #include <memory>
 

@@ -178,20 +178,23 @@ void GtkWindowPeer::ApplyShape(int width, int height) {
     SIZE corner{0, 0};
     if (manager != nullptr && !m_backend.Screen().IsComposited())
         corner = manager->GetDPIObj().Scale(manager->GetRoundCorner());
-    if (corner.cx <= 0 || corner.cy <= 0) {
-        if (m_shaped)
-            gtk_widget_shape_combine_region(m_window, nullptr);
-        m_shaped = false;
+    std::vector<RECT> shape;
+    if (corner.cx > 0 && corner.cy > 0)
+        shape = RoundedWindowShape(width, height, corner.cx, corner.cy);
+    if (shape == m_shape)
+        return;
+    m_shape = std::move(shape);
+    if (m_shape.empty()) {
+        gtk_widget_shape_combine_region(m_window, nullptr);
         return;
     }
     gtk::CairoRegionPtr region(cairo_region_create());
-    for (const RECT& row : RoundedWindowShape(width, height, corner.cx, corner.cy)) {
+    for (const RECT& row : m_shape) {
         const cairo_rectangle_int_t r{static_cast<int>(row.left), static_cast<int>(row.top),
                                       static_cast<int>(row.Width()), static_cast<int>(row.Height())};
         cairo_region_union_rectangle(region.get(), &r);
     }
     gtk_widget_shape_combine_region(m_window, region.get());
-    m_shaped = true;
 }
 
 void GtkWindowPeer::Show(bool visible) {

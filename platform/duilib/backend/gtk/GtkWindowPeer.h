@@ -81,6 +81,9 @@ class GtkWindowPeer {
     void UpdateInputMethod();
 
     // ---- reading -------------------------------------------------------------------------
+    // The rounded shape applied without a compositor (rectangles in the
+    // window's coordinates), empty when the window is a plain rectangle.
+    const std::vector<RECT>& Shape() const { return m_shape; }
     bool IsActive() const;
     bool IsMapped() const;
     double Opacity() const;
@@ -130,7 +133,7 @@ class GtkWindowPeer {
     GtkWidget* m_canvas = nullptr;
     RECT m_rect;
     int m_margin = 0;
-    bool m_shaped = false;
+    std::vector<RECT> m_shape;
     bool m_shown = false;
     bool m_iconic = false;
     bool m_maximized = false;

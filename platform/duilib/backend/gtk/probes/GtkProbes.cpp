@@ -142,6 +142,11 @@ std::optional<RECT> GtkProbes::DisplayedRect(HWND hwnd) {
                 y + gdk_window_get_height(window) - margin};
 }
 
+std::vector<RECT> GtkProbes::WindowShape(HWND hwnd) const {
+    GtkWindowPeer* peer = m_gtk->FindPeer(hwnd);
+    return peer != nullptr ? peer->Shape() : std::vector<RECT>{};
+}
+
 void* GtkProbes::NativeWindow(HWND hwnd) const {
     GtkWindowPeer* peer = m_gtk->FindPeer(hwnd);
     return peer != nullptr ? peer->Widget() : nullptr;

@@ -58,6 +58,9 @@ class GtkProbes {
     // The toolkit window's position and size on the display (its frame
     // without the shadow margin), after running pending events.
     std::optional<RECT> DisplayedRect(HWND hwnd);
+    // The rounded shape the window was cut to without a compositor
+    // (rectangles in window coordinates); empty for a plain rectangle.
+    std::vector<RECT> WindowShape(HWND hwnd) const;
     // The toolkit objects of a window (GtkWindow*, GtkIMContext*), or null.
     void* NativeWindow(HWND hwnd) const;
     void* InputMethodContext(HWND hwnd) const;
