@@ -168,7 +168,7 @@ const char* OnPageMessage(wkeWebView, void* param, const char* pageUrl, const ch
 
 std::unique_ptr<EngineViewPeer> EngineViewPeer::Create(DuiLib::CWkeWebkitUI& control) {
     const WkeFunctionTable& table = WkeFunctions();
-    if (table.wkeCreateWebView == nullptr)
+    if (!WkeCanMakeViews(table))
         return nullptr;
     wkeWebView view = table.wkeCreateWebView();
     if (view == nullptr) {
