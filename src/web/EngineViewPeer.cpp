@@ -126,6 +126,13 @@ const char* OnPageMessage(wkeWebView, void* param, const char* pageUrl, const ch
     return (*link)->answer.c_str();
 }
 
+// Registers one event handler through the engine's setter, when it has one.
+template <typename Setter, typename Handler>
+void Register(Setter setter, wkeWebView view, Handler handler, void* param) {
+    if (setter != nullptr)
+        setter(view, handler, param);
+}
+
 }  // namespace
 
 std::unique_ptr<EngineViewPeer> EngineViewPeer::Create(DuiLib::CWkeWebkitUI& control) {
@@ -148,22 +155,14 @@ EngineViewPeer::EngineViewPeer(wkeWebView view, std::shared_ptr<Link> link)
     // The engine keeps a pointer to this member as each callback's parameter;
     // it lives as long as the peer, and the view dies first.
     void* param = &m_link;
-    if (table.wkeOnTitleChanged != nullptr)
-        table.wkeOnTitleChanged(m_view, &OnTitleChanged, param);
-    if (table.wkeOnURLChanged != nullptr)
-        table.wkeOnURLChanged(m_view, &OnURLChanged, param);
-    if (table.wkeOnAlertBox != nullptr)
-        table.wkeOnAlertBox(m_view, &OnAlertBox, param);
-    if (table.wkeOnNavigation != nullptr)
-        table.wkeOnNavigation(m_view, &OnNavigation, param);
-    if (table.wkeOnCreateView != nullptr)
-        table.wkeOnCreateView(m_view, &OnCreateView, param);
-    if (table.wkeOnDocumentReady != nullptr)
-        table.wkeOnDocumentReady(m_view, &OnDocumentReady, param);
-    if (table.wkeOnLoadingFinish != nullptr)
-        table.wkeOnLoadingFinish(m_view, &OnLoadingFinish, param);
-    if (table.wkeOnPageMessage != nullptr)
-        table.wkeOnPageMessage(m_view, &OnPageMessage, param);
+    Register(table.wkeOnTitleChanged, m_view, &OnTitleChanged, param);
+    Register(table.wkeOnURLChanged, m_view, &OnURLChanged, param);
+    Register(table.wkeOnAlertBox, m_view, &OnAlertBox, param);
+    Register(table.wkeOnNavigation, m_view, &OnNavigation, param);
+    Register(table.wkeOnCreateView, m_view, &OnCreateView, param);
+    Register(table.wkeOnDocumentReady, m_view, &OnDocumentReady, param);
+    Register(table.wkeOnLoadingFinish, m_view, &OnLoadingFinish, param);
+    Register(table.wkeOnPageMessage, m_view, &OnPageMessage, param);
 }
 
 EngineViewPeer::~EngineViewPeer() {
