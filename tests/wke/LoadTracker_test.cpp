@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -90,10 +92,16 @@ struct Sequence {
     Strings told;
 };
 
+// Every sequence tells what it should.
+void ExpectTold(std::initializer_list<Sequence> sequences) {
+    for (const Sequence& sequence : sequences)
+        EXPECT_EQ(Told(sequence.events), sequence.told) << sequence.what;
+}
+
 const char* const kReplaced = " cancelled (replaced by another navigation)";
 
 TEST(LoadTrackerTest, ALoadCutShortByAnotherNavigationFinishesCancelledAndTheNewOneFinishesOnItsOwn) {
-    const Sequence sequences[] = {
+    ExpectTold({
         {"the client's request, untouched", {Client("a"), Start("a"), Finish("a")}, {"a ok"}},
         {"the client asks again while the first load runs",
          {Client("a"), Start("a"), Client("b"), Start("b"), Finish("b")},
@@ -113,13 +121,11 @@ TEST(LoadTrackerTest, ALoadCutShortByAnotherNavigationFinishesCancelledAndTheNew
         {"the engine's own cancellation is a cancel, not a failure, and told once",
          {Client("a"), Start("a"), Cancel("a"), Finish("a")},
          {"a cancelled (interrupted)"}},
-    };
-    for (const Sequence& sequence : sequences)
-        EXPECT_EQ(Told(sequence.events), sequence.told) << sequence.what;
+    });
 }
 
 TEST(LoadTrackerTest, AFailedLoadIsToldOnceAsAFailure) {
-    const Sequence sequences[] = {
+    ExpectTold({
         {"the network fails",
          {Client("a"), Start("a"), Fail("a"), Finish("a")},
          {"a failed (connection refused)"}},
@@ -129,13 +135,11 @@ TEST(LoadTrackerTest, AFailedLoadIsToldOnceAsAFailure) {
         {"a request after a failure that has not ended yet cancels nothing more",
          {Client("a"), Start("a"), Fail("a"), Client("b"), Start("b"), Finish("b")},
          {"a failed (connection refused)", "b ok"}},
-    };
-    for (const Sequence& sequence : sequences)
-        EXPECT_EQ(Told(sequence.events), sequence.told) << sequence.what;
+    });
 }
 
 TEST(LoadTrackerTest, ARefusalEndsOnlyTheClientsOwnRequestThatHasNotStarted) {
-    const Sequence sequences[] = {
+    ExpectTold({
         {"the client refuses its own request",
          {Client("a"), Refuse("a")},
          {"a cancelled (refused by the client)"}},
@@ -146,9 +150,7 @@ TEST(LoadTrackerTest, ARefusalEndsOnlyTheClientsOwnRequestThatHasNotStarted) {
         {"a refused link while the client's started load runs leaves that load be",
          {Client("a"), Start("a"), Refuse("d"), Finish("a")},
          {"a ok"}},
-    };
-    for (const Sequence& sequence : sequences)
-        EXPECT_EQ(Told(sequence.events), sequence.told) << sequence.what;
+    });
 }
 
 TEST(LoadTrackerTest, ALoadRetriedAfterACertificateCheckIsToldOnlyByTheRetry) {

@@ -11,7 +11,6 @@
 
 #include "platform/wke/wke.h"
 
-#include <gio/gio.h>
 #include <webkit2/webkit2.h>
 
 #include <string>
