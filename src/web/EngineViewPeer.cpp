@@ -126,13 +126,6 @@ const char* OnPageMessage(wkeWebView, void* param, const char* pageUrl, const ch
     return (*link)->answer.c_str();
 }
 
-// Registers one event handler through the engine's setter, when it has one.
-template <typename Setter, typename Handler>
-void Register(Setter setter, wkeWebView view, Handler handler, void* param) {
-    if (setter != nullptr)
-        setter(view, handler, param);
-}
-
 }  // namespace
 
 std::unique_ptr<EngineViewPeer> EngineViewPeer::Create(DuiLib::CWkeWebkitUI& control) {
@@ -152,17 +145,18 @@ std::unique_ptr<EngineViewPeer> EngineViewPeer::Create(DuiLib::CWkeWebkitUI& con
 EngineViewPeer::EngineViewPeer(wkeWebView view, std::shared_ptr<Link> link)
     : m_view(view), m_link(std::move(link)) {
     const WkeFunctionTable& table = WkeFunctions();
+    // Every registration is there: no view is made otherwise (WkeCanMakeViews).
     // The engine keeps a pointer to this member as each callback's parameter;
     // it lives as long as the peer, and the view dies first.
     void* param = &m_link;
-    Register(table.wkeOnTitleChanged, m_view, &OnTitleChanged, param);
-    Register(table.wkeOnURLChanged, m_view, &OnURLChanged, param);
-    Register(table.wkeOnAlertBox, m_view, &OnAlertBox, param);
-    Register(table.wkeOnNavigation, m_view, &OnNavigation, param);
-    Register(table.wkeOnCreateView, m_view, &OnCreateView, param);
-    Register(table.wkeOnDocumentReady, m_view, &OnDocumentReady, param);
-    Register(table.wkeOnLoadingFinish, m_view, &OnLoadingFinish, param);
-    Register(table.wkeOnPageMessage, m_view, &OnPageMessage, param);
+    table.wkeOnTitleChanged(m_view, &OnTitleChanged, param);
+    table.wkeOnURLChanged(m_view, &OnURLChanged, param);
+    table.wkeOnAlertBox(m_view, &OnAlertBox, param);
+    table.wkeOnNavigation(m_view, &OnNavigation, param);
+    table.wkeOnCreateView(m_view, &OnCreateView, param);
+    table.wkeOnDocumentReady(m_view, &OnDocumentReady, param);
+    table.wkeOnLoadingFinish(m_view, &OnLoadingFinish, param);
+    table.wkeOnPageMessage(m_view, &OnPageMessage, param);
 }
 
 EngineViewPeer::~EngineViewPeer() {
