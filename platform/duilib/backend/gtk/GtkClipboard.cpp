@@ -1,35 +1,38 @@
 #include "platform/duilib/backend/gtk/GtkClipboard.h"
 
+#include "platform/duilib/UiCall.h"
 #include "platform/duilib/backend/gtk/GtkHolders.h"
-#include "platform/duilib/backend/gtk/GtkUiHop.h"
 
 #include <gtk/gtk.h>
 
 namespace DuiLib {
 
 bool GtkClipboard::SetText(const std::string& text) {
-    bool ok = false;
-    OnUiThreadAndWait([&] {
-        ::GtkClipboard* clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
-        if (clipboard == nullptr)
-            return;
-        gtk_clipboard_set_text(clipboard, text.data(), static_cast<gint>(text.size()));
-        gtk_clipboard_set_can_store(clipboard, nullptr, 0);
-        ok = true;
-    });
-    return ok;
+    // Not taken when the UI thread cannot come to it in time.
+    return UiCallFor<bool>(
+        [&] {
+            ::GtkClipboard* clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
+            if (clipboard == nullptr)
+                return false;
+            gtk_clipboard_set_text(clipboard, text.data(), static_cast<gint>(text.size()));
+            gtk_clipboard_set_can_store(clipboard, nullptr, 0);
+            return true;
+        },
+        false, UiCallLimits{.runHereWithoutUiThread = true});
 }
 
 std::optional<std::string> GtkClipboard::GetText() {
-    std::optional<std::string> text;
-    OnUiThreadAndWait([&] {
-        ::GtkClipboard* clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
-        if (clipboard == nullptr)
-            return;
-        if (gtk::GCharPtr got(gtk_clipboard_wait_for_text(clipboard)); got != nullptr)
-            text = got.get();
-    });
-    return text;
+    // No text when the UI thread cannot come to it in time.
+    return UiCallFor<std::optional<std::string>>(
+        []() -> std::optional<std::string> {
+            ::GtkClipboard* clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
+            if (clipboard == nullptr)
+                return std::nullopt;
+            if (gtk::GCharPtr got(gtk_clipboard_wait_for_text(clipboard)); got != nullptr)
+                return std::string(got.get());
+            return std::nullopt;
+        },
+        std::nullopt, UiCallLimits{.runHereWithoutUiThread = true});
 }
 
 }  // namespace DuiLib

@@ -1,10 +1,11 @@
 #include "platform/duilib/backend/gtk/GtkSystemDialogs.h"
 
 #include "platform/duilib/MessageQueue.h"
+#include "platform/duilib/ModalScope.h"
+#include "platform/duilib/UiCall.h"
 #include "platform/duilib/WinUser.h"
 #include "platform/duilib/backend/gtk/GtkBackend.h"
 #include "platform/duilib/backend/gtk/GtkHolders.h"
-#include "platform/duilib/backend/gtk/GtkUiHop.h"
 #include "platform/duilib/backend/gtk/GtkWindowPeer.h"
 #include "platform/duilib/backend/headless/HeadlessBackend.h"
 
@@ -92,11 +93,11 @@ int GtkSystemDialogs::Run(
     m_running = &run;
     g_signal_connect(dialog, "response", G_CALLBACK(ResponseCb), this);
     {
-        ModalOwner disabled(owner);
+        ModalScope scope(owner);
         gtk_widget_show_all(dialog);
         gtk_window_present(GTK_WINDOW(dialog));
         MessageQueue::Instance().NoteWindowChange();
-        RunModalLoop([&] {
+        scope.Run([&] {
             return run.response.has_value() || run.ownerGone || (owner != nullptr && !::IsWindow(owner));
         });
         m_running = nullptr;
@@ -111,9 +112,11 @@ int GtkSystemDialogs::Run(
 
 int GtkSystemDialogs::ShowMessageBox(HWND owner, const std::string& text, const std::string& caption,
                                      UINT type) {
-    int answer = (type & 0x0F) == MB_YESNO ? IDNO : IDOK;
-    OnUiThreadAndWait([&] { answer = MessageBoxOnUiThread(owner, text, caption, type); });
-    return answer;
+    // A box the UI thread cannot come to in time, or whose owner is gone
+    // first, is answered as one closed without a button.
+    const int unanswered = (type & 0x0F) == MB_YESNO ? IDNO : IDOK;
+    return UiCallFor<int>([&] { return MessageBoxOnUiThread(owner, text, caption, type); }, unanswered,
+                          UiCallLimits{.window = owner, .runHereWithoutUiThread = true});
 }
 
 int GtkSystemDialogs::MessageBoxOnUiThread(HWND owner, const std::string& text, const std::string& caption,
@@ -134,9 +137,9 @@ int GtkSystemDialogs::MessageBoxOnUiThread(HWND owner, const std::string& text, 
 }
 
 SaveFileAnswer GtkSystemDialogs::ShowSaveFile(const SaveFileRequest& request) {
-    SaveFileAnswer answer;
-    OnUiThreadAndWait([&] { answer = SaveFileOnUiThread(request); });
-    return answer;
+    // Not shown in time (or its owner gone first): cancelled.
+    return UiCallFor<SaveFileAnswer>([&] { return SaveFileOnUiThread(request); }, std::nullopt,
+                                     UiCallLimits{.window = request.owner, .runHereWithoutUiThread = true});
 }
 
 SaveFileAnswer GtkSystemDialogs::SaveFileOnUiThread(const SaveFileRequest& request) {

@@ -18,6 +18,9 @@ namespace DuiLib {
 namespace {
 
 constexpr std::size_t kMaxEchoes = 32;
+// How long a geometry we asked for may take to come back; one that has not
+// by then never will (the desktop chose otherwise).
+constexpr std::int64_t kEchoUs = 1000 * 1000;
 constexpr int kFadeStepMs = 16;
 // How long the desktop may take to confirm a maximise or restore we asked
 // for; its geometry reports meanwhile are not the user's.
@@ -156,7 +159,7 @@ void GtkWindowPeer::ApplyGeometry() {
                      m_rect.top - m_margin + height + 2 * m_margin};
     gtk_window_move(Toplevel(), static_cast<int>(outer.left), static_cast<int>(outer.top));
     gtk_window_resize(Toplevel(), static_cast<int>(outer.Width()), static_cast<int>(outer.Height()));
-    m_echoes.push_back(outer);
+    m_echoes.push_back(Echo{outer, g_get_monotonic_time()});
     while (m_echoes.size() > kMaxEchoes)
         m_echoes.pop_front();
     if (m_margin > 0) {
@@ -435,11 +438,8 @@ void GtkWindowPeer::OnConfigure(const GdkEventConfigure* event) {
     if (!::IsWindow(m_hwnd))
         return;
     const RECT outer{event->x, event->y, event->x + event->width, event->y + event->height};
-    const auto echo = std::find(m_echoes.begin(), m_echoes.end(), outer);
-    if (echo != m_echoes.end()) {
-        m_echoes.erase(m_echoes.begin(), echo + 1);
+    if (IsOwnStep(outer))
         return;
-    }
     // While the desktop carries out a maximise or restore we asked for, the
     // geometries it reports are its own steps, not the user's.
     if (FollowingOwnStateChange())
@@ -461,10 +461,33 @@ void GtkWindowPeer::OnConfigure(const GdkEventConfigure* event) {
     }
     // Applied through the window layer; its mirror call comes back as an
     // echo of exactly this geometry.
-    m_echoes.push_back(outer);
+    m_echoes.push_back(Echo{outer, g_get_monotonic_time()});
     ::SetWindowPos(m_hwnd, nullptr, static_cast<int>(rect.left), static_cast<int>(rect.top),
                    static_cast<int>(rect.Width()), static_cast<int>(rect.Height()),
                    SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool GtkWindowPeer::IsOwnStep(const RECT& outer) {
+    const std::int64_t now = g_get_monotonic_time();
+    std::erase_if(m_echoes, [&](const Echo& echo) { return now - echo.askedUs >= kEchoUs; });
+    const auto exact =
+        std::find_if(m_echoes.begin(), m_echoes.end(), [&](const Echo& echo) { return echo.outer == outer; });
+    if (exact != m_echoes.end()) {
+        m_echoes.erase(m_echoes.begin(), exact + 1);
+        m_reported = outer;
+        return true;
+    }
+    // The toolkit carries a move and a resize out one after the other: the
+    // new place at the size reported before (or the new size at the place
+    // reported before) is a step of our own request, no news either.
+    const RECT before = std::exchange(m_reported, outer);
+    const bool samePlace = outer.left == before.left && outer.top == before.top;
+    const bool sameSize = outer.Width() == before.Width() && outer.Height() == before.Height();
+    return std::any_of(m_echoes.begin(), m_echoes.end(), [&](const Echo& echo) {
+        const bool echoPlace = echo.outer.left == outer.left && echo.outer.top == outer.top;
+        const bool echoSize = echo.outer.Width() == outer.Width() && echo.outer.Height() == outer.Height();
+        return (echoPlace && sameSize) || (echoSize && samePlace);
+    });
 }
 
 void GtkWindowPeer::OnWindowState(const GdkEventWindowState* event) {

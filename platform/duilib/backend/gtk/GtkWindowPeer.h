@@ -142,7 +142,14 @@ class GtkWindowPeer {
     // it confirmed: the geometry it reports meanwhile is its own, not the user's.
     std::int64_t m_stateRequestUs = 0;
     bool m_stateRequestPending = false;
-    std::deque<RECT> m_echoes;  // toolkit geometries asked for, not yet reported
+    // Toolkit geometries asked for and not yet reported, with when we asked.
+    struct Echo {
+        RECT outer;
+        std::int64_t askedUs = 0;
+    };
+    std::deque<Echo> m_echoes;
+    RECT m_reported;  // the geometry the desktop last reported
+    bool IsOwnStep(const RECT& outer);
     // Fading.
     int m_fadeNextMs = 0;
     gtk::SourceId m_fadeSource;
