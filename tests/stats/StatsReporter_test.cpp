@@ -1,7 +1,6 @@
 #include "stats/StatsReporter.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <future>
@@ -314,19 +313,6 @@ TEST_F(ErrorFileUploadTest, HandOverSendsOnlyFilesOfOneByteToTwoMebibytesAndDele
     vtest::WriteFile(path, "x");
     EXPECT_TRUE(IsUploadableCrashFile(path));
     EXPECT_FALSE(IsUploadableCrashFile(sandbox.UserDataFolder()));
-}
-
-TEST_F(ErrorFileUploadTest, ALinkAtTheCrashFileIsNeitherSentNorRemoved) {
-    RawHttpServer server(Answer(RawHttpServer::Response(200, "1", {{"Content-Type", "text/plain"}})));
-    Configure(reporter, server.HostPort());
-    const std::string other = sandbox.Root() + "/private.txt";
-    vtest::WriteFile(other, "not a crash report");
-    const std::string path = MakeCrashFile("replaced by a link");
-    ASSERT_EQ(::unlink(path.c_str()), 0);
-    ASSERT_EQ(::symlink(other.c_str(), path.c_str()), 0);
-    EXPECT_FALSE(HandOverErrorFile(reporter, path));
-    EXPECT_EQ(server.Requests().size(), 0u);
-    EXPECT_EQ(vtest::ReadFile(path), "not a crash report");  // the link stays, as any refused file
 }
 
 TEST_F(ErrorFileUploadTest, RefusedFileStaysOnDisk) {
