@@ -137,7 +137,7 @@ void Register(Setter setter, wkeWebView view, Handler handler, void* param) {
 
 std::unique_ptr<EngineViewPeer> EngineViewPeer::Create(DuiLib::CWkeWebkitUI& control) {
     const WkeFunctionTable& table = WkeFunctions();
-    if (table.wkeCreateWebView == nullptr)
+    if (!WkeCanMakeViews(table))
         return nullptr;
     wkeWebView view = table.wkeCreateWebView();
     if (view == nullptr) {
