@@ -3,6 +3,7 @@
 #include "platform/duilib/MessageQueue.h"
 #include "platform/duilib/UIManagerState.h"
 #include "platform/duilib/UIOption.h"
+#include "platform/duilib/UiCall.h"
 #include "platform/duilib/backend/Backend.h"
 #include "platform/duilib/backend/headless/HeadlessBackend.h"
 #include "platform/os/Text.h"
@@ -108,7 +109,7 @@ CControlUI* Automation::FindControl(HWND hwnd, std::string_view controlName) {
 }
 
 bool Automation::Run(const std::function<void()>& fn) const {
-    return RunOnUiThread(fn, m_deadline);
+    return UiCall(fn, UiCallLimits{.begin = m_deadline});
 }
 
 bool Automation::Act(const std::function<bool()>& act) const {

@@ -1,42 +1,13 @@
 #include "platform/duilib/UiThread.h"
 
 #include "platform/duilib/MessageQueue.h"
+#include "platform/duilib/UiCall.h"
 #include "platform/duilib/WinUser.h"
 #include "platform/duilib/backend/BackendChoice.h"
 
-#include <condition_variable>
 #include <future>
-#include <mutex>
 
 namespace DuiLib {
-
-bool RunOnUiThread(const std::function<void()>& fn, std::chrono::milliseconds deadline) {
-    MessageQueue& queue = MessageQueue::Instance();
-    if (queue.IsUiThread()) {
-        fn();
-        return true;
-    }
-    if (!queue.HasUiThread())
-        return false;
-    struct Done {
-        std::mutex mutex;
-        std::condition_variable cv;
-        bool done = false;
-    };
-    auto done = std::make_shared<Done>();
-    // The call is copied into the queue so that a late run after a missed
-    // deadline does not reach into this frame's `fn`.
-    queue.PostTask([call = fn, done] {
-        call();
-        {
-            std::lock_guard lock(done->mutex);
-            done->done = true;
-        }
-        done->cv.notify_all();
-    });
-    std::unique_lock lock(done->mutex);
-    return done->cv.wait_for(lock, deadline, [&] { return done->done; });
-}
 
 UiThread::UiThread() : UiThread(Options{}) {}
 
@@ -89,7 +60,7 @@ void UiThread::Body() {
 }
 
 bool UiThread::Run(const std::function<void()>& fn, std::chrono::milliseconds deadline) {
-    return m_started && RunOnUiThread(fn, deadline);
+    return m_started && UiCall(fn, UiCallLimits{.begin = deadline});
 }
 
 void UiThread::Post(std::function<void()> fn) {

@@ -19,12 +19,6 @@
 
 namespace DuiLib {
 
-// Runs `fn` on the UI thread and waits for it, at most `deadline`; on the
-// UI thread itself it runs inline. False when the deadline passed (the call
-// may still run later) or there is no UI thread. Any thread.
-bool RunOnUiThread(const std::function<void()>& fn,
-                   std::chrono::milliseconds deadline = std::chrono::milliseconds(10000));
-
 class UiThread {
   public:
     struct Options {
@@ -46,7 +40,8 @@ class UiThread {
     bool IsRunning() const { return m_started; }
     std::thread::id Id() const { return m_thread.get_id(); }
 
-    // Runs `fn` on the UI thread and waits (see RunOnUiThread).
+    // Runs `fn` on the UI thread and waits (UiCall): false, with `fn` not
+    // run, when the UI thread did not begin it within `deadline`.
     bool Run(const std::function<void()>& fn,
              std::chrono::milliseconds deadline = std::chrono::milliseconds(10000));
     // The value `fn` returns on the UI thread; empty on the deadline.

@@ -1,6 +1,7 @@
 #include "platform/duilib/WinUser.h"
 
 #include "platform/duilib/InstanceChannel.h"
+#include "platform/duilib/UiCall.h"
 #include "platform/duilib/backend/Backend.h"
 #include "platform/duilib/backend/Screen.h"
 #include "platform/os/Text.h"
@@ -347,92 +348,24 @@ BOOL PostMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return MessageQueue::Instance().Post(hwnd, msg, wParam, lParam) ? TRUE : FALSE;
 }
 
-namespace {
-// A call handed to the UI thread for a window, as a sent message is. The
-// waiting thread is released when the call has run, when it is dropped unrun
-// (the queue cleared), or when the window is gone before the UI thread came
-// to the call -- so a worker never waits on a window that has gone, even
-// once no loop runs any more. A call that has begun is always waited for.
-struct Handover {
-    std::mutex mutex;
-    std::condition_variable cv;
-    bool started = false;
-    bool ran = false;
-    bool ended = false;  // ran, or never will
-    bool abandoned = false;
-};
-// Ends the hand-over when the queued call goes, run or not.
-struct HandoverEnd {
-    explicit HandoverEnd(std::shared_ptr<Handover> h) : handover(std::move(h)) {}
-    HandoverEnd(const HandoverEnd&) = delete;
-    HandoverEnd& operator=(const HandoverEnd&) = delete;
-    ~HandoverEnd() {
-        {
-            std::lock_guard lock(handover->mutex);
-            handover->ended = true;
-        }
-        handover->cv.notify_all();
-    }
-    std::shared_ptr<Handover> handover;
-};
-
-// How often a waiting thread looks whether the window is still there.
-constexpr std::chrono::milliseconds kWindowCheck{50};
-
-// Runs `call` on the UI thread for `hwnd` while the calling (other) thread
-// waits; true when it ran. `call` is only reached while the caller waits.
-bool HandToUiThread(HWND hwnd, const std::function<void()>& call) {
-    auto state = std::make_shared<Handover>();
-    auto end = std::make_shared<HandoverEnd>(state);
-    MessageQueue::Instance().PostTask([end, hwnd, &call] {
-        Handover& h = *end->handover;
-        {
-            std::lock_guard lock(h.mutex);
-            if (h.abandoned || Find(hwnd) == nullptr)
-                return;
-            h.started = true;
-        }
-        call();
-        std::lock_guard lock(h.mutex);
-        h.ran = true;
-    });
-    end.reset();
-    std::unique_lock lock(state->mutex);
-    while (!state->cv.wait_for(lock, kWindowCheck, [&] { return state->ended; })) {
-        if (state->started)
-            continue;
-        lock.unlock();
-        const bool live = IsWindow(hwnd) != FALSE;
-        lock.lock();
-        if (!live && !state->started) {
-            state->abandoned = true;
-            return false;
-        }
-    }
-    return state->ran;
-}
-}  // namespace
-
 LRESULT SendMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (MessageQueue::Instance().IsUiThread())
         return Deliver(hwnd, msg, wParam, lParam);
     if (!IsWindow(hwnd))
         return 0;
+    // As a sent message: the sender waits while the window lives.
     LRESULT result = 0;
-    HandToUiThread(hwnd, [&] { result = Deliver(hwnd, msg, wParam, lParam); });
+    UiCall([&] { result = Deliver(hwnd, msg, wParam, lParam); },
+           UiCallLimits{.begin = kNoDeadline, .window = hwnd});
     return result;
 }
 
 namespace DuiLib {
 
 bool SendCall(HWND hwnd, const std::function<void()>& call) {
-    if (!IsWindow(hwnd) || !call)
+    if (!IsWindow(hwnd))
         return false;
-    if (MessageQueue::Instance().IsUiThread()) {
-        call();
-        return true;
-    }
-    return HandToUiThread(hwnd, call);
+    return UiCall(call, UiCallLimits{.begin = kNoDeadline, .window = hwnd});
 }
 
 }  // namespace DuiLib

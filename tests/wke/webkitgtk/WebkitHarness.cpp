@@ -136,8 +136,9 @@ RecordedView::RecordedView(const Engine& engine) : m_engine(engine), m_view(engi
     engine.onNavigation(
         m_view,
         [](wkeWebView, void* self, wkeNavigationType, const char* url) {
-            static_cast<RecordedView*>(self)->navigations.push_back(url);
-            return true;
+            auto* recorded = static_cast<RecordedView*>(self);
+            recorded->navigations.push_back(url);
+            return recorded->allowNavigation;
         },
         this);
     engine.onTitleChanged(

@@ -75,6 +75,7 @@ class RecordedView {
     std::vector<std::string> navigations;
     std::vector<std::string> titles;
     int readyCount = 0;
+    bool allowNavigation = true;  // the answer to every navigation
 
   private:
     const Engine& m_engine;

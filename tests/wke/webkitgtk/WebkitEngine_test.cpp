@@ -1,6 +1,6 @@
 // The WebKitGTK engine through its C interface, on a virtual display, against
 // pages served on loopback: the page-to-client channel with the sending
-// page's address, failed and cancelled loads, HTTPS with the store's CA,
+// page's address, failed, cancelled and refused loads, HTTPS with the store's CA,
 // cookies shared between views and kept across a restart, one web process
 // for every view and none before the first navigation.
 
@@ -160,6 +160,23 @@ TEST_F(WebkitEngineTest, ANavigationReplacedByAnotherFinishesCancelledNotFailed)
     EXPECT_EQ(view.finishes[0].url, pages.Url("/slow"));
     EXPECT_EQ(view.finishes[0].result, WKE_LOADING_CANCELED);
     EXPECT_EQ(view.finishes[1].url, pages.Url("/fast"));
+    EXPECT_EQ(view.finishes[1].result, WKE_LOADING_SUCCEEDED);
+}
+
+TEST_F(WebkitEngineTest, ARequestTheClientRefusesFinishesCancelledOnceAndTheNextLoadsAsUsual) {
+    PageServer pages;
+    wketest::RecordedView view(*engine);
+    view.allowNavigation = false;
+    view.Load(pages.Url("/fast"));
+    ASSERT_TRUE(wketest::RunUntil([&] { return !view.finishes.empty(); }));
+    view.allowNavigation = true;
+    view.Load(pages.Url("/send"));
+    ASSERT_TRUE(wketest::RunUntil([&] { return view.finishes.size() >= 2; }));
+    ASSERT_EQ(view.finishes.size(), 2u);
+    EXPECT_EQ(view.finishes[0].url, pages.Url("/fast"));
+    EXPECT_EQ(view.finishes[0].result, WKE_LOADING_CANCELED);
+    EXPECT_EQ(view.finishes[0].reason, "refused by the client");
+    EXPECT_EQ(view.finishes[1].url, pages.Url("/send"));
     EXPECT_EQ(view.finishes[1].result, WKE_LOADING_SUCCEEDED);
 }
 
