@@ -13,6 +13,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <utility>
 
@@ -41,6 +43,8 @@ bool Download(BackgroundJob::Context& job, const Check& check, const std::string
     os::CreateFolderWithParents(check.dataFolder);
     CFileFetch fetch;
     fetch.SetStopEvent(job.StopEvent());
+    // An archive the panel would refuse to read is not downloaded either.
+    fetch.SetSizeCap(std::min<std::uint64_t>(fetch.SizeCap(), CToolboxArchive::kMaxBytes));
     if (fetch.Fetch(base + "/toolbox.zip", download, CREATE_ALWAYS) != S_OK) {
         // Nothing of a failed download is kept.
         ::unlink((download + ".upd").c_str());

@@ -28,7 +28,7 @@ class CToolboxArchive {
     static constexpr const char* kFileName = "toolbox.dat";
     static constexpr const char* kDownloadSuffix = ".tmp";
     // "toolbox.dat" is read whole into memory; a larger file is not an
-    // archive of the toolbox and does not open.
+    // archive of the toolbox: it is not downloaded, and does not open.
     static constexpr std::size_t kMaxBytes = 64u * 1024u * 1024u;
 
     // `dataFolder`: the per-user data folder, where "toolbox.dat" lives.
