@@ -30,7 +30,7 @@
 //
 //   m_download.Start(
 //       [url, path](DuiLib::BackgroundJob::Context& job) {
-//           ProgressObserver observer([&job](int percent) { job.ReportProgress(percent); });
+//           PercentObserver observer(job);  // an IDownLoadCallBack that calls job.ReportProgress
 //           CFileFetch fetch(&observer);
 //           fetch.SetStopEvent(job.StopEvent());
 //           return fetch.Fetch(url, path, CREATE_ALWAYS) == S_OK;
@@ -45,7 +45,8 @@
 //
 // The handle belongs to the UI thread (its owner's); Context belongs to the
 // body. Deliveries run from the UI thread's loop, nested modal loops
-// included, in the order they were made.
+// included, in the order they were made (merged progress reports arrive
+// where the first of them was made).
 
 #include "platform/duilib/UIDefine.h"
 #include "platform/os/WorkerThread.h"
