@@ -26,10 +26,7 @@
 #include "shell/MainFrame.h"
 #include "stats/StatsReporter.h"
 
-#include <unistd.h>
-
 #include <array>
-#include <cstdio>
 
 namespace {
 
@@ -127,12 +124,9 @@ void Teardown() {
 // flushed here. Nothing of the worker's is left half-written: registry values,
 // profile files and downloads are each replaced in one step.
 void EndWhileWorkersRun() {
-    // Ended workers may still be in their libraries' thread-exit cleanup.
-    os::WorkerThread::PrepareProcessEnd();
-    if (os::WorkerThread::RunningCount() == 0)
-        return;
-    std::fflush(nullptr);
-    ::_exit(0);
+    // Ended workers are joined (they may still be in their libraries'
+    // thread-exit cleanup); with a worker running, the process ends here.
+    os::WorkerThread::EndProcessIfWorkersRun(0);
 }
 
 }  // namespace
