@@ -12,11 +12,15 @@ namespace DuiLib {
 UiThread::UiThread() : UiThread(Options{}) {}
 
 UiThread::UiThread(Options options)
-    : m_backend(
-          options.backend != nullptr
-              ? options.backend
-              : MakeBackend(HeadlessBackend::Options{.realTime = options.realTime, .screen = options.screen},
-                            /*guessFromDisplay=*/false)) {
+    : m_backend(options.backend != nullptr
+                    ? options.backend
+                    : MakeBackend(BackendOptions{.screen = options.screen}, /*guessFromDisplay=*/false)) {
+    LoopClock& clock = MessageQueue::Instance().Clock();
+    m_previousRealTime = clock.IsRealTime();
+    if (options.realTime)
+        clock.UseRealTime();
+    else
+        clock.UseVirtualTime();
     m_previousBackend = ReplaceBackend(m_backend);
     auto bound = std::make_shared<std::promise<bool>>();
     std::future<bool> boundResult = bound->get_future();
@@ -40,6 +44,11 @@ UiThread::~UiThread() {
     // What ran before this UI thread (a default headless one, say) is in
     // force again, not a display this thread opened.
     ReplaceBackend(std::move(m_previousBackend));
+    LoopClock& clock = MessageQueue::Instance().Clock();
+    if (m_previousRealTime)
+        clock.UseRealTime();
+    else
+        clock.UseVirtualTime();
 }
 
 void UiThread::Body() {
@@ -83,7 +92,7 @@ namespace DuiLib {
 bool UiThread::AdvanceClock(std::uint64_t ms, std::chrono::milliseconds deadline) {
     if (!m_started)
         return false;
-    m_backend->RequestAdvance(ms);
+    MessageQueue::Instance().AdvanceClock(ms);
     return MessageQueue::Instance().WaitIdle(deadline);
 }
 

@@ -19,6 +19,7 @@
 #include "platform/duilib/UIManager.h"
 #include "platform/duilib/WinUser.h"
 #include "platform/duilib/backend/BackendChoice.h"
+#include "platform/duilib/backend/gtk/GtkBackend.h"
 #include "platform/os/Paths.h"
 #include "platform/os/Text.h"
 #include "platform/os/WorkerThread.h"
@@ -74,6 +75,7 @@ void RunHandOver(HWND running) {
 void RunInteractive(HMODULE instance) {
     // The windows show on the desktop when there is one (GTK), headless
     // otherwise; VANTO_BACKEND=headless|gtk decides instead.
+    DuiLib::SetDisplayBackendMaker(&DuiLib::GtkBackend::Make);
     DuiLib::StartBackend();
     // SIGTERM and SIGINT close the main window as its close command would.
     CCloseSignalWatcher closeSignals;
