@@ -138,6 +138,7 @@ void GtkWindowPeer::ConnectSignals() {
     g_signal_connect(m_window, "focus-out-event", G_CALLBACK(FocusOutCb), this);
     g_signal_connect(m_window, "configure-event", G_CALLBACK(ConfigureCb), this);
     g_signal_connect(m_window, "window-state-event", G_CALLBACK(StateCb), this);
+    g_signal_connect(m_window, "map-event", G_CALLBACK(MapCb), this);
     g_signal_connect(m_window, "delete-event", G_CALLBACK(DeleteCb), this);
 }
 
@@ -221,6 +222,8 @@ void GtkWindowPeer::Show(bool visible) {
         StopFade();
         gtk_widget_set_opacity(m_window, 1.0);
     }
+    if (!gtk_widget_get_mapped(m_window))
+        m_mapPending = true;
     gtk_widget_show(m_window);
     m_natives->Update(m_margin);
     Damage(RECT{0, 0, m_rect.Width(), m_rect.Height()});
@@ -495,7 +498,11 @@ void GtkWindowPeer::OnWindowState(const GdkEventWindowState* event) {
         return;
     if ((event->changed_mask & GDK_WINDOW_STATE_ICONIFIED) != 0) {
         const bool iconic = (event->new_window_state & GDK_WINDOW_STATE_ICONIFIED) != 0;
-        if (iconic != m_iconic) {
+        // A window hidden and at once shown again (a pop-up reopened) hears
+        // of its hide's unmap after the show: that is no iconify of the
+        // desktop's, and taking it for one minimised the pop-up.
+        const bool ownHide = iconic && m_mapPending;
+        if (!ownHide && iconic != m_iconic) {
             // The desktop minimised or restored the window (its task bar).
             m_iconic = iconic;
             ::PostMessageW(m_hwnd, WM_SYSCOMMAND, iconic ? SC_MINIMIZE : SC_RESTORE, 0);
@@ -559,6 +566,10 @@ gboolean GtkWindowPeer::ConfigureCb(GtkWidget*, GdkEventConfigure* event, gpoint
 }
 gboolean GtkWindowPeer::StateCb(GtkWidget*, GdkEventWindowState* event, gpointer self) {
     static_cast<GtkWindowPeer*>(self)->OnWindowState(event);
+    return FALSE;
+}
+gboolean GtkWindowPeer::MapCb(GtkWidget*, GdkEvent*, gpointer self) {
+    static_cast<GtkWindowPeer*>(self)->m_mapPending = false;
     return FALSE;
 }
 gboolean GtkWindowPeer::DeleteCb(GtkWidget*, GdkEvent*, gpointer self) {

@@ -122,6 +122,7 @@ class GtkWindowPeer {
     static gboolean FocusOutCb(GtkWidget*, GdkEventFocus*, gpointer self);
     static gboolean ConfigureCb(GtkWidget*, GdkEventConfigure* event, gpointer self);
     static gboolean StateCb(GtkWidget*, GdkEventWindowState* event, gpointer self);
+    static gboolean MapCb(GtkWidget*, GdkEvent*, gpointer self);
     static gboolean DeleteCb(GtkWidget*, GdkEvent*, gpointer self);
     static gboolean FadeCb(gpointer self);
     static gboolean LayoutCb(gpointer self);
@@ -136,6 +137,10 @@ class GtkWindowPeer {
     std::vector<RECT> m_shape;
     bool m_shown = false;
     bool m_iconic = false;
+    // Shown and not yet mapped by the server: an unmap reported meanwhile is
+    // the late answer to our own earlier hide, which the toolkit, without a
+    // window manager that reports hidden windows, takes for an iconify.
+    bool m_mapPending = false;
     bool m_maximized = false;
     bool m_topmost = false;
     // When we last asked the desktop to maximise or restore the window, until
