@@ -1,5 +1,6 @@
 #include "platform/duilib/UIRender.h"
 
+#include "platform/duilib/UIControl.h"
 #include "platform/duilib/UIManager.h"
 #include "platform/os/Text.h"
 
@@ -117,6 +118,25 @@ std::optional<DWORD> ParseColor(std::string_view text) {
     if (fromHash && text.size() == 6)
         value |= 0xFF000000u;
     return static_cast<DWORD>(value);
+}
+
+UINT ParseAlign(std::string_view value, UINT style) {
+    style &= ~(DT_CENTER | DT_RIGHT);
+    if (value.find("center") != std::string_view::npos)
+        style |= DT_CENTER;
+    else if (value.find("right") != std::string_view::npos)
+        style |= DT_RIGHT;
+    return style;
+}
+
+UINT ParseVAlign(std::string_view value, UINT style) {
+    style &= ~(DT_VCENTER | DT_BOTTOM);
+    // "vcenter" holds "center".
+    if (value.find("center") != std::string_view::npos)
+        style |= DT_VCENTER;
+    else if (value.find("bottom") != std::string_view::npos)
+        style |= DT_BOTTOM;
+    return style;
 }
 
 std::vector<std::pair<std::string, std::string>> ParseAttributeList(std::string_view list) {
