@@ -24,7 +24,7 @@ void ReportRefusal(const std::string& file, const DecodedImage& image) {
         DebugPrint("image '%s' not drawn: %d x %d pixels is more than %d x %d", file.c_str(), image.width,
                    image.height, kMaxImageSide, kMaxImageSide);
     else
-        DebugPrint("image '%s' not drawn: not a PNG, JPEG, GIF, BMP or ICO image", file.c_str());
+        DebugPrint("image '%s' not drawn: not a PNG, JPEG or BMP image", file.c_str());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -62,6 +63,30 @@ gtk::CairoSurfacePtr SurfaceFromPixbuf(GdkPixbuf* pixbuf, DWORD mask) {
     return surface;
 }
 
+// A little-endian 32-bit number of `bytes` at `at` (which holds 4 bytes).
+std::uint32_t Dword(std::string_view bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 4; i-- > 0;)
+        value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+    return value;
+}
+
+// The BMP decoder allocates the info header, the colour table and
+// everything up to the pixels at the sizes the file gives, before anything
+// else is checked: only the sizes of the known info headers (core, OS/2,
+// info, v2 to v5), at most 256 colours and pixels that start inside the
+// file are taken.
+bool IsKnownBmpHeader(std::string_view bytes) {
+    if (bytes.size() < 18)
+        return false;
+    constexpr std::array<std::uint32_t, 8> kSizes{12, 16, 40, 52, 56, 64, 108, 124};
+    const std::uint32_t infoSize = Dword(bytes, 14);
+    if (std::find(kSizes.begin(), kSizes.end(), infoSize) == kSizes.end() || Dword(bytes, 10) > bytes.size())
+        return false;
+    // The colours used, in the info headers that have the field.
+    return infoSize < 40 || bytes.size() < 50 || Dword(bytes, 46) <= 256;
+}
+
 }  // namespace
 
 const char* ImageFormatOf(std::string_view bytes) {
@@ -69,18 +94,15 @@ const char* ImageFormatOf(std::string_view bytes) {
         std::string_view magic;
         const char* format;
     };
-    static constexpr std::array<Signature, 7> kSignatures{{
+    static constexpr std::array<Signature, 3> kSignatures{{
         {std::string_view("\x89PNG\r\n\x1A\n", 8), "png"},
         {std::string_view("\xFF\xD8\xFF", 3), "jpeg"},
-        {"GIF87a", "gif"},
-        {"GIF89a", "gif"},
         {"BM", "bmp"},
-        {std::string_view("\0\0\1\0", 4), "ico"},  // an icon
-        {std::string_view("\0\0\2\0", 4), "ico"},  // a cursor
     }};
     for (const Signature& signature : kSignatures) {
         if (bytes.starts_with(signature.magic))
-            return signature.format;
+            return signature.format != std::string_view("bmp") || IsKnownBmpHeader(bytes) ? signature.format
+                                                                                          : nullptr;
     }
     return nullptr;
 }

@@ -3,9 +3,11 @@
 // surface within a bound. Images may come from a server's archive, so their
 // bytes are not trusted: the header is read before any pixel is decoded, and
 // an image wider or taller than the bound is refused before its pixels are
-// allocated. Only formats whose decoders report the size before allocating
-// are taken (PNG, JPEG, GIF, BMP, ICO); the others (some allocate first,
-// vector images are drawn at whatever size they declare) are refused too.
+// allocated. Only formats whose decoders check what they allocate against
+// the size they report first are taken: PNG, JPEG, and BMP with sane header
+// fields. The others are refused (some decoders allocate before they report
+// the size, or at sizes or offsets the file gives elsewhere: GIF frames,
+// icons; vector images are drawn at whatever size they declare).
 //
 // Pure apart from gdk-pixbuf's decoders: no display needed, any thread (each
 // call has its own loader). The renderer calls it on the UI thread.
@@ -37,7 +39,9 @@ struct DecodedImage {
 };
 
 // The gdk-pixbuf decoder that the first bytes of `bytes` name ("png",
-// "jpeg", "gif", "bmp", "ico"); null for any other format.
+// "jpeg", "bmp"); null for any other format, and for a BMP
+// whose info header is of no known size (its decoder would allocate what
+// the file says before checking it).
 const char* ImageFormatOf(std::string_view bytes);
 
 // Decodes `bytes` when its header declares at most `maxSide` pixels each way.

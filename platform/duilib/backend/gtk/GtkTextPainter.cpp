@@ -59,6 +59,14 @@ void StyleRun(AttributedText& out, const TMarkupRun& run, std::size_t start, con
     }
 }
 
+// `text`, or a copy with every broken UTF-8 sequence replaced by U+FFFD.
+std::string Utf8Valid(std::string_view text) {
+    if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr))
+        return std::string(text);
+    gtk::GCharPtr valid(g_utf8_make_valid(text.data(), static_cast<gssize>(text.size())));
+    return valid.get();
+}
+
 // Places a laid-out text in `area` by the alignment flags.
 void PlaceLayout(cairo_t* cr, PangoLayout* layout, const RECT& area, UINT align) {
     int width = 0;
@@ -151,11 +159,14 @@ AttributedText MarkupToAttributes(std::string_view text, bool html, const TFontI
     out.attributes.reset(pango_attr_list_new());
     if (font.underline)
         pango_attr_list_insert(out.attributes.get(), pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
+    // Pango takes UTF-8 only, and a tag inside a broken character would
+    // leave a run's bounds inside a whole one: broken bytes become U+FFFD.
+    const std::string valid = Utf8Valid(text);
     if (!html) {
-        out.text = text;
+        out.text = valid;
         return out;
     }
-    for (const TMarkupRun& run : ParseMarkup(text)) {
+    for (const TMarkupRun& run : ParseMarkup(valid)) {
         const std::size_t start = out.text.size();
         switch (run.kind) {
             case TMarkupRun::Kind::Text:

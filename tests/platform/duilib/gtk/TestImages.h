@@ -1,7 +1,7 @@
 #pragma once
 // Images for the renderer's tests: real files as gdk-pixbuf writes them,
-// PNG headers that declare another size than their data holds, a GIF
-// header, and the process's peak resident size (to see that a refused
+// PNG headers that declare another size than their data holds, a GIF whose
+// frame lies beyond its screen, and the process's peak resident size (to see that a refused
 // image's pixels were never allocated).
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
@@ -53,8 +53,9 @@ inline std::string PngDeclaring(std::uint32_t width, std::uint32_t height) {
     return png;
 }
 
-// A GIF whose screen and only image declare width x height.
-inline std::string GifDeclaring(int width, int height) {
+// A GIF whose screen and only frame declare width x height, the frame
+// `frameLeft` pixels from the screen's left edge.
+inline std::string GifDeclaring(int width, int height, int frameLeft = 0) {
     auto le16 = [](std::string& s, int v) {
         s.push_back(static_cast<char>(v & 0xFF));
         s.push_back(static_cast<char>((v >> 8) & 0xFF));
@@ -64,7 +65,7 @@ inline std::string GifDeclaring(int width, int height) {
     le16(gif, height);
     gif += std::string("\x80\x00\x00", 3) + std::string(6, '\0');  // two colours, black
     gif += ',';
-    le16(gif, 0);
+    le16(gif, frameLeft);
     le16(gif, 0);
     le16(gif, width);
     le16(gif, height);

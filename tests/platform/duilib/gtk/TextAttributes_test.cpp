@@ -115,6 +115,9 @@ TEST(MarkupToAttributes, RunsBecomeAttributesOverTheirBytes) {
         // Without "showhtml" the text is drawn as written.
         {"{f 1}a{/f}", false, false, "{f 1}a{/f}", {}},
         {"", true, false, "", {}},
+        // Broken UTF-8 becomes U+FFFD, so no run starts inside a character.
+        {"\xC9{b}\x84{/b}", true, false, "\xEF\xBF\xBD\xEF\xBF\xBD", {"weight 700 [3,6)"}},
+        {"a\xFF", false, false, "a\xEF\xBF\xBD", {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.markup);
