@@ -17,7 +17,9 @@
 #include "platform/duilib/UIManager.h"
 #include "platform/duilib/UiThread.h"
 #include "platform/duilib/WinImplBase.h"
+#include "platform/duilib/backend/BackendChoice.h"
 #include "platform/duilib/backend/gtk/GtkBackend.h"
+#include "platform/duilib/backend/gtk/probes/GtkProbes.h"
 #include "platform/os/Resource.h"
 
 namespace {
@@ -42,9 +44,11 @@ struct Session {
         const os::ResourceBytes skin = os::FindResourceBytes("DATA", 202);
         skinOk = skin.data != nullptr && CPaintManagerUI::SetResourceZip(skin.data, skin.size);
     }
-    GtkBackend* Gtk() { return dynamic_cast<GtkBackend*>(&ui.Backend()); }
+    GtkProbes* Gtk() { return probes.Valid() ? &probes : nullptr; }
     bool skinOk = false;
+    bool registered = (SetDisplayBackendMaker(&GtkBackend::Make), true);
     UiThread ui{UiThread::Options{.screen = FullHd(), .realTime = true}};
+    GtkProbes probes{ui.Backend()};
 };
 
 void BM_FormMainFirstFrame(benchmark::State& state) {

@@ -35,6 +35,11 @@ LAYERS = {
     "platform/wke/scripted": ("wke_scripted", ["platform/wke"]),
     "platform/wke/webkitgtk": ("wke_webkitgtk", ["platform/wke"]),
     "platform/duilib": ("vanto_duilib", ["platform/os", "platform/wke"]),
+    # The display back end: a library of its own, so the core of the UI
+    # library builds without the toolkit; only the program's entry links it.
+    "platform/duilib/backend/gtk": ("vanto_duilib_gtk", ["platform/duilib"]),
+    # What tests look at on the display; never linked into the program.
+    "platform/duilib/backend/gtk/probes": ("vanto_duilib_gtk_probes", ["platform/duilib/backend/gtk"]),
     "skin": ("vanto_skin_resource", ["platform/os"]),
     "src/diag": ("vanto_diag", ["platform/os"]),
     "src/config": ("vanto_config", ["src/diag"]),
@@ -51,7 +56,7 @@ LAYERS = {
     "src/toolbox": ("vanto_toolbox", ["src/library", "src/ui"]),
     "src/shell": ("vanto_shell", ["src/account", "src/update", "src/toolbox"]),
     "src/app": ("vanto_app", ["src/shell"]),
-    "src/app/main": ("vanto_main", ["src/app"]),
+    "src/app/main": ("vanto_main", ["src/app", "platform/duilib/backend/gtk"]),
 }
 
 # Where GUI toolkit headers may appear.

@@ -3,8 +3,8 @@
 #include "platform/duilib/MessageQueue.h"
 #include "platform/duilib/UIManagerState.h"
 #include "platform/duilib/UIOption.h"
+#include "platform/duilib/UiCall.h"
 #include "platform/duilib/backend/Backend.h"
-#include "platform/duilib/backend/headless/HeadlessBackend.h"
 #include "platform/os/Text.h"
 
 #include <algorithm>
@@ -108,7 +108,7 @@ CControlUI* Automation::FindControl(HWND hwnd, std::string_view controlName) {
 }
 
 bool Automation::Run(const std::function<void()>& fn) const {
-    return RunOnUiThread(fn, m_deadline);
+    return UiCall(fn, UiCallLimits{.begin = m_deadline});
 }
 
 bool Automation::Act(const std::function<bool()>& act) const {
@@ -130,10 +130,8 @@ bool Automation::RunUntilIdle() const {
 }
 
 bool Automation::AdvanceClock(std::uint64_t ms) const {
-    auto* headless = dynamic_cast<HeadlessBackend*>(&GetBackend());
-    if (headless == nullptr || headless->IsRealTime())
+    if (!MessageQueue::Instance().AdvanceClock(ms))
         return false;
-    headless->RequestAdvance(ms);
     return RunUntilIdle();
 }
 
@@ -226,7 +224,7 @@ bool Automation::Click(HWND hwnd, const std::function<CControlUI*(CPaintManagerU
             ::SetForegroundWindow(hwnd);
         POINT screen = *pt;
         ::ClientToScreen(hwnd, &screen);
-        GetBackend().SetCursorPos(screen);
+        MessageQueue::Instance().SetCursorPos(screen);
         const LPARAM at = MAKELPARAM(pt->x, pt->y);
         ::PostMessageW(hwnd, WM_MOUSEMOVE, 0, at);
         ::PostMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, at);

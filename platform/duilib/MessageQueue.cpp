@@ -139,7 +139,6 @@ void MessageQueue::PostQuit(int exitCode) {
 
 bool MessageQueue::TakeWaiting(std::unique_lock<std::mutex>& lock, MSG& msg, bool remove, bool& quit) {
     quit = false;
-    Backend& backend = GetBackend();
     while (!m_posted.empty()) {
         Entry e = m_posted.front();
         if (e.hwnd != nullptr && !m_live.contains(Key(e.hwnd))) {
@@ -154,22 +153,21 @@ bool MessageQueue::TakeWaiting(std::unique_lock<std::mutex>& lock, MSG& msg, boo
             m_posted.pop_front();
             NoteKey(m_keysDown, e.message, e.wParam);
         }
-        msg = MSG{
-            e.hwnd, e.message, e.wParam, e.lParam, static_cast<DWORD>(backend.Now()), backend.CursorPos()};
+        msg = MSG{e.hwnd, e.message, e.wParam, e.lParam, static_cast<DWORD>(m_clock.Now()), m_cursor};
         return true;
     }
     if (m_quit) {
-        msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(*m_quit), 0, static_cast<DWORD>(backend.Now()), {}};
+        msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(*m_quit), 0, static_cast<DWORD>(m_clock.Now()), {}};
         if (remove)
             m_quit.reset();
         quit = true;
         return true;
     }
-    const std::uint64_t now = backend.Now();
+    const std::uint64_t now = m_clock.Now();
     auto due = std::min_element(m_timers.begin(), m_timers.end(),
                                 [](const Timer& a, const Timer& b) { return a.due < b.due; });
     if (due != m_timers.end() && due->due <= now) {
-        msg = MSG{due->hwnd, WM_TIMER, due->id, 0, static_cast<DWORD>(now), backend.CursorPos()};
+        msg = MSG{due->hwnd, WM_TIMER, due->id, 0, static_cast<DWORD>(now), m_cursor};
         if (remove)
             due->due = now + due->elapse;
         return true;
@@ -179,7 +177,6 @@ bool MessageQueue::TakeWaiting(std::unique_lock<std::mutex>& lock, MSG& msg, boo
 
 bool MessageQueue::Step(std::unique_lock<std::mutex>& lock, MSG& msg, bool& quit,
                         std::optional<std::uint64_t>& nextTimer) {
-    Backend& backend = GetBackend();
     for (;;) {
         if (!m_tasks.empty()) {
             std::function<void()> task = std::move(m_tasks.front());
@@ -191,7 +188,7 @@ bool MessageQueue::Step(std::unique_lock<std::mutex>& lock, MSG& msg, bool& quit
             // Return an empty message so that the loop that called us looks
             // at its condition again: the call may have ended it (closed a
             // modal dialog, stopped the harness).
-            msg = MSG{nullptr, WM_NULL, 0, 0, static_cast<DWORD>(backend.Now()), {}};
+            msg = MSG{nullptr, WM_NULL, 0, 0, static_cast<DWORD>(m_clock.Now()), {}};
             quit = false;
             return true;
         }
@@ -201,7 +198,7 @@ bool MessageQueue::Step(std::unique_lock<std::mutex>& lock, MSG& msg, bool& quit
         for (const Timer& t : m_timers)
             nextTimer = nextTimer ? std::min(*nextTimer, t.due) : t.due;
         lock.unlock();
-        const bool advanced = backend.AdvanceClock(nextTimer);
+        const bool advanced = m_clock.AdvanceTowards(nextTimer);
         lock.lock();
         if (advanced)
             continue;
@@ -222,7 +219,7 @@ bool MessageQueue::GetMessage(MSG& msg) {
         ++m_idleGeneration;
         m_idleCv.notify_all();
         lock.unlock();
-        GetBackend().WaitForWork(nextTimer);
+        GetBackend().WaitForWork(m_clock.TimeUntil(nextTimer));
         lock.lock();
     }
 }
@@ -259,7 +256,7 @@ bool MessageQueue::PeekMessage(MSG& msg, bool remove) {
 
 bool MessageQueue::SetTimer(HWND hwnd, UINT_PTR id, UINT elapse) {
     elapse = std::max<UINT>(elapse, 10);
-    const std::uint64_t due = GetBackend().Now() + elapse;
+    const std::uint64_t due = m_clock.Now() + elapse;
     std::lock_guard lock(m_mutex);
     if (hwnd != nullptr && !m_live.contains(Key(hwnd)))
         return false;
@@ -293,8 +290,7 @@ bool MessageQueue::WaitIdle(std::chrono::milliseconds deadline) {
     backend->Wake();
     lock.lock();
     return m_idleCv.wait_for(lock, deadline, [&] {
-        return m_idleGeneration >= target && m_tasks.empty() && m_posted.empty() &&
-               !backend->IsClockAdvancing();
+        return m_idleGeneration >= target && m_tasks.empty() && m_posted.empty() && !m_clock.IsAdvancing();
     });
 }
 
@@ -308,10 +304,29 @@ void MessageQueue::Reset() {
         m_timers.clear();
         m_quit.reset();
         m_keysDown = 0;
+        m_cursor = POINT{};
     }
     for (const Entry& e : posted)
         e.Free();
     tasks.clear();
+}
+
+bool MessageQueue::AdvanceClock(std::uint64_t ms) {
+    if (!m_clock.RequestAdvance(ms))
+        return false;
+    // A display back end waits on its own loop: its Wake reaches that.
+    GetBackendShared()->Wake();
+    return true;
+}
+
+POINT MessageQueue::CursorPos() const {
+    std::lock_guard lock(m_mutex);
+    return m_cursor;
+}
+
+void MessageQueue::SetCursorPos(POINT pt) {
+    std::lock_guard lock(m_mutex);
+    m_cursor = pt;
 }
 
 bool IsUiThread() {

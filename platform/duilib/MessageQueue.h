@@ -1,12 +1,14 @@
 #pragma once
 // The UI thread's message queue: posted window messages (with the typed
 // deleters of payloads handed over with them), cross-thread calls, the quit
-// flag, window timers and the set of live window handles. One per process,
-// as there is one UI thread.
+// flag, window timers on the loop's clock, the record of the pointer's
+// position and the set of live window handles. One per process, as there is
+// one UI thread.
 //
-// Post*, IsLive, WaitIdle and IsUiThread may be called from any thread;
-// everything else runs on the UI thread.
+// Post*, IsLive, WaitIdle, IsUiThread, Clock, AdvanceClock and the cursor
+// record may be used from any thread; everything else runs on the UI thread.
 
+#include "platform/duilib/LoopClock.h"
 #include "platform/duilib/UIDefine.h"
 
 #include <atomic>
@@ -101,8 +103,21 @@ class MessageQueue {
     bool IsKeyDown(WPARAM vk) const;
 
     // Drops every message, call, timer and the quit flag (payloads freed,
-    // waiting senders released).
+    // waiting senders released), and puts the pointer record at 0,0.
     void Reset();
+
+    // The clock timers run on (the real one unless a test harness made it
+    // virtual).
+    LoopClock& Clock() { return m_clock; }
+    // Virtual clock: moves it `ms` forward through the loop, which delivers
+    // the timers due on the way in time order. False on the real clock.
+    bool AdvanceClock(std::uint64_t ms);
+
+    // Screen coordinates of the pointer as last seen (a display's pointer
+    // events, an automation's clicks); what GetCursorPos answers and what
+    // each message carries.
+    POINT CursorPos() const;
+    void SetCursorPos(POINT pt);
 
   private:
     MessageQueue() = default;
@@ -140,6 +155,8 @@ class MessageQueue {
     UINT_PTR m_nextTimerId = 0x7F000000;
     std::atomic<std::thread::id> m_uiThread{};
     std::uint32_t m_keysDown = 0;  // bit per tracked key, UI thread
+    POINT m_cursor;
+    LoopClock m_clock;
 };
 
 // True on the UI thread. Any thread.

@@ -38,6 +38,9 @@ void CControlUI::SetText(std::string_view text) {
         return;
     m_sText = text;
     Changed(ControlChange::Text);
+    // A control sized by its text (a label without a height, or with
+    // "autocalcwidth") takes another size: the layout runs again.
+    NeedParentUpdate();
 }
 
 bool CControlUI::IsVisible() const {

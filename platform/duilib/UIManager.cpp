@@ -8,6 +8,7 @@
 #include "platform/duilib/UIDPI.h"
 #include "platform/duilib/UIManagerState.h"
 #include "platform/duilib/UIRender.h"
+#include "platform/duilib/backend/Backend.h"
 #include "platform/os/Text.h"
 
 #include <algorithm>
@@ -47,7 +48,7 @@ bool CPaintManagerUI::AttachDialog(CControlUI* root) {
     // indexed afresh.
     root->SetManager(nullptr, nullptr, false);
     root->SetManager(this, nullptr, true);
-    m_bUpdateNeeded = true;
+    NeedUpdate();
     return true;
 }
 
@@ -180,7 +181,7 @@ void CPaintManagerUI::AddFont(const TFontInfo& font) {
     m_fonts.insert_or_assign(font.id, font);
     if (font.isDefault)
         m_defaultFont = font;
-    m_bUpdateNeeded = true;
+    NeedUpdate();
 }
 
 const TFontInfo& CPaintManagerUI::GetFont(int id) const {
@@ -209,7 +210,17 @@ void CPaintManagerUI::SetDPI(int dpi) {
     const int before = m_pDPI->GetScale();
     m_pDPI->SetScale(dpi);
     if (m_pDPI->GetScale() != before)
-        m_bUpdateNeeded = true;
+        NeedUpdate();
+}
+
+void CPaintManagerUI::NeedUpdate() {
+    // Told once per pending layout: the first layout of a window runs with
+    // its first paint anyway.
+    if (m_bUpdateNeeded)
+        return;
+    m_bUpdateNeeded = true;
+    if (m_hWndPaint != nullptr)
+        GetBackend().LayoutNeeded(m_hWndPaint);
 }
 
 void CPaintManagerUI::UpdateLayout(RECT client) {

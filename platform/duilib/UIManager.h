@@ -191,8 +191,9 @@ class CPaintManagerUI {
     void ControlChanged(CControlUI* control, ControlChange what);
     // Places the tree inside the client area: after a size change with the
     // new client rectangle, or when a control asked for it (NeedUpdate) with
-    // the last one.
-    void NeedUpdate() { m_bUpdateNeeded = true; }
+    // the last one. NeedUpdate also tells the back end, so that a display
+    // lays the window out and repaints it at once.
+    void NeedUpdate();
     bool IsUpdateNeeded() const { return m_bUpdateNeeded; }
     void UpdateLayout(RECT client);
     void UpdateLayout();

@@ -97,9 +97,9 @@ void CPaintManagerUI::SendNotify(CControlUI* control, std::string_view type, WPA
 }
 
 void CPaintManagerUI::SendNotify(TNotifyUI& msg, bool async) {
-    msg.ptMouse = GetBackend().CursorPos();
+    msg.ptMouse = MessageQueue::Instance().CursorPos();
     ScreenToClient(m_hWndPaint, &msg.ptMouse);
-    msg.dwTimestamp = static_cast<DWORD>(GetBackend().Now());
+    msg.dwTimestamp = static_cast<DWORD>(MessageQueue::Instance().Clock().Now());
     if (async) {
         // Delivered from the loop; dropped with the window if it goes first
         // (and at once when there is no window to carry it).
@@ -289,7 +289,7 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
             event.pSender = control;
             event.wParam = it->localId;
             event.lParam = lParam;
-            event.dwTimestamp = static_cast<DWORD>(GetBackend().Now());
+            event.dwTimestamp = static_cast<DWORD>(MessageQueue::Instance().Clock().Now());
             control->DoEvent(event);
             lRes = 0;
             return true;

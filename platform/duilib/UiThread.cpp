@@ -1,51 +1,26 @@
 #include "platform/duilib/UiThread.h"
 
 #include "platform/duilib/MessageQueue.h"
+#include "platform/duilib/UiCall.h"
 #include "platform/duilib/WinUser.h"
 #include "platform/duilib/backend/BackendChoice.h"
 
-#include <condition_variable>
 #include <future>
-#include <mutex>
 
 namespace DuiLib {
-
-bool RunOnUiThread(const std::function<void()>& fn, std::chrono::milliseconds deadline) {
-    MessageQueue& queue = MessageQueue::Instance();
-    if (queue.IsUiThread()) {
-        fn();
-        return true;
-    }
-    if (!queue.HasUiThread())
-        return false;
-    struct Done {
-        std::mutex mutex;
-        std::condition_variable cv;
-        bool done = false;
-    };
-    auto done = std::make_shared<Done>();
-    // The call is copied into the queue so that a late run after a missed
-    // deadline does not reach into this frame's `fn`.
-    queue.PostTask([call = fn, done] {
-        call();
-        {
-            std::lock_guard lock(done->mutex);
-            done->done = true;
-        }
-        done->cv.notify_all();
-    });
-    std::unique_lock lock(done->mutex);
-    return done->cv.wait_for(lock, deadline, [&] { return done->done; });
-}
 
 UiThread::UiThread() : UiThread(Options{}) {}
 
 UiThread::UiThread(Options options)
-    : m_backend(
-          options.backend != nullptr
-              ? options.backend
-              : MakeBackend(HeadlessBackend::Options{.realTime = options.realTime, .screen = options.screen},
-                            /*guessFromDisplay=*/false)) {
+    : m_backend(options.backend != nullptr
+                    ? options.backend
+                    : MakeBackend(BackendOptions{.screen = options.screen}, /*guessFromDisplay=*/false)) {
+    LoopClock& clock = MessageQueue::Instance().Clock();
+    m_previousRealTime = clock.IsRealTime();
+    if (options.realTime)
+        clock.UseRealTime();
+    else
+        clock.UseVirtualTime();
     m_previousBackend = ReplaceBackend(m_backend);
     auto bound = std::make_shared<std::promise<bool>>();
     std::future<bool> boundResult = bound->get_future();
@@ -69,6 +44,11 @@ UiThread::~UiThread() {
     // What ran before this UI thread (a default headless one, say) is in
     // force again, not a display this thread opened.
     ReplaceBackend(std::move(m_previousBackend));
+    LoopClock& clock = MessageQueue::Instance().Clock();
+    if (m_previousRealTime)
+        clock.UseRealTime();
+    else
+        clock.UseVirtualTime();
 }
 
 void UiThread::Body() {
@@ -89,7 +69,7 @@ void UiThread::Body() {
 }
 
 bool UiThread::Run(const std::function<void()>& fn, std::chrono::milliseconds deadline) {
-    return m_started && RunOnUiThread(fn, deadline);
+    return m_started && UiCall(fn, UiCallLimits{.begin = deadline});
 }
 
 void UiThread::Post(std::function<void()> fn) {
@@ -112,7 +92,7 @@ namespace DuiLib {
 bool UiThread::AdvanceClock(std::uint64_t ms, std::chrono::milliseconds deadline) {
     if (!m_started)
         return false;
-    m_backend->RequestAdvance(ms);
+    MessageQueue::Instance().AdvanceClock(ms);
     return MessageQueue::Instance().WaitIdle(deadline);
 }
 

@@ -1,12 +1,14 @@
 #pragma once
 // A dedicated UI thread for tests and tools that drive windows from another
 // thread: it installs the back end the environment asks for (headless, or
-// GTK only under VANTO_BACKEND=gtk with a display; see BackendChoice.h) on the
-// virtual clock unless asked otherwise, becomes the UI thread and runs the
-// message loop until it is destroyed, when it destroys every window left,
-// frees whatever is still queued and puts the back end that was in force
+// the display back end only under VANTO_BACKEND=gtk with a display and a
+// registered maker; see BackendChoice.h), puts the loop on a virtual clock
+// unless asked otherwise, becomes the UI thread and runs the message loop
+// until it is destroyed, when it destroys every window left, frees whatever
+// is still queued and puts the back end and the clock that were in force
 // before back. Only one may exist at a time (there is one UI thread).
 
+#include "platform/duilib/backend/Backend.h"
 #include "platform/duilib/backend/Screen.h"
 #include "platform/duilib/backend/headless/HeadlessBackend.h"
 
@@ -19,20 +21,15 @@
 
 namespace DuiLib {
 
-// Runs `fn` on the UI thread and waits for it, at most `deadline`; on the
-// UI thread itself it runs inline. False when the deadline passed (the call
-// may still run later) or there is no UI thread. Any thread.
-bool RunOnUiThread(const std::function<void()>& fn,
-                   std::chrono::milliseconds deadline = std::chrono::milliseconds(10000));
-
 class UiThread {
   public:
     struct Options {
         ScreenInfo screen{};
+        // The loop's clock: real, or virtual (moved by AdvanceClock).
         bool realTime = false;
         // A back end of the caller's (one that records what is mirrored,
-        // say); `screen` and `realTime` are then its own business.
-        std::shared_ptr<HeadlessBackend> backend{};
+        // say); `screen` is then its own business.
+        std::shared_ptr<DuiLib::Backend> backend{};
     };
 
     UiThread();
@@ -46,7 +43,8 @@ class UiThread {
     bool IsRunning() const { return m_started; }
     std::thread::id Id() const { return m_thread.get_id(); }
 
-    // Runs `fn` on the UI thread and waits (see RunOnUiThread).
+    // Runs `fn` on the UI thread and waits (UiCall): false, with `fn` not
+    // run, when the UI thread did not begin it within `deadline`.
     bool Run(const std::function<void()>& fn,
              std::chrono::milliseconds deadline = std::chrono::milliseconds(10000));
     // The value `fn` returns on the UI thread; empty on the deadline.
@@ -74,13 +72,14 @@ class UiThread {
     int QuitCount() const { return m_quitCount.load(); }
     int LastQuitCode() const { return m_lastQuitCode.load(); }
 
-    HeadlessBackend& Backend() { return *m_backend; }
+    DuiLib::Backend& Backend() { return *m_backend; }
 
   private:
     void Body();
 
-    std::shared_ptr<HeadlessBackend> m_backend;
+    std::shared_ptr<DuiLib::Backend> m_backend;
     std::shared_ptr<DuiLib::Backend> m_previousBackend;
+    bool m_previousRealTime = true;
     std::atomic<bool> m_started{false};
     std::atomic<int> m_quitCount{0};
     std::atomic<int> m_lastQuitCode{0};

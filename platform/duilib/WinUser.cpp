@@ -1,6 +1,7 @@
 #include "platform/duilib/WinUser.h"
 
 #include "platform/duilib/InstanceChannel.h"
+#include "platform/duilib/UiCall.h"
 #include "platform/duilib/backend/Backend.h"
 #include "platform/duilib/backend/Screen.h"
 #include "platform/os/Text.h"
@@ -24,7 +25,13 @@ struct WindowRecord {
     DWORD style = 0;
     DWORD exStyle = 0;
     RECT rect;
+    // The normal rectangle (as WINDOWPLACEMENT's): where the window goes when
+    // it is restored. It follows the rectangle while the window is neither
+    // maximised nor minimised. `normalPlaced` tells whether anybody placed
+    // it (a position given at creation or later, or a show in that state);
+    // one never placed is centred in the work area when first restored.
     RECT restoreRect;
+    bool normalPlaced = false;
     bool restoreToMaximized = false;
     bool destroying = false;
 };
@@ -161,6 +168,8 @@ void Place(HWND hwnd, const RECT& rect, WPARAM sizeKind) {
     const bool moved = rect.left != rec->rect.left || rect.top != rec->rect.top;
     const bool sized = rect.Width() != rec->rect.Width() || rect.Height() != rec->rect.Height();
     rec->rect = rect;
+    if ((rec->style & (WS_MAXIMIZE | WS_MINIMIZE)) == 0)
+        rec->restoreRect = rect;
     if (moved || sized)
         GetBackend().WindowMoved(hwnd, rect);
     if (moved)
@@ -187,6 +196,8 @@ bool SetVisible(HWND hwnd, bool show) {
         rec->style |= WS_VISIBLE;
     else
         rec->style &= ~WS_VISIBLE;
+    if (show && (rec->style & (WS_MAXIMIZE | WS_MINIMIZE)) == 0)
+        rec->normalPlaced = true;
     GetBackend().WindowShown(hwnd, show);
     MessageQueue::Instance().NoteWindowChange();
     if (!show)
@@ -223,6 +234,27 @@ void Minimize(HWND hwnd) {
     Deliver(hwnd, WM_SIZE, SIZE_MINIMIZED, 0);
 }
 
+// Where a restored window goes: its normal rectangle, centred in the work
+// area when nobody ever placed it, and kept inside the work area (a window
+// larger than it is cut to it), so that its caption and system buttons can
+// be reached.
+RECT NormalRectOnRestore(WindowRecord& rec) {
+    const RECT work = GetMonitorWorkArea(rec.hwnd);
+    RECT normal = rec.restoreRect;
+    const long width = std::min(normal.Width(), work.Width());
+    const long height = std::min(normal.Height(), work.Height());
+    long x = normal.left;
+    long y = normal.top;
+    if (!rec.normalPlaced) {
+        x = work.left + (work.Width() - width) / 2;
+        y = work.top + (work.Height() - height) / 2;
+    }
+    x = std::clamp(x, work.left, work.right - width);
+    y = std::clamp(y, work.top, work.bottom - height);
+    rec.normalPlaced = true;
+    return RECT{x, y, x + width, y + height};
+}
+
 void Restore(HWND hwnd) {
     WindowRecord* rec = Find(hwnd);
     if (rec == nullptr)
@@ -235,12 +267,12 @@ void Restore(HWND hwnd) {
             Place(hwnd, GetMonitorWorkArea(hwnd), SIZE_MAXIMIZED);
         } else {
             NoteStyle(hwnd);
-            Place(hwnd, rec->restoreRect, SIZE_RESTORED);
+            Place(hwnd, NormalRectOnRestore(*rec), SIZE_RESTORED);
         }
     } else if ((rec->style & WS_MAXIMIZE) != 0) {
         rec->style &= ~WS_MAXIMIZE;
         NoteStyle(hwnd);
-        Place(hwnd, rec->restoreRect, SIZE_RESTORED);
+        Place(hwnd, NormalRectOnRestore(*rec), SIZE_RESTORED);
     }
 }
 
@@ -272,6 +304,7 @@ HWND CreateWindowRecord(const WindowCreateParams& params, WindowProc proc) {
     const long cy = params.cx == CW_USEDEFAULT ? work.Height() * 3 / 4 : std::max(params.cy, 0);
     rec->rect = RECT{x, y, x + cx, y + cy};
     rec->restoreRect = rec->rect;
+    rec->normalPlaced = params.x != CW_USEDEFAULT;
     table.windows.emplace(Key(hwnd), std::move(rec));
     table.zOrder.push_back(hwnd);
     queue.AddWindow(hwnd);
@@ -347,92 +380,24 @@ BOOL PostMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return MessageQueue::Instance().Post(hwnd, msg, wParam, lParam) ? TRUE : FALSE;
 }
 
-namespace {
-// A call handed to the UI thread for a window, as a sent message is. The
-// waiting thread is released when the call has run, when it is dropped unrun
-// (the queue cleared), or when the window is gone before the UI thread came
-// to the call -- so a worker never waits on a window that has gone, even
-// once no loop runs any more. A call that has begun is always waited for.
-struct Handover {
-    std::mutex mutex;
-    std::condition_variable cv;
-    bool started = false;
-    bool ran = false;
-    bool ended = false;  // ran, or never will
-    bool abandoned = false;
-};
-// Ends the hand-over when the queued call goes, run or not.
-struct HandoverEnd {
-    explicit HandoverEnd(std::shared_ptr<Handover> h) : handover(std::move(h)) {}
-    HandoverEnd(const HandoverEnd&) = delete;
-    HandoverEnd& operator=(const HandoverEnd&) = delete;
-    ~HandoverEnd() {
-        {
-            std::lock_guard lock(handover->mutex);
-            handover->ended = true;
-        }
-        handover->cv.notify_all();
-    }
-    std::shared_ptr<Handover> handover;
-};
-
-// How often a waiting thread looks whether the window is still there.
-constexpr std::chrono::milliseconds kWindowCheck{50};
-
-// Runs `call` on the UI thread for `hwnd` while the calling (other) thread
-// waits; true when it ran. `call` is only reached while the caller waits.
-bool HandToUiThread(HWND hwnd, const std::function<void()>& call) {
-    auto state = std::make_shared<Handover>();
-    auto end = std::make_shared<HandoverEnd>(state);
-    MessageQueue::Instance().PostTask([end, hwnd, &call] {
-        Handover& h = *end->handover;
-        {
-            std::lock_guard lock(h.mutex);
-            if (h.abandoned || Find(hwnd) == nullptr)
-                return;
-            h.started = true;
-        }
-        call();
-        std::lock_guard lock(h.mutex);
-        h.ran = true;
-    });
-    end.reset();
-    std::unique_lock lock(state->mutex);
-    while (!state->cv.wait_for(lock, kWindowCheck, [&] { return state->ended; })) {
-        if (state->started)
-            continue;
-        lock.unlock();
-        const bool live = IsWindow(hwnd) != FALSE;
-        lock.lock();
-        if (!live && !state->started) {
-            state->abandoned = true;
-            return false;
-        }
-    }
-    return state->ran;
-}
-}  // namespace
-
 LRESULT SendMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (MessageQueue::Instance().IsUiThread())
         return Deliver(hwnd, msg, wParam, lParam);
     if (!IsWindow(hwnd))
         return 0;
+    // As a sent message: the sender waits while the window lives.
     LRESULT result = 0;
-    HandToUiThread(hwnd, [&] { result = Deliver(hwnd, msg, wParam, lParam); });
+    UiCall([&] { result = Deliver(hwnd, msg, wParam, lParam); },
+           UiCallLimits{.begin = kNoDeadline, .window = hwnd});
     return result;
 }
 
 namespace DuiLib {
 
 bool SendCall(HWND hwnd, const std::function<void()>& call) {
-    if (!IsWindow(hwnd) || !call)
+    if (!IsWindow(hwnd))
         return false;
-    if (MessageQueue::Instance().IsUiThread()) {
-        call();
-        return true;
-    }
-    return HandToUiThread(hwnd, call);
+    return UiCall(call, UiCallLimits{.begin = kNoDeadline, .window = hwnd});
 }
 
 }  // namespace DuiLib
@@ -527,11 +492,17 @@ BOOL ShowWindow(HWND hwnd, int cmdShow) {
         case SW_HIDE:
             SetVisible(hwnd, false);
             break;
-        case SW_SHOWMAXIMIZED:
+        case SW_SHOWMAXIMIZED: {
+            // Shown maximised is not shown in the normal state: the normal
+            // rectangle stays as unplaced as it was.
+            const bool placed = rec->normalPlaced;
             SetVisible(hwnd, true);
+            if ((rec = Find(hwnd)) != nullptr)
+                rec->normalPlaced = placed;
             Maximize(hwnd);
             Activate(hwnd);
             break;
+        }
         case SW_MINIMIZE:
         case SW_SHOWMINIMIZED:
             SetVisible(hwnd, true);
@@ -740,6 +711,8 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     RECT rect = rec->rect;
     if ((flags & SWP_NOMOVE) == 0) {
         rect = RECT{x, y, x + rect.Width(), y + rect.Height()};
+        if ((rec->style & (WS_MAXIMIZE | WS_MINIMIZE)) == 0)
+            rec->normalPlaced = true;
     }
     if ((flags & SWP_NOSIZE) == 0) {
         rect.right = rect.left + std::max(cx, 0);
@@ -817,7 +790,7 @@ BOOL KillTimer(HWND hwnd, UINT_PTR id) {
 BOOL GetCursorPos(POINT* pt) {
     if (pt == nullptr)
         return FALSE;
-    *pt = GetBackend().CursorPos();
+    *pt = MessageQueue::Instance().CursorPos();
     return TRUE;
 }
 

@@ -200,10 +200,11 @@ bool PostOwnedWParam(HWND hwnd, UINT msg, std::unique_ptr<T> payload, LPARAM lPa
 // Runs `call` on the UI thread on behalf of `hwnd` and waits until it has
 // returned: the hand-over SendMessageW makes, for work that is not a window
 // message (a worker's question to the user, a modal box shown by the UI
-// thread while the worker waits for its answer). On the UI thread it runs at
-// once. False, with `call` not run, when `hwnd` is not a window, or is gone
-// before the UI thread comes to the call, or the queue is dropped first; a
-// call that has begun is waited for to its end. Any thread.
+// thread while the worker waits for its answer). The per-window form of
+// UiCall (UiCall.h): no deadline while the window lives. On the UI thread it
+// runs at once. False, with `call` not run, when `hwnd` is not a window, or is
+// gone before the UI thread comes to the call, or the queue is dropped first;
+// a call that has begun is waited for to its end. Any thread.
 bool SendCall(HWND hwnd, const std::function<void()>& call);
 
 // A message box as shown: what tests see through the sink.

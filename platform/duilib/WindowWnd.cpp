@@ -1,5 +1,6 @@
 #include "platform/duilib/WindowWnd.h"
 
+#include "platform/duilib/ModalScope.h"
 #include "platform/duilib/backend/Screen.h"
 
 #include <algorithm>
@@ -89,37 +90,20 @@ UINT CWindowWnd::ShowModal() {
     const HWND hwnd = m_hWnd;
     if (!::IsWindow(hwnd))
         return 0;
-    HWND owner = ::GetWindowOwner(hwnd);
     UINT result = 0;
     ::ShowWindow(hwnd, SW_SHOWNORMAL);
-    const bool ownerWasEnabled = owner != nullptr && ::IsWindowEnabled(owner);
-    if (owner != nullptr)
-        ::EnableWindow(owner, FALSE);
-    MSG msg;
-    bool quit = false;
-    while (::IsWindow(hwnd)) {
-        if (!::GetMessageW(&msg, nullptr, 0, 0)) {
-            quit = true;
-            break;
-        }
-        if (msg.message == WM_CLOSE && msg.hwnd == hwnd) {
-            result = static_cast<UINT>(msg.wParam);
-            // The owner comes back before the dialog goes, so that it (and
-            // not some other window) is activated when the dialog is gone.
-            if (ownerWasEnabled) {
-                ::EnableWindow(owner, TRUE);
-                ::SetFocus(owner);
-            }
-        }
-        if (!TranslateUiMessage(msg))
-            ::DispatchMessageW(&msg);
-    }
-    if (ownerWasEnabled && ::IsWindow(owner)) {
-        ::EnableWindow(owner, TRUE);
-        ::SetFocus(owner);
-    }
-    if (quit)
-        ::PostQuitMessage(static_cast<int>(msg.wParam));
+    ModalScope scope(::GetWindowOwner(hwnd));
+    scope.Run([hwnd] { return !::IsWindow(hwnd); },
+              [&](const MSG& msg) {
+                  if (msg.message == WM_CLOSE && msg.hwnd == hwnd) {
+                      result = static_cast<UINT>(msg.wParam);
+                      // The owner comes back before the dialog goes, so that it
+                      // (and not some other window) is activated when the
+                      // dialog is gone.
+                      scope.ReleaseOwner();
+                  }
+                  return ModalStep::Dispatch;
+              });
     return result;
 }
 

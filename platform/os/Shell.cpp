@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -38,12 +39,15 @@ std::string FindOnPath(const std::string& name) {
     std::string_view rest(path);
     while (true) {
         const std::size_t colon = rest.find(':');
-        std::string folder(rest.substr(0, colon));
+        // An empty entry names the current folder. The candidate is built by
+        // appending views: assigning a literal to a string here made GCC 12's
+        // optimiser see an overlapping copy that cannot happen (-Wrestrict).
+        std::string_view folder = rest.substr(0, colon);
         if (folder.empty())
             folder = ".";
-        std::string candidate = std::move(folder);
-        candidate += '/';
-        candidate += name;
+        std::string candidate;
+        candidate.reserve(folder.size() + 1 + name.size());
+        candidate.append(folder).append(1, '/').append(name);
         if (IsExecutableFile(candidate))
             return candidate;
         if (colon == std::string_view::npos)

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <map>
@@ -76,18 +77,39 @@ class ThreadRegistry {
     }
 
     // Joins the ended threads and lets the running ones go (detached), so
-    // that nothing is left joinable when the process ends.
-    void EndOfProcess() {
+    // that nothing is left joinable when the process ends. Returns how many
+    // were ever let go.
+    int EndOfProcess() {
         std::vector<std::thread> ended;
+        int letGo = 0;
         {
             std::lock_guard lock(m_mutex);
             ended.swap(m_ended);
             for (auto& [id, thread] : m_live)
                 thread.detach();
+            m_letGo += static_cast<int>(m_live.size());
             m_live.clear();  // a body ending from now on finds itself let go
+            letGo = m_letGo;
         }
         for (std::thread& thread : ended)
             thread.join();
+        return letGo;
+    }
+
+    // True, with every worker thread joined, when no body runs and none was
+    // let go; false (nothing joined) otherwise. Decided under the lock that
+    // Ended takes, so no body can end between the decision and its outcome.
+    bool JoinAllIfIdle() {
+        std::vector<std::thread> ended;
+        {
+            std::lock_guard lock(m_mutex);
+            if (!m_live.empty() || m_letGo > 0)
+                return false;
+            ended.swap(m_ended);
+        }
+        for (std::thread& thread : ended)
+            thread.join();
+        return true;
     }
 
   private:
@@ -96,6 +118,7 @@ class ThreadRegistry {
     std::mutex m_mutex;
     std::map<std::thread::id, std::thread> m_live;
     std::vector<std::thread> m_ended;
+    int m_letGo = 0;  // threads detached by EndOfProcess, ever
 };
 
 }  // namespace
@@ -158,8 +181,19 @@ int WorkerThread::RunningCount() {
     return g_running.load();
 }
 
-void WorkerThread::PrepareProcessEnd() {
-    ThreadRegistry::Instance().EndOfProcess();
+int WorkerThread::PrepareProcessEnd() {
+    return ThreadRegistry::Instance().EndOfProcess();
+}
+
+void WorkerThread::EndProcessIfWorkersRun(int exitCode) {
+    ThreadRegistry& registry = ThreadRegistry::Instance();
+    if (registry.JoinAllIfIdle())
+        return;
+    // Nothing is left joinable either way: a thread checker counts a
+    // joinable thread at the end as a leaked one.
+    registry.EndOfProcess();
+    std::fflush(nullptr);
+    ::_exit(exitCode);
 }
 
 }  // namespace os

@@ -5,10 +5,10 @@
 // runs its body to the end on its own (and is joined once that has ended). A body that may outlive
 // its handle must therefore own (share) everything it touches.
 //
-// RunningCount() tells start-up and teardown how many bodies of the whole
-// process are still running, so that a client closing while a worker hangs
-// on a stalled server can end cleanly instead of tearing the worker's world
-// down under it.
+// RunningCount() tells tests and teardown how many bodies of the whole
+// process are still running; EndProcessIfWorkersRun lets a client closing
+// while a worker hangs on a stalled server end cleanly instead of tearing
+// the worker's world down under it.
 //
 // A handle belongs to one thread (the UI thread); the body runs on its own.
 
@@ -43,8 +43,23 @@ class WorkerThread {
 
     // Before the process ends: joins the threads whose body has returned
     // (they may still be in their libraries' thread-exit cleanup) and lets
-    // the still running ones go. Also done at a normal exit.
-    static void PrepareProcessEnd();
+    // the still running ones go (detached: nothing is joinable when the
+    // process ends). Also done at a normal exit. Returns how many threads
+    // were let go, by this and every earlier call of this process.
+    static int PrepareProcessEnd();
+
+    // The end of a process that ran workers, on the thread that ends it.
+    // When no body runs and no thread was ever let go, joins every worker
+    // thread (each may still be in its thread-exit cleanup) and returns: the
+    // process may end normally. Otherwise ends the process here at once with
+    // `exitCode`, the standard streams flushed, without exit handlers or
+    // static destructors: a running body, or a thread let go (which may be
+    // anywhere up to the end of its thread-exit cleanup and can never be
+    // joined), must not have the process torn down under it. One lock orders
+    // this decision and the end of every body, so a body that returns just
+    // before it is joined and one that returns after it is cut off; the
+    // process never ends normally with a thread inside its exit cleanup.
+    static void EndProcessIfWorkersRun(int exitCode);
 
   private:
     struct State;

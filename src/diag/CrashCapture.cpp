@@ -1,5 +1,6 @@
 #include "diag/CrashCapture.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -16,6 +17,7 @@
 #include "platform/os/CrashHelperStart.h"
 #include "platform/os/CrashReport.h"
 #include "platform/os/DebugPrint.h"
+#include "platform/os/FileIo.h"
 #include "platform/os/Paths.h"
 
 namespace {
@@ -180,8 +182,11 @@ std::string CrashFilePath() {
 }
 
 bool IsUploadableCrashFile(const std::string& path) {
+    // Only the file the crash handler wrote: a link planted at the name is
+    // not followed, whatever it points to.
+    const os::UniqueFd file = os::OpenRegularFile(path, O_NOFOLLOW);
     struct stat info {};
-    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (!file || fstat(file.Get(), &info) != 0) {
         return false;
     }
     const auto size = static_cast<std::uintmax_t>(info.st_size);

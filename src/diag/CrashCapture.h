@@ -88,7 +88,8 @@ std::string FormatCrashMessage(DWORD code, std::uintptr_t address);
 // Per-user data folder + "Error.tmp".
 std::string CrashFilePath();
 
-// True when `path` is a regular file of 1 to 2097152 bytes.
+// True when `path` is a regular file of 1 to 2097152 bytes, not reached
+// through a symbolic link at `path` itself.
 bool IsUploadableCrashFile(const std::string& path);
 
 // The crash file's path when it exists and may be uploaded; a file that is

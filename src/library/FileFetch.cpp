@@ -15,6 +15,7 @@
 
 #include "library/FetchAddress.h"
 #include "net/CurlEasy.h"
+#include "platform/os/DebugPrint.h"
 #include "platform/os/FileIo.h"
 #include "platform/os/Text.h"
 #include "platform/os/UniqueFd.h"
@@ -111,12 +112,13 @@ os::UniqueFd OpenSideFile(const std::string& path, DWORD disposition) {
 class Transfer {
   public:
     Transfer(IDownLoadCallBack* observer, DWORD userData, std::string path, std::string sidePath,
-             DWORD disposition)
+             DWORD disposition, std::uint64_t sizeCap)
         : m_observer(observer),
           m_userData(userData),
           m_path(std::move(path)),
           m_sidePath(std::move(sidePath)),
-          m_disposition(disposition) {}
+          m_disposition(disposition),
+          m_sizeCap(sizeCap) {}
 
     // Called by libcurl with each header line, the status line first.
     std::size_t OnHeaderLine(CURL* curl, std::string_view line) {
@@ -152,8 +154,12 @@ class Transfer {
         if (!m_started || m_failed) {
             return 0;
         }
-        if (m_written + size > m_total) {
-            m_failed = true;  // more than announced: the length was wrong
+        if (size > m_total - m_written) {
+            // More than announced: the length was wrong, and what the side
+            // file holds is not the file. This also keeps a body within the
+            // size cap, which the announced length is.
+            m_failed = true;
+            m_overlong = true;
             return 0;
         }
         if (!os::WriteAll(m_fd.Get(), data, size)) {
@@ -193,6 +199,9 @@ class Transfer {
         // be longer than this download; its old tail must not reach the target.
         const bool closed = complete && m_fd && ftruncate(m_fd.Get(), static_cast<off_t>(m_written)) == 0 &&
                             fdatasync(m_fd.Get()) == 0;
+        if (m_overlong) {
+            RemoveSideFile();
+        }
         if (!m_fd.Close() || !closed) {
             return false;
         }
@@ -210,6 +219,12 @@ class Transfer {
         if (code != 200 || !m_length || m_lengthConflict) {
             return false;
         }
+        if (*m_length > m_sizeCap) {
+            DebugPrint("file fetch refused: %llu bytes announced, more than %llu\n",
+                       static_cast<unsigned long long>(*m_length),
+                       static_cast<unsigned long long>(m_sizeCap));
+            return false;
+        }
         m_total = *m_length;
         if (m_observer != nullptr) {
             m_observer->OnStart(m_path, m_total, m_userData);
@@ -222,6 +237,17 @@ class Transfer {
         return true;
     }
 
+    // Removes the side file this transfer wrote, while its descriptor still
+    // holds the lock: only when the path still names that file.
+    void RemoveSideFile() {
+        struct stat opened {};
+        struct stat named {};
+        if (m_fd && fstat(m_fd.Get(), &opened) == 0 && lstat(m_sidePath.c_str(), &named) == 0 &&
+            opened.st_dev == named.st_dev && opened.st_ino == named.st_ino) {
+            unlink(m_sidePath.c_str());
+        }
+    }
+
     int Progress(int failed) {
         return m_observer == nullptr ? 0 : m_observer->OnProgress(failed, 0, m_written, m_total, m_userData);
     }
@@ -231,10 +257,12 @@ class Transfer {
     std::string m_path;
     std::string m_sidePath;
     DWORD m_disposition;
+    std::uint64_t m_sizeCap;
     std::optional<std::uint64_t> m_length;
     bool m_lengthConflict = false;
     bool m_started = false;
     bool m_failed = false;
+    bool m_overlong = false;  // the body went past the announced length
     std::uint64_t m_total = 0;
     std::uint64_t m_written = 0;
     std::uint64_t m_writebackStart = 0;
@@ -261,10 +289,10 @@ HRESULT CFileFetch::Fetch(const std::string& url, const std::string& targetPath,
 
     bool ok = false;
     {
-        Transfer transfer(m_observer, m_userData, address->path, sidePath, creationDisposition);
-        // Silence for longer than the limit, while connecting or within the
-        // reply, ends the fetch.
-        net::CurlEasy easy({m_stallLimit, m_stallLimit, {}});
+        Transfer transfer(m_observer, m_userData, address->path, sidePath, creationDisposition, m_sizeCap);
+        // Silence for longer than the stall limit, while connecting or within
+        // the reply, ends the fetch, and so does the overall limit.
+        net::CurlEasy easy({m_stallLimit, m_stallLimit, m_overallLimit});
         easy.SetStopEvent(m_stop);
         // Accept: curl would add "*/*"; the fetcher sends no accepted types.
         net::CurlHeaderList headers;

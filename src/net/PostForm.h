@@ -14,9 +14,12 @@
 // The limits of a form post unless the caller gives others: WinInet's
 // connect time-out, and its receive time-out, which ends the exchange when
 // the server goes silent for that long instead of holding the reporting
-// thread forever.
+// thread forever. The whole exchange may take two minutes: the connect
+// time-out and as long again for a report of a few kilobytes and its short
+// reply, so that a server sending a byte now and then cannot hold the
+// reporting thread (the update worker, or the uninstall run) either.
 inline constexpr net::TransferLimits kPostFormLimits{
-    std::chrono::milliseconds(60000), std::chrono::milliseconds(30000), {}};
+    std::chrono::milliseconds(60000), std::chrono::milliseconds(30000), std::chrono::milliseconds(120000)};
 
 // Posts `length` bytes at `body` to `url` ("http://host[:port]/path[?query]")
 // with the single header line "Content-Type: application/x-www-form-urlencoded".
@@ -36,8 +39,9 @@ inline constexpr net::TransferLimits kPostFormLimits{
 // platform is UTF-8 as well; malformed sequences become U+FFFD. Without a
 // Content-Length, or with 0, `reply` is left unchanged.
 //
-// `limits`: the connect and silence limits of the exchange (no overall limit
-// by default) and the reply cap.
+// `limits`: the connect, silence and overall limits of the exchange and the
+// reply cap. An exchange ended by a limit after the status line arrived
+// still counts as sent, with what arrived of the reply.
 //
 // Blocks the calling thread; holds no shared state, so any thread may call it.
 bool PostForm(std::string_view url, const void* body, std::size_t length, std::string* reply, bool utf8Reply,

@@ -19,7 +19,7 @@ class CHttpClientExceptionT : public std::runtime_error {
         kMemory,                 // memory exhausted
         kHandle,                 // a transfer handle that could not be made
         kNetwork,                // the connection failed or ended before the reply
-        kTimeout,                // the server stayed silent too long
+        kTimeout,                // the server stayed silent too long, or the upload outlasted its limit
         kReplyTooLarge,          // a reply longer than the client reads into memory
     };
 

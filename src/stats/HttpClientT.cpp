@@ -1,6 +1,7 @@
 #include "stats/HttpClientT.h"
 
 #include <curl/curl.h>
+#include <fcntl.h>
 #include <magic.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -176,8 +177,10 @@ void CHttpClientT::StartUpload(const std::string& url) {
                 throw CHttpClientExceptionT(CHttpClientExceptionT::kFileOpen, "The file name is not valid.",
                                             EINVAL);
             }
-            // Never blocks: a FIFO at the path is refused, not waited on.
-            os::UniqueFd file = os::OpenRegularFile(param.value);
+            // Never blocks: a FIFO at the path is refused, not waited on. A
+            // link at the path is refused too: what is sent is the file the
+            // caller checked, not whatever a link planted since points to.
+            os::UniqueFd file = os::OpenRegularFile(param.value, O_NOFOLLOW);
             if (!file) {
                 const int error = errno;
                 throw CHttpClientExceptionT(CHttpClientExceptionT::kFileOpen,

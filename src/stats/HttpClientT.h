@@ -23,9 +23,14 @@ class CHttpClientT {
   public:
     // The limits of an upload unless set otherwise: WinInet's default
     // time-outs. Connecting may take kConnectLimit; a server that takes or
-    // gives nothing for kStallLimit while a step runs ends the upload.
+    // gives nothing for kStallLimit while a step runs ends the upload. The
+    // whole upload, from StartUpload to the end of the reply, may take
+    // kOverallLimit, so that a server taking or giving a byte now and then
+    // cannot hold the caller (the update worker) for ever: ten minutes carry
+    // the largest crash file (2 MiB) over an uplink of 4 KB/s.
     static constexpr std::chrono::milliseconds kConnectLimit{30000};
     static constexpr std::chrono::milliseconds kStallLimit{30000};
+    static constexpr std::chrono::milliseconds kOverallLimit{600000};
 
     // Makes this client's boundary from a fresh GUID.
     CHttpClientT();
@@ -66,6 +71,9 @@ class CHttpClientT {
     // The limits of the following uploads (millisecond resolution).
     void SetConnectLimit(std::chrono::milliseconds limit) { m_limits.connect = limit; }
     void SetStallLimit(std::chrono::milliseconds limit) { m_limits.stall = limit; }
+    // Zero for no overall limit. Time counts from StartUpload, also between
+    // the caller's steps; the step that finds it spent raises kTimeout.
+    void SetOverallLimit(std::chrono::milliseconds limit) { m_limits.overall = limit; }
     // The longest reply read (16 MiB unless set).
     void SetReplyCap(std::size_t bytes) { m_limits.reply = bytes; }
     const net::TransferLimits& Limits() const { return m_limits; }
@@ -84,5 +92,5 @@ class CHttpClientT {
     std::string m_boundary;
     std::vector<Param> m_params;
     std::unique_ptr<UploadContext> m_context;
-    net::TransferLimits m_limits{kConnectLimit, kStallLimit, {}};
+    net::TransferLimits m_limits{kConnectLimit, kStallLimit, kOverallLimit};
 };

@@ -28,8 +28,9 @@ class CHttpResponseT {
 
     // Reads up to `size` body bytes into `buffer` and returns how many were
     // read; fewer only at the end of the body. Raises CHttpClientExceptionT
-    // when the server stays silent too long, or when the reply is longer
-    // than the client's reply cap, 16 MiB unless set (kReplyTooLarge).
+    // when the server stays silent too long or the upload's time limit cuts
+    // the reply (kTimeout), or when the reply is longer than the client's
+    // reply cap, 16 MiB unless set (kReplyTooLarge).
     std::size_t ReadContent(char* buffer, std::size_t size);
 
   private:

@@ -16,7 +16,8 @@ std::shared_ptr<UploadTransfer> UploadTransfer::Start(const std::string& url, co
                                                       std::uint64_t length,
                                                       const net::TransferLimits& limits) {
     // The stall limit is watched while the caller drives the transfer; the
-    // transfer as a whole has no overall limit (a slow line may take long).
+    // overall limit (libcurl's own) counts from here, between the caller's
+    // steps too.
     std::shared_ptr<UploadTransfer> transfer(new UploadTransfer(limits));
     transfer->m_length = length;
     transfer->m_multi = curl_multi_init();
@@ -115,6 +116,10 @@ void UploadTransfer::DriveUntil(Done done) {
         if (done()) {
             return;
         }
+        if (m_finished && m_result == CURLE_OPERATION_TIMEDOUT) {
+            throw CHttpClientExceptionT(CHttpClientExceptionT::kTimeout,
+                                        "The upload took longer than its time limit.");
+        }
         if (m_finished) {
             const std::string reason =
                 m_result == CURLE_OK ? std::string("the server answered before the request was complete")
@@ -189,6 +194,11 @@ std::size_t UploadTransfer::ReadBody(char* buffer, std::size_t size) {
         throw CHttpClientExceptionT(
             CHttpClientExceptionT::kReplyTooLarge,
             "The reply is longer than " + std::to_string(m_easy.Limits().reply) + " bytes.");
+    }
+    if (m_result == CURLE_OPERATION_TIMEDOUT && m_body.size() - m_bodyPos < size) {
+        // The time limit cut the reply: what is left is not its end.
+        throw CHttpClientExceptionT(CHttpClientExceptionT::kTimeout,
+                                    "The reply took longer than the upload's time limit.");
     }
     const std::size_t taken = std::min(size, m_body.size() - m_bodyPos);
     std::memcpy(buffer, m_body.data() + m_bodyPos, taken);

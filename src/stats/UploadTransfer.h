@@ -21,9 +21,9 @@ class UploadTransfer {
     // Opens the connection and sends the request line and headers: POST to
     // `url` with `contentType` and a body of exactly `length` bytes. Returns
     // once the connection asks for the first body bytes. Raises
-    // CHttpClientExceptionT on failure. `limits`: the connect limit, and the
+    // CHttpClientExceptionT on failure. `limits`: the connect limit, the
     // stall limit, which counts while a call of the caller drives the
-    // transfer (no overall limit).
+    // transfer, and the overall limit, which counts from now.
     static std::shared_ptr<UploadTransfer> Start(const std::string& url, const std::string& contentType,
                                                  std::uint64_t length, const net::TransferLimits& limits);
 
@@ -42,8 +42,9 @@ class UploadTransfer {
     const HttpReplyHead& Head() const { return m_head; }
 
     // Up to `size` body bytes; fewer only when the body ended. Raises when
-    // the server stays silent too long, and when the reply grows beyond the
-    // limits' reply cap (nothing of it is read into memory beyond that).
+    // the server stays silent too long or the overall limit cut the reply,
+    // and when the reply grows beyond the limits' reply cap (nothing of it
+    // is read into memory beyond that).
     std::size_t ReadBody(char* buffer, std::size_t size);
 
   private:

@@ -7,36 +7,33 @@
 // a tool that is installed, or downloads and runs the tool's installer while
 // a progress bar shows the download.
 //
-// One object, owned by the main window, on the UI thread. Its workers (the
-// archive thread and one installation thread per entry) never touch the
-// object or its controls: they share a small state with it (the stop event,
-// the closing flag) and post the panel's messages below, which are dropped
-// when the panel is gone. The object's teardown -- the panel window going
-// with the main window, or the object going without a panel -- sets the stop
-// event and waits for the workers a bounded time; a worker still running
-// then owns what it touches and ends on its own.
+// One object, owned by the main window, on the UI thread; it is the panel
+// (this file), with the archive (CToolboxArchive: "toolbox.dat" and its
+// daily refresh) and one install per entry (CToolboxInstall). Its workers
+// are background jobs: they never touch the object or its controls, and what
+// they report reaches the panel on the UI thread only while the panel
+// lives. The panel's teardown (its window going with the main window, or the
+// object going without a panel) stops them and waits a bounded time; a
+// worker still running then owns what it touches and ends on its own.
 //
-// Running an installer: the design runs it directly when the user is an
-// administrator and asks the shell for an elevated start ("runas")
-// otherwise. The client never starts a downloaded program as root on its own
-// initiative, so here both branches start it as the user running the client,
-// as our child, and wait for it or the stop event. The messages keep the
-// design's rules: after the direct branch (the client runs as root) the
-// entry gets "installer ended otherwise" (1029); after the other branch it
-// gets "installed" (1028) when the installer ended first, and 1029 when the
-// stop event came first or the installer could not be started.
+// The panel's layout is read from the archive: the archive is the UI
+// library's resource archive only while the panel's layout is built, and
+// the panel keeps painting from it afterwards while every other window
+// (a message box shown while the panel is open, say) reads the client's own
+// skin.
 
 #include "library/DownLoadCallBack.h"
 #include "platform/duilib/UIManager.h"
 #include "platform/duilib/WindowWnd.h"
-#include "platform/os/WorkerThread.h"
+#include "toolbox/ToolboxArchive.h"
+#include "toolbox/ToolboxInstall.h"
 
+#include <atomic>
 #include <chrono>
 #include <functional>
-#include <memory>
+#include <map>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace DuiLib {
 class CListUI;
@@ -44,30 +41,23 @@ class CListUI;
 
 class CToolbox : public DuiLib::CWindowWnd, public DuiLib::INotifyUI, public IDownLoadCallBack {
   public:
-    // The panel's messages, posted by its workers with lParam = entry index.
-    static constexpr UINT kMsgProgress = 1025;        // wParam: percent
-    static constexpr UINT kMsgDownloaded = 1026;      // installer downloaded, now running
-    static constexpr UINT kMsgDownloadFailed = 1027;  // back to CaptionGet
-    static constexpr UINT kMsgInstalled = 1028;       // CaptionOpen
-    static constexpr UINT kMsgInstallerEnded = 1029;  // enabled, caption unchanged
+    // The panel's messages about an entry (lParam = entry index; see
+    // CToolboxInstall).
+    static constexpr UINT kMsgProgress = CToolboxInstall::kMsgProgress;
+    static constexpr UINT kMsgDownloaded = CToolboxInstall::kMsgDownloaded;
+    static constexpr UINT kMsgDownloadFailed = CToolboxInstall::kMsgDownloadFailed;
+    static constexpr UINT kMsgInstalled = CToolboxInstall::kMsgInstalled;
+    static constexpr UINT kMsgInstallerEnded = CToolboxInstall::kMsgInstallerEnded;
 
     static constexpr const char* kWindowClass = "QRNToolbox";
-    static constexpr const char* kArchiveFile = "toolbox.dat";
-    static constexpr const char* kDownloadSuffix = ".tmp";
     // The design's waits at teardown.
     static constexpr std::chrono::milliseconds kInstallWait{60000};
     static constexpr std::chrono::milliseconds kUpdateWait{20000};
-    // "toolbox.dat" is read whole into memory; a larger file is not an
-    // archive of the toolbox and does not open.
-    static constexpr std::size_t kMaxArchiveBytes = 64u * 1024u * 1024u;
 
     // Seams for tests; the defaults are the design's.
     struct Options {
-        // Today's day of the month (1-31, local time). Called on the UI
-        // thread and on the archive thread.
-        std::function<int()> dayOfMonth{};
         // Whether the client runs as an administrator (os::IsUserAnAdmin).
-        // Called on installation threads.
+        // Called on the installs' threads.
         std::function<bool()> isUserAnAdmin{};
         std::chrono::milliseconds installWait = kInstallWait;
         std::chrono::milliseconds updateWait = kUpdateWait;
@@ -76,34 +66,33 @@ class CToolbox : public DuiLib::CWindowWnd, public DuiLib::INotifyUI, public IDo
     CToolbox();
     explicit CToolbox(Options options);
     // Stops and waits for the workers (when the panel's window did not do it
-    // already) and puts back the archive the panel replaced. UI thread.
+    // already). UI thread.
     ~CToolbox() override;
 
-    // Starts the daily archive check: unless "ToolboxDay" holds today's day
-    // of the month, the archive thread fetches the version file of `name`
-    // from the toolbox host and downloads a newer archive; the first time an
-    // archive becomes available it posts `readyMessage` (wParam 0, lParam 0)
-    // to `owner`. UI thread; call once.
+    // Starts the daily archive check (CToolboxArchive::StartCheck) of the
+    // toolbox `name`; `readyMessage` reaches `owner` when the first archive
+    // arrived. UI thread; call once.
     void Init(std::string_view name, HWND owner, UINT readyMessage);
 
     // "toolbox.dat" exists in the per-user data folder. Any thread.
     bool IsAvailable() const;
-    // The archive thread started by Init is still running. UI thread.
+    // The archive check started by Init is still running. UI thread.
     bool IsCheckRunning() const;
+    // The archive and its daily check. UI thread.
+    CToolboxArchive& Archive() { return m_archive; }
 
     // Opens the panel at screen position (x, y), below `anchor` (the button
     // it is opened from). The first call builds the panel from "skin.xml" of
     // "toolbox.dat" (nothing happens when that cannot be read, is empty or
-    // holds no layout); later calls show the same panel again. While the
-    // panel is shown its archive is the UI library's resource archive. UI
-    // thread.
+    // holds no layout); later calls show the same panel again. UI thread.
     void ShowAt(DuiLib::CControlUI* anchor, int x, int y);
 
     // INotifyUI: a click on an entry's "button". UI thread.
     void Notify(DuiLib::TNotifyUI& msg) override;
 
     // IDownLoadCallBack, for an installer download whose user data is the
-    // entry index: they post the panel's messages. Any thread.
+    // entry index: they post the panel's messages, and a download stops at
+    // its next step once the panel's teardown began. Any thread.
     void OnStatus(int code, DWORD userData) override;
     void OnStart(const std::string& path, std::uint64_t length, DWORD userData) override;
     int OnProgress(int failed, int reserved, std::uint64_t received, std::uint64_t total,
@@ -111,9 +100,6 @@ class CToolbox : public DuiLib::CWindowWnd, public DuiLib::INotifyUI, public IDo
     void OnComplete(DWORD userData) override;
 
     const char* GetWindowClassName() const override { return kWindowClass; }
-
-    // What the object shares with its workers (Toolbox.cpp).
-    struct Shared;
 
     // For tests and the main window: the captions read from the list, the
     // panel's paint manager, the rounded corners of its region.
@@ -136,18 +122,10 @@ class CToolbox : public DuiLib::CWindowWnd, public DuiLib::INotifyUI, public IDo
     void OnFinalMessage(HWND hwnd) override {}
 
   private:
-    struct Install {
-        int index = -1;
-        std::string installer;  // the file it downloads into the installer folder
-        std::unique_ptr<os::WorkerThread> thread;
-    };
-
     LRESULT OnCreate();
+    bool BuildFromArchive();
     void Place();
     void Hide();
-    void SwitchArchiveIn();
-    void RestoreArchive();
-    bool ArchiveInForce() const;
     void ReadCaptions();
     void RefreshCaptions();
     void OnEntryClick(DuiLib::CControlUI* button);
@@ -159,7 +137,9 @@ class CToolbox : public DuiLib::CWindowWnd, public DuiLib::INotifyUI, public IDo
     void StopWorkers();
     std::string ToolFolder(const std::string& userData) const;
 
-    std::shared_ptr<Shared> m_shared;
+    std::string m_dataFolder;  // the per-user data folder when the object was made
+    std::function<bool()> m_isUserAnAdmin;
+    std::atomic<bool> m_closing{false};  // the teardown began
     std::string m_captionOpen;
     std::string m_captionGet;
     std::string m_captionLearn;
@@ -170,15 +150,14 @@ class CToolbox : public DuiLib::CWindowWnd, public DuiLib::INotifyUI, public IDo
     int m_top = 0;
     HWND m_topWindow = nullptr;
     DuiLib::CListUI* m_list = nullptr;
-    os::WorkerThread m_updateThread;
     std::chrono::milliseconds m_installWait;
     std::chrono::milliseconds m_updateWait;
-    // The bytes of "toolbox.dat" as read when the panel was built. The UI
-    // library reads them in place while they are in force, so they stay
-    // unchanged for the object's life once the panel exists.
+    // The bytes of "toolbox.dat" as read when the panel was built.
     std::string m_archiveData;
-    DuiLib::TResourceZip m_savedArchive;
-    std::vector<Install> m_installs;
+    CToolboxArchive m_archive;
+    // One install per entry index that was ever clicked; the workers go
+    // before the rest of the panel.
+    std::map<int, CToolboxInstall> m_installs;
     SIZE m_regionCorner{};
     // The panel was built (its destruction is the design's teardown), and
     // the workers have been stopped and waited for.

@@ -1,5 +1,6 @@
 #include "ui/BaseFrame.h"
 
+#include "platform/duilib/ModalScope.h"
 #include "platform/duilib/UIContainer.h"
 #include "platform/duilib/UIDPI.h"
 #include "platform/duilib/UIManager.h"
@@ -339,29 +340,27 @@ UINT CBaseFrame::DoModal() {
     UINT result = 0;
     HWND parentToClose = nullptr;
     WPARAM parentCloseCode = 0;
-    MSG msg{};
-    while (running()) {
-        if (!::GetMessageW(&msg, nullptr, 0, 0)) {
-            ::PostQuitMessage(static_cast<int>(msg.wParam));
-            break;
-        }
-        if (msg.message == WM_CLOSE && msg.hwnd == hwnd) {
-            result = static_cast<UINT>(msg.wParam);
-            break;
-        }
-        if (msg.message == WM_CLOSE &&
-            std::any_of(m_disabledParents.begin(), m_disabledParents.end(),
-                        [&msg](const auto& entry) { return entry.first == msg.hwnd; })) {
-            // A parent asked to close while we run: we end first (enabling it
-            // again), then it gets its close.
-            parentToClose = msg.hwnd;
-            parentCloseCode = msg.wParam;
-            result = 0;
-            break;
-        }
-        if (!TranslateUiMessage(msg))
-            ::DispatchMessageW(&msg);
-    }
+    // The owners were disabled by ShowFrame, which records them: the scope
+    // itself disables none.
+    DuiLib::ModalScope scope;
+    scope.Run([&] { return !running(); },
+              [&](const MSG& msg) {
+                  if (msg.message == WM_CLOSE && msg.hwnd == hwnd) {
+                      result = static_cast<UINT>(msg.wParam);
+                      return DuiLib::ModalStep::End;
+                  }
+                  if (msg.message == WM_CLOSE &&
+                      std::any_of(m_disabledParents.begin(), m_disabledParents.end(),
+                                  [&msg](const auto& entry) { return entry.first == msg.hwnd; })) {
+                      // A parent asked to close while we run: we end first
+                      // (enabling it again), then it gets its close.
+                      parentToClose = msg.hwnd;
+                      parentCloseCode = msg.wParam;
+                      result = 0;
+                      return DuiLib::ModalStep::End;
+                  }
+                  return DuiLib::ModalStep::Dispatch;
+              });
     if (running())
         ::PostMessageW(hwnd, WM_CLOSE, 1, 0);
     if (parentToClose != nullptr)

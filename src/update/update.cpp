@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <ctime>
 #include <utility>
 
 #include "config/LangFile.h"
@@ -16,12 +15,12 @@
 #include "net/ServerApi.h"
 #include "platform/duilib/WinUser.h"
 #include "platform/os/DebugPrint.h"
+#include "platform/os/Event.h"
 #include "platform/os/FileIo.h"
 #include "platform/os/Paths.h"
 #include "platform/os/Profile.h"
 #include "platform/os/Registry.h"
 #include "platform/os/Shell.h"
-#include "platform/os/Text.h"
 #include "stats/ErrorFile.h"
 #include "stats/StatsReporter.h"
 #include "ui/ShowLangMessage.h"
@@ -57,12 +56,20 @@ int ShowMessage(HWND owner, std::string_view key, UINT style) {
 }
 
 // Deletes the installer and fetches it again into the same file. The side
-// file of a failed fetch stays, as the fetch leaves it. Worker thread.
-bool DownloadInstaller() {
+// file of a failed fetch stays, as the fetch leaves it; `stop` ends the
+// fetch at once. Worker thread.
+bool DownloadInstaller(const os::Event* stop) {
     const std::string path = InstallerPath();
     ::unlink(path.c_str());
     CFileFetch fetch;
+    fetch.SetStopEvent(stop);
     return fetch.Fetch(api::InstallerUrl(), path, CREATE_ALWAYS) == S_OK;
+}
+
+// The version the update host offers; nothing when the file is missing or
+// holds no version. Worker thread.
+std::optional<std::string> FetchServerVersion(const os::Event* stop) {
+    return VersionFile::ReadVersion(FetchUrlText(api::VersionFileUrl(), stop));
 }
 
 // The offer of OfferInstaller with the question over `owner`. Any thread.
@@ -124,26 +131,24 @@ CUpdate& CUpdate::Instance() {
     return *instance;
 }
 
-CUpdate::CUpdate() = default;
+CUpdate::CUpdate() : m_versionFile(std::string(settings::kUpdateDay)) {}
 
 CUpdate::~CUpdate() = default;
 
 void CUpdate::OnVersionCheck() {}
 
 bool CUpdate::IsWorkerRunning() {
-    return m_workerThread.IsRunning();
+    return m_job.IsRunning();
 }
 
 void CUpdate::StartDailyCheck() {
     // Today's check must not be spent on a start that cannot happen.
     if (IsWorkerRunning())
         return;
-    const DWORD stored =
-        os::RegGetDword(HKEY_CURRENT_USER, settings::kClientKey, settings::kUpdateDay).value_or(0);
-    const int today = m_dayOfMonth ? m_dayOfMonth() : LocalDayOfMonth();
-    if (static_cast<int>(stored & 0xFFFF) == today)
+    const int today = m_versionFile.Today();
+    if (m_versionFile.CheckedOn(today))
         return;
-    os::RegSetDword(HKEY_CURRENT_USER, settings::kClientKey, settings::kUpdateDay, static_cast<DWORD>(today));
+    m_versionFile.RecordDay(today);
     m_isAutomatic = true;
     StartWorker(true);
 }
@@ -167,10 +172,6 @@ bool CUpdate::OfferInstaller() {
     return OfferInstallerOver(m_ownerWindow);
 }
 
-bool CUpdate::IsNewerVersion(std::string_view server, std::string_view local) {
-    return os::CompareUtf16(server, local) > 0;
-}
-
 bool CUpdate::IsInstallerPending() {
     return os::ReadProfileInt(kPendingSection, kPendingKey, 0, ConfigPath()) != 0 &&
            os::FileExists(InstallerPath());
@@ -180,12 +181,8 @@ void CUpdate::MarkInstallerPending() {
     os::WriteProfileString(kPendingSection, kPendingKey, "1", ConfigPath());
 }
 
-void CUpdate::SetDayOfMonthSource(std::function<int()> source) {
-    m_dayOfMonth = std::move(source);
-}
-
 bool CUpdate::WaitForWorker(std::chrono::milliseconds limit) const {
-    return m_workerThread.WaitFor(limit);
+    return m_job.WaitFor(limit);
 }
 
 bool CUpdate::StartWorker(bool automatic) {
@@ -200,18 +197,21 @@ bool CUpdate::StartWorker(bool automatic) {
     job->balloonIcon = m_balloonIcon;
     job->canUpdate = CLocalConfig::Instance().CanUpdate();
     // Runs on the worker thread. The worker holds its share of this object
-    // and its own job; nothing else of the UI thread is touched.
-    return m_workerThread.Start([self = std::move(self), job] {
+    // and its own job; nothing else of the UI thread is touched. Nothing is
+    // delivered: the manual check's messages are questions the worker waits
+    // for (ShowMessage).
+    return m_job.Start([self = std::move(self), job](DuiLib::BackgroundJob::Context& context) {
+        const os::Event* stop = context.StopEvent();
         if (job->automatic)
             RunGuardedWorkerBody(kDiagnosticFile, kAutomaticFaultLine, kAutomaticOtherLine,
-                                 [&] { RunAutomatic(*self, *job); });
+                                 [&] { RunAutomatic(*self, *job, stop); });
         else
-            RunGuardedWorkerBody(kDiagnosticFile, kManualLine, [&] { RunManual(*self, *job); });
+            RunGuardedWorkerBody(kDiagnosticFile, kManualLine, [&] { RunManual(*self, *job, stop); });
     });
 }
 
 // The automatic procedure, silent throughout. Worker thread.
-void CUpdate::RunAutomatic(CUpdate& self, Job& job) {
+void CUpdate::RunAutomatic(CUpdate& self, Job& job, const os::Event* stop) {
     CStatsReporter& reporter = CStatsReporter::Instance();
     const std::string local = ReadProgramVersion();
     if (os::RegValueExists(HKEY_CURRENT_USER, settings::kClientKey, settings::kSendInstallMessage)) {
@@ -224,9 +224,9 @@ void CUpdate::RunAutomatic(CUpdate& self, Job& job) {
     }
     reporter.SendAction(CStatsReporter::kActionUpdateCheck);
     self.OnVersionCheck();
-    const std::optional<std::string> server = ReadVersionText(FetchUrlText(api::VersionFileUrl()));
-    if (server && job.canUpdate != 0 && !IsInstallerPending() && IsNewerVersion(*server, local) &&
-        DownloadInstaller()) {
+    const std::optional<std::string> server = FetchServerVersion(stop);
+    if (server && job.canUpdate != 0 && !IsInstallerPending() && VersionFile::IsNewer(*server, local) &&
+        DownloadInstaller(stop)) {
         MarkInstallerPending();
         reporter.SendAction(CStatsReporter::kActionUpdateDownloaded);
     }
@@ -235,21 +235,21 @@ void CUpdate::RunAutomatic(CUpdate& self, Job& job) {
 }
 
 // The manual procedure: its messages are shown over the owner. Worker thread.
-void CUpdate::RunManual(CUpdate& self, Job& job) {
+void CUpdate::RunManual(CUpdate& self, Job& job, const os::Event* stop) {
     const std::string local = ReadProgramVersion();
-    const std::optional<std::string> server = ReadVersionText(FetchUrlText(api::VersionFileUrl()));
+    const std::optional<std::string> server = FetchServerVersion(stop);
     self.OnVersionCheck();
     if (!server) {
         ShowMessage(job.owner, "NoVersion", kStyleInformation);
         return;
     }
     // "CanUpdate" is for the automatic check only.
-    if (!IsNewerVersion(*server, local)) {
+    if (!VersionFile::IsNewer(*server, local)) {
         ShowMessage(job.owner, "NotUpdate", kStyleInformation);
         return;
     }
     job.ShowDownloadBalloon();
-    if (!DownloadInstaller()) {
+    if (!DownloadInstaller(stop)) {
         job.RemoveBalloon();
         ShowMessage(job.owner, "UpdateFail", kStyleInformation);
         return;
@@ -258,18 +258,6 @@ void CUpdate::RunManual(CUpdate& self, Job& job) {
     CStatsReporter::Instance().SendAction(CStatsReporter::kActionUpdateDownloaded);
     OfferInstallerOver(job.owner);
     job.RemoveBalloon();
-}
-
-std::optional<std::string> ReadVersionText(std::string_view fileText) {
-    std::string text;
-    text.reserve(fileText.size());
-    for (const char c : fileText) {
-        if (c != '\n' && c != '\t')
-            text.push_back(c);
-    }
-    if (!text.starts_with(CUpdate::kVersionPrefix))
-        return std::nullopt;
-    return text.substr(CUpdate::kVersionPrefix.size());
 }
 
 std::string InstallerPath() {
@@ -290,11 +278,4 @@ bool StartInstaller(const std::string& path) {
         return false;
     }
     return true;
-}
-
-int LocalDayOfMonth() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return local.tm_mday;
 }

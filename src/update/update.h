@@ -6,12 +6,12 @@
 // the crash-file hand-over), and on request from the menu entry "menuUpdate",
 // with messages and a download notification.
 //
-// Everything network-bound runs on one worker at a time. The worker's
-// questions and messages are shown by the UI thread while the worker waits
-// for the answer; the worker never touches a window itself. The worker shares
-// ownership of this object, so the object stays alive until the worker ends
-// even when everyone else has let it go (create it with std::make_shared, or
-// use Instance()).
+// Everything network-bound runs on one background job at a time. The
+// worker's questions and messages are shown by the UI thread while the
+// worker waits for the answer; the worker never touches a window itself. The
+// worker shares ownership of this object, so the object stays alive until
+// the worker ends even when everyone else has let it go (create it with
+// std::make_shared, or use Instance()).
 //
 // Files and settings (per user): registry "Version" (installed version),
 // "UpdateDay" (day of the month of the last automatic check),
@@ -22,23 +22,19 @@
 // file) in the per-user data folder.
 
 #include <chrono>
-#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
-#include <string_view>
 
+#include "config/VersionFile.h"
+#include "platform/duilib/BackgroundJob.h"
 #include "platform/duilib/UIDefine.h"
 #include "platform/os/Notification.h"
-#include "platform/os/WorkerThread.h"
 
 class CUpdate : public std::enable_shared_from_this<CUpdate> {
   public:
     // The installer's file name in the per-user data folder: always this one
     // plain name, never one taken from a server.
     static constexpr const char* kInstallerFileName = "VANTOSetup.exe";
-    // The version file begins with this text (exact case).
-    static constexpr std::string_view kVersionPrefix = "version=";
     // Message box styles and the answer "yes".
     static constexpr UINT kStyleInformation = 64;
     static constexpr UINT kStyleYesNo = 4;
@@ -85,11 +81,6 @@ class CUpdate : public std::enable_shared_from_this<CUpdate> {
     // the last CheckFromMenu's).
     bool OfferInstaller();
 
-    // The server's version is newer when, compared code unit by code unit in
-    // UTF-16 (unsigned), it is greater at the first difference, or `local`
-    // ends where it goes on. No numeric reading: "1.10" is older than "1.9".
-    static bool IsNewerVersion(std::string_view server, std::string_view local);
-
     // "HasNewInstaller" in [Main] of "config.ini" is not 0 and
     // "VANTOSetup.exe" exists in the per-user data folder. Any thread.
     static bool IsInstallerPending();
@@ -97,9 +88,9 @@ class CUpdate : public std::enable_shared_from_this<CUpdate> {
     // Writes "1" as "HasNewInstaller" in [Main] of "config.ini". Any thread.
     static void MarkInstallerPending();
 
-    // Where today's day of the month (1-31, local time) comes from; tests
-    // set their own. UI thread.
-    void SetDayOfMonthSource(std::function<int()> source);
+    // The version file's rules and the once-a-day rule on "UpdateDay"; tests
+    // set their own day of the month on it. UI thread.
+    VersionFile& GetVersionFile() { return m_versionFile; }
 
     // Waits until the worker has ended or `limit` has passed; true when it
     // has ended (or none was started). UI thread.
@@ -110,21 +101,17 @@ class CUpdate : public std::enable_shared_from_this<CUpdate> {
     // Starts the worker on a copy of what it needs. False when it could not
     // start (a worker runs, or this object is not shared).
     bool StartWorker(bool automatic);
-    // The two procedures, run on the worker thread.
-    static void RunAutomatic(CUpdate& self, Job& job);
-    static void RunManual(CUpdate& self, Job& job);
+    // The two procedures, run on the worker thread; `stop` ends their
+    // transfers.
+    static void RunAutomatic(CUpdate& self, Job& job, const os::Event* stop);
+    static void RunManual(CUpdate& self, Job& job, const os::Event* stop);
 
-    os::WorkerThread m_workerThread;
     bool m_isAutomatic = false;
     HWND m_ownerWindow = nullptr;
     HICON m_balloonIcon = nullptr;
-    std::function<int()> m_dayOfMonth;
+    VersionFile m_versionFile;
+    DuiLib::BackgroundJob m_job;
 };
-
-// The version text of a version file: the file's text with every line feed
-// and tab removed, after its leading "version=" (exact case); nothing when it
-// does not begin so. Carriage returns, spaces and everything else stay.
-std::optional<std::string> ReadVersionText(std::string_view fileText);
 
 // The per-user data folder + "VANTOSetup.exe".
 std::string InstallerPath();
@@ -134,6 +121,3 @@ std::string InstallerPath();
 // of this user; it is made executable for its owner only (0700) first. False
 // when it is not such a file or could not be started. Any thread.
 bool StartInstaller(const std::string& path);
-
-// Today's day of the month in local time.
-int LocalDayOfMonth();

@@ -1,7 +1,7 @@
 #include "web/EngineViewPeer.h"
 
 #include "platform/duilib/MessageQueue.h"
-#include "platform/duilib/UiThread.h"
+#include "platform/duilib/UiCall.h"
 #include "platform/os/DebugPrint.h"
 #include "web/WkeLoader.h"
 
@@ -29,134 +29,96 @@ std::string Text(const char* text) {
     return text != nullptr ? text : "";
 }
 
-// Runs `fn` with the control on the UI thread and answers its result, or
-// `fallback` when the control is gone or the UI thread did not answer in time.
-// Any thread (the engine's).
-template <typename R>
-R OnUiThread(void* param, std::function<R(DuiLib::CWkeWebkitUI&)> fn, R fallback) {
+// Raises an engine event on the view's control on the UI thread and answers
+// what `raise` answers, or `fallback` when the control is gone or the UI
+// thread did not come to the event in time. The engine's arguments stay
+// valid while it waits, and an event the UI thread has not begun by the
+// deadline never runs (UiCall), so `raise` may use them as they are. Any
+// thread (the engine's).
+template <typename R, typename Raise>
+R Forward(void* param, R fallback, Raise&& raise) {
     auto* link = static_cast<std::shared_ptr<Link>*>(param);
     if (link == nullptr || !*link)
         return fallback;
-    if (DuiLib::IsUiThread()) {
-        DuiLib::CWkeWebkitUI* control = (*link)->control;
-        return control != nullptr ? fn(*control) : fallback;
-    }
-    // Everything the call needs travels by value or shared ownership, so a
-    // call that runs after the deadline touches nothing that is gone.
-    auto result = std::make_shared<R>(fallback);
-    std::shared_ptr<Link> shared = *link;
-    if (!DuiLib::RunOnUiThread(
-            [shared, fn, result] {
-                if (shared->control != nullptr)
-                    *result = fn(*shared->control);
-            },
-            kUiThreadWait)) {
+    // The peer may go while the event waits for the UI thread: the link is
+    // shared, and its control is null by then.
+    const std::shared_ptr<Link> shared = *link;
+    R result = fallback;
+    const bool ran = DuiLib::UiCall(
+        [&] {
+            if (shared->control != nullptr)
+                result = raise(*shared->control);
+        },
+        DuiLib::UiCallLimits{.begin = kUiThreadWait});
+    if (!ran)
         DebugPrint("web engine: the UI thread did not take an event in time");
-        return fallback;
-    }
-    return *result;
+    return result;
+}
+
+// The same for an event without an answer.
+template <typename Raise>
+void Forward(void* param, Raise&& raise) {
+    Forward<bool>(param, false, [&](DuiLib::CWkeWebkitUI& control) {
+        raise(control);
+        return true;
+    });
 }
 
 void OnTitleChanged(wkeWebView, void* param, const char* title) {
     // A null title stays null for the callback.
-    const bool present = title != nullptr;
-    const std::string text = Text(title);
-    OnUiThread<bool>(
-        param,
-        [present, text](DuiLib::CWkeWebkitUI& control) {
-            control.RaiseTitleChanged(present ? text.c_str() : nullptr);
-            return true;
-        },
-        false);
+    Forward(param, [title](DuiLib::CWkeWebkitUI& control) { control.RaiseTitleChanged(title); });
 }
 
 void OnURLChanged(wkeWebView, void* param, const char* url) {
-    const std::string text = Text(url);
-    OnUiThread<bool>(
-        param,
-        [text](DuiLib::CWkeWebkitUI& control) {
-            control.RaiseURLChanged(text.c_str());
-            return true;
-        },
-        false);
+    Forward(param, [url](DuiLib::CWkeWebkitUI& control) { control.RaiseURLChanged(Text(url).c_str()); });
 }
 
 void OnAlertBox(wkeWebView, void* param, const char* msg) {
-    const std::string text = Text(msg);
-    OnUiThread<bool>(
-        param,
-        [text](DuiLib::CWkeWebkitUI& control) {
-            control.RaiseAlertBox(text.c_str());
-            return true;
-        },
-        false);
+    Forward(param, [msg](DuiLib::CWkeWebkitUI& control) { control.RaiseAlertBox(Text(msg).c_str()); });
 }
 
 bool OnNavigation(wkeWebView, void* param, wkeNavigationType type, const char* url) {
-    const std::string text = Text(url);
     // A view whose control is gone navigates nowhere the client would see.
-    return OnUiThread<bool>(
-        param,
-        [type, text](DuiLib::CWkeWebkitUI& control) { return control.RaiseNavigation(type, text.c_str()); },
-        false);
+    return Forward<bool>(param, false, [type, url](DuiLib::CWkeWebkitUI& control) {
+        return control.RaiseNavigation(type, Text(url).c_str());
+    });
 }
 
 wkeWebView OnCreateView(wkeWebView, void* param, const wkeNewViewInfo* info) {
     if (info == nullptr)
         return nullptr;
-    // The texts of `info` are copied; the record itself is rebuilt on the
-    // UI thread around the copies.
-    const wkeNewViewInfo copy = *info;
-    const std::string url = Text(info->url);
-    const std::string target = Text(info->target);
-    return OnUiThread<wkeWebView>(
-        param,
-        [copy, url, target](DuiLib::CWkeWebkitUI& control) {
-            wkeNewViewInfo request = copy;
-            request.url = url.c_str();
-            request.target = target.c_str();
-            return control.RaiseCreateView(&request);
-        },
-        nullptr);
+    return Forward<wkeWebView>(param, nullptr, [info](DuiLib::CWkeWebkitUI& control) {
+        // Null texts of the engine's record reach the control as empty ones.
+        const std::string url = Text(info->url);
+        const std::string target = Text(info->target);
+        wkeNewViewInfo request = *info;
+        request.url = url.c_str();
+        request.target = target.c_str();
+        return control.RaiseCreateView(&request);
+    });
 }
 
 void OnDocumentReady(wkeWebView, void* param) {
-    OnUiThread<bool>(
-        param,
-        [](DuiLib::CWkeWebkitUI& control) {
-            control.RaiseDocumentReady();
-            return true;
-        },
-        false);
+    Forward(param, [](DuiLib::CWkeWebkitUI& control) { control.RaiseDocumentReady(); });
 }
 
 void OnLoadingFinish(wkeWebView, void* param, const char* url, wkeLoadingResult result, const char* reason) {
-    const std::string address = Text(url);
-    const std::string why = Text(reason);
-    OnUiThread<bool>(
-        param,
-        [address, result, why](DuiLib::CWkeWebkitUI& control) {
-            control.RaiseLoadingFinish(address.c_str(), result, why.c_str());
-            return true;
-        },
-        false);
+    Forward(param, [url, result, reason](DuiLib::CWkeWebkitUI& control) {
+        control.RaiseLoadingFinish(Text(url).c_str(), result, Text(reason).c_str());
+    });
 }
 
 const char* OnPageMessage(wkeWebView, void* param, const char* pageUrl, const char* message) {
     auto* link = static_cast<std::shared_ptr<Link>*>(param);
     if (link == nullptr || !*link)
         return nullptr;
-    const std::string origin = Text(pageUrl);
-    const std::string text = Text(message);
-    std::string answer = OnUiThread<std::string>(
-        param,
-        [origin, text](DuiLib::CWkeWebkitUI& control) {
+    std::string answer =
+        Forward<std::string>(param, std::string(), [pageUrl, message](DuiLib::CWkeWebkitUI& control) {
             // The sending page's address travels as the first further value;
             // null when the engine did not tell it.
-            void* page = origin.empty() ? nullptr : const_cast<char*>(origin.c_str());
-            return control.RaisePageMessage(text.c_str(), page, nullptr);
-        },
-        std::string());
+            void* page = pageUrl != nullptr && *pageUrl != '\0' ? const_cast<char*>(pageUrl) : nullptr;
+            return control.RaisePageMessage(Text(message).c_str(), page, nullptr);
+        });
     if (answer.empty())
         return nullptr;
     std::lock_guard lock((*link)->answerMutex);
@@ -168,7 +130,7 @@ const char* OnPageMessage(wkeWebView, void* param, const char* pageUrl, const ch
 
 std::unique_ptr<EngineViewPeer> EngineViewPeer::Create(DuiLib::CWkeWebkitUI& control) {
     const WkeFunctionTable& table = WkeFunctions();
-    if (table.wkeCreateWebView == nullptr)
+    if (!WkeCanMakeViews(table))
         return nullptr;
     wkeWebView view = table.wkeCreateWebView();
     if (view == nullptr) {
@@ -183,25 +145,18 @@ std::unique_ptr<EngineViewPeer> EngineViewPeer::Create(DuiLib::CWkeWebkitUI& con
 EngineViewPeer::EngineViewPeer(wkeWebView view, std::shared_ptr<Link> link)
     : m_view(view), m_link(std::move(link)) {
     const WkeFunctionTable& table = WkeFunctions();
+    // Every registration is there: no view is made otherwise (WkeCanMakeViews).
     // The engine keeps a pointer to this member as each callback's parameter;
     // it lives as long as the peer, and the view dies first.
     void* param = &m_link;
-    if (table.wkeOnTitleChanged != nullptr)
-        table.wkeOnTitleChanged(m_view, &OnTitleChanged, param);
-    if (table.wkeOnURLChanged != nullptr)
-        table.wkeOnURLChanged(m_view, &OnURLChanged, param);
-    if (table.wkeOnAlertBox != nullptr)
-        table.wkeOnAlertBox(m_view, &OnAlertBox, param);
-    if (table.wkeOnNavigation != nullptr)
-        table.wkeOnNavigation(m_view, &OnNavigation, param);
-    if (table.wkeOnCreateView != nullptr)
-        table.wkeOnCreateView(m_view, &OnCreateView, param);
-    if (table.wkeOnDocumentReady != nullptr)
-        table.wkeOnDocumentReady(m_view, &OnDocumentReady, param);
-    if (table.wkeOnLoadingFinish != nullptr)
-        table.wkeOnLoadingFinish(m_view, &OnLoadingFinish, param);
-    if (table.wkeOnPageMessage != nullptr)
-        table.wkeOnPageMessage(m_view, &OnPageMessage, param);
+    table.wkeOnTitleChanged(m_view, &OnTitleChanged, param);
+    table.wkeOnURLChanged(m_view, &OnURLChanged, param);
+    table.wkeOnAlertBox(m_view, &OnAlertBox, param);
+    table.wkeOnNavigation(m_view, &OnNavigation, param);
+    table.wkeOnCreateView(m_view, &OnCreateView, param);
+    table.wkeOnDocumentReady(m_view, &OnDocumentReady, param);
+    table.wkeOnLoadingFinish(m_view, &OnLoadingFinish, param);
+    table.wkeOnPageMessage(m_view, &OnPageMessage, param);
 }
 
 EngineViewPeer::~EngineViewPeer() {

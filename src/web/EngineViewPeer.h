@@ -13,8 +13,9 @@
 
 class EngineViewPeer : public DuiLib::IWkeViewPeer {
   public:
-    // A view for `control`; null when the engine makes none (no
-    // wkeCreateWebView, or it failed). UI thread.
+    // A view for `control`; null when the engine makes none (a module
+    // without every view function is never asked: WkeCanMakeViews, or the
+    // engine failed). UI thread.
     static std::unique_ptr<EngineViewPeer> Create(DuiLib::CWkeWebkitUI& control);
     ~EngineViewPeer() override;
     EngineViewPeer(const EngineViewPeer&) = delete;

@@ -34,6 +34,18 @@ const WkeFunctionTable& WkeFunctions() {
     return Table();
 }
 
+bool WkeCanMakeViews(const WkeFunctionTable& table) {
+    const bool lifetime = table.wkeCreateWebView != nullptr && table.wkeDestroyWebView != nullptr &&
+                          table.wkeGetNativeWidget != nullptr;
+    const bool navigation = table.wkeLoadURL != nullptr && table.wkeGoBack != nullptr &&
+                            table.wkeGoForward != nullptr && table.wkeReload != nullptr;
+    const bool events = table.wkeOnTitleChanged != nullptr && table.wkeOnURLChanged != nullptr &&
+                        table.wkeOnAlertBox != nullptr && table.wkeOnNavigation != nullptr &&
+                        table.wkeOnCreateView != nullptr && table.wkeOnDocumentReady != nullptr &&
+                        table.wkeOnLoadingFinish != nullptr && table.wkeOnPageMessage != nullptr;
+    return lifetime && navigation && events;
+}
+
 std::string WkeModulePath() {
     return os::PathJoin(os::GetProgramFolder(), kWkeModuleName);
 }
@@ -78,6 +90,8 @@ bool LoadWkeEngine(const wkeSettings* settings) {
     Bind(module, "wkeOnPageMessage", table.wkeOnPageMessage);
     Bind(module, "wkeGetNativeWidget", table.wkeGetNativeWidget);
 
+    if (!WkeCanMakeViews(table))
+        DebugPrint("web engine: %s lacks a view function; web views stay empty", path.c_str());
     DuiLib::CWkeWebkitUI::SetViewPeerFactory(
         [](DuiLib::CWkeWebkitUI& control) { return EngineViewPeer::Create(control); });
     return true;

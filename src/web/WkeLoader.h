@@ -40,6 +40,16 @@ struct WkeFunctionTable {
 // and never cleared: views made by an earlier run keep working.
 const WkeFunctionTable& WkeFunctions();
 
+// True when `table` holds every function a web view control needs of its
+// engine view: creation and destruction, navigation (load, back, forward,
+// reload), the eight event registrations and the native widget. Without all
+// of them no view is made at all: a view the client cannot destroy would go
+// on raising events, with the value of a control that is gone, after the
+// control is; one whose events cannot be registered would show pages nobody
+// hears of. The settings (memory cache, zoom, cookie folder) and wkeGetURL
+// are features, skipped one by one when missing.
+bool WkeCanMakeViews(const WkeFunctionTable& table);
+
 // The module's file name in the program folder.
 inline constexpr const char* kWkeModuleName = "node.so";
 
@@ -51,7 +61,9 @@ inline constexpr const char* kWkeModuleName = "node.so";
 //  4. every other export is looked up in a fixed order (the table's) and
 //     stored; each missing one shows one system message box "wke api not
 //     found" with the export's name as caption, and the run goes on;
-//  5. web view controls get their engine views from now on; the answer is true.
+//  5. web view controls get their engine views from now on, when the table
+//     holds every view function (WkeCanMakeViews; otherwise a debug line says
+//     so and controls stay without views); the answer is true.
 // Each run opens and initialises the engine again and refills the table.
 bool LoadWkeEngine(const wkeSettings* settings = nullptr);
 

@@ -200,3 +200,19 @@ TEST_F(CrashFileRule, OnlyFilesOf1ByteTo2MiBArePending) {
     std::filesystem::create_directories(path);
     EXPECT_FALSE(IsUploadableCrashFile(path));  // a folder of that name is no crash file
 }
+
+TEST_F(CrashFileRule, ALinkPlantedAtTheCrashFileIsNeverPending) {
+    // Whatever the link points to, a file the size rule would take or one it
+    // would refuse, it is not the file the crash handler wrote.
+    const std::string path = CrashFilePath();
+    const std::string other = sandbox.Root() + "/private.txt";
+    std::filesystem::create_directories(sandbox.UserDataFolder());
+    for (const std::size_t size : {std::size_t{1}, std::size_t{4096}, std::size_t{3} << 20}) {
+        vtest::WriteFile(other, std::string(size, 's'));
+        std::filesystem::remove(path);
+        std::filesystem::create_symlink(other, path);
+        EXPECT_FALSE(IsUploadableCrashFile(path)) << size;
+        EXPECT_EQ(PendingCrashFile(), std::nullopt) << size;
+        EXPECT_EQ(std::filesystem::file_size(other), size);
+    }
+}

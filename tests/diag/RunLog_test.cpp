@@ -192,16 +192,19 @@ TEST_F(RunLogTest, AnotherUsersFileIsLeftAlone) {
 }
 
 TEST_F(RunLogTest, AnOwnLogReadableByOthersIsNarrowedNeverWidened) {
-    vtest::WriteFile(LogPath(), "earlier run\n");
-    ASSERT_EQ(chmod(LogPath().c_str(), 0664), 0);
-    EXPECT_TRUE(OpenAndWrite(LogPath()));
-    EXPECT_EQ(ReadFile(LogPath()), "earlier run\ntoken line\n");
-    EXPECT_EQ(ModeOf(LogPath()), 0600u);
-
-    // The owner's own bits stay as the owner set them.
-    ASSERT_EQ(chmod(LogPath().c_str(), 0700), 0);
-    EXPECT_TRUE(OpenAndWrite(LogPath()));
-    EXPECT_EQ(ModeOf(LogPath()), 0700u);
+    // Readable by the group only, by others only, or by both: every bit
+    // beyond the owner's goes. The owner's own bits stay as the owner set them.
+    const struct {
+        mode_t before;
+        mode_t after;
+    } cases[] = {{0640, 0600}, {0620, 0600}, {0604, 0600}, {0664, 0600}, {0750, 0700}, {0700, 0700}};
+    for (const auto& c : cases) {
+        vtest::WriteFile(LogPath(), "earlier run\n");
+        ASSERT_EQ(chmod(LogPath().c_str(), c.before), 0);
+        EXPECT_TRUE(OpenAndWrite(LogPath()));
+        EXPECT_EQ(ReadFile(LogPath()), "earlier run\ntoken line\n");
+        EXPECT_EQ(ModeOf(LogPath()), c.after) << std::oct << c.before;
+    }
     EXPECT_EQ(NoLogLines(), 0u);
 }
 

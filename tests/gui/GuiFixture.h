@@ -9,12 +9,15 @@
 #include "platform/duilib/UiThread.h"
 #include "platform/duilib/WinImplBase.h"
 #include "platform/duilib/backend/gtk/GtkBackend.h"
+#include "platform/duilib/backend/gtk/probes/GtkProbes.h"
 #include "platform/os/Resource.h"
 #include "support/Sandbox.h"
 #include "ui/TestScreen.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -61,7 +64,8 @@ class GuiTest : public ::testing::Test {
         DuiLib::CPaintManagerUI::SetResourceZip(nullptr, 0);
     }
 
-    DuiLib::GtkBackend* Gtk() { return dynamic_cast<DuiLib::GtkBackend*>(&ui.Backend()); }
+    // The probes of the display back end; null when the UI thread is headless.
+    DuiLib::GtkProbes* Gtk() { return probes.Valid() ? &probes : nullptr; }
 
     // Creates (and shows, unless told not to) a window of `layout`; null
     // when it cannot be built. The test owns it.
@@ -81,13 +85,13 @@ class GuiTest : public ::testing::Test {
     }
 
     // The window's pixels as the display shows them (after its paints).
-    std::optional<DuiLib::GtkBackend::Image> Grab(HWND hwnd) {
-        std::optional<DuiLib::GtkBackend::Image> image;
+    std::optional<DuiLib::GtkProbes::Image> Grab(HWND hwnd) {
+        std::optional<DuiLib::GtkProbes::Image> image;
         ui.Run([&] { image = Gtk()->GrabWindow(hwnd); });
         return image;
     }
-    std::optional<DuiLib::GtkBackend::Image> Render(HWND hwnd, bool composited = false) {
-        std::optional<DuiLib::GtkBackend::Image> image;
+    std::optional<DuiLib::GtkProbes::Image> Render(HWND hwnd, bool composited = false) {
+        std::optional<DuiLib::GtkProbes::Image> image;
         ui.Run([&] { image = Gtk()->RenderWindow(hwnd, composited); });
         return image;
     }
@@ -101,24 +105,57 @@ class GuiTest : public ::testing::Test {
 
     vtest::Sandbox sandbox;
     DuiLib::UiThread ui{DuiLib::UiThread::Options{.screen = uitest::TestScreen()}};
+    DuiLib::GtkProbes probes{ui.Backend()};
     DuiLib::Automation automation;
     std::vector<std::unique_ptr<LayoutWindow>> windows;
 };
 
-// Pixels further apart than `tolerance` in any channel.
-inline int CountDifferent(const DuiLib::GtkBackend::Image& a, const DuiLib::GtkBackend::Image& b,
-                          int tolerance) {
+// Whether two pixels are further apart than `tolerance` in any channel.
+inline bool PixelsDiffer(std::uint32_t a, std::uint32_t b, int tolerance) {
+    for (int shift = 0; shift < 32; shift += 8) {
+        const int ca = static_cast<int>((a >> shift) & 0xFF);
+        const int cb = static_cast<int>((b >> shift) & 0xFF);
+        if (std::abs(ca - cb) > tolerance)
+            return true;
+    }
+    return false;
+}
+
+// Pixels further apart than `tolerance` in any channel; with `shape` (a
+// window's rounded shape, window coordinates) only those inside it count,
+// the rest being whatever lies behind the window.
+inline int CountDifferent(const DuiLib::GtkProbes::Image& a, const DuiLib::GtkProbes::Image& b, int tolerance,
+                          const std::vector<RECT>& shape = {}) {
     if (a.width != b.width || a.height != b.height)
         return a.width * a.height + 1;
+    auto inside = [&](int x, int y) {
+        if (shape.empty())
+            return true;
+        return std::any_of(shape.begin(), shape.end(), [&](const RECT& r) {
+            return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+        });
+    };
     int different = 0;
-    for (std::size_t i = 0; i < a.pixels.size(); ++i) {
-        for (int shift = 0; shift < 32; shift += 8) {
-            const int ca = static_cast<int>((a.pixels[i] >> shift) & 0xFF);
-            const int cb = static_cast<int>((b.pixels[i] >> shift) & 0xFF);
-            if (std::abs(ca - cb) > tolerance) {
+    for (int y = 0; y < a.height; ++y) {
+        for (int x = 0; x < a.width; ++x) {
+            if (inside(x, y) && PixelsDiffer(a.At(x, y), b.At(x, y), tolerance))
                 ++different;
-                break;
-            }
+        }
+    }
+    return different;
+}
+
+// Pixels of `area` (window coordinates) further apart than `tolerance`.
+inline int CountDifferentIn(const DuiLib::GtkProbes::Image& a, const DuiLib::GtkProbes::Image& b,
+                            const RECT& area, int tolerance) {
+    int different = 0;
+    for (long y = std::max(0L, area.top); y < std::min<long>(area.bottom, std::min(a.height, b.height));
+         ++y) {
+        for (long x = std::max(0L, area.left); x < std::min<long>(area.right, std::min(a.width, b.width));
+             ++x) {
+            if (PixelsDiffer(a.At(static_cast<int>(x), static_cast<int>(y)),
+                             b.At(static_cast<int>(x), static_cast<int>(y)), tolerance))
+                ++different;
         }
     }
     return different;

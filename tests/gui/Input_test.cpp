@@ -57,6 +57,7 @@ TEST_F(InputTest, AHoverRepaintsOnlyTheHoveredControl) {
     ASSERT_NE(window, nullptr);
     const HWND hwnd = window->GetHWND();
     ASSERT_TRUE(Painted(hwnd));
+    const std::optional<GtkProbes::Image> normal = Grab(hwnd);
     RECT button;
     ui.Run([&] {
         button = window->GetControlRect("btnClose");
@@ -65,10 +66,16 @@ TEST_F(InputTest, AHoverRepaintsOnlyTheHoveredControl) {
     });
     ASSERT_TRUE(automation.RunUntilIdle());
     ASSERT_TRUE(Painted(hwnd));
-    GtkBackend::PaintStats stats;
+    GtkProbes::PaintStats stats;
     ui.Run([&] { stats = Gtk()->GetPaintStats(hwnd); });
     EXPECT_EQ(stats.frames, 1);
     EXPECT_EQ(Bounds(stats.allDamage), button);
+    // What the screen shows is the hovered look the model asks for.
+    std::optional<GtkProbes::Image> hovered = Grab(hwnd);
+    ASSERT_TRUE(hovered && normal);
+    hovered->WritePng(OutputDir() + "/hover-btnClose.png");
+    EXPECT_GT(guitest::CountDifferentIn(*hovered, *normal, button, 2), 0);
+    EXPECT_EQ(guitest::CountDifferentIn(*hovered, *Render(hwnd), button, 2), 0);
     // Leaving it repaints it once more, and nothing else.
     ui.Run([&] {
         Gtk()->ResetPaintStats(hwnd);
@@ -78,6 +85,9 @@ TEST_F(InputTest, AHoverRepaintsOnlyTheHoveredControl) {
     ASSERT_TRUE(Painted(hwnd));
     ui.Run([&] { stats = Gtk()->GetPaintStats(hwnd); });
     EXPECT_EQ(Bounds(stats.allDamage), button);
+    std::optional<GtkProbes::Image> left = Grab(hwnd);
+    ASSERT_TRUE(left);
+    EXPECT_EQ(guitest::CountDifferentIn(*left, *normal, button, 2), 0);
 }
 
 TEST_F(InputTest, TheInputMethodTypesCommittedTextAndShowsItsComposition) {

@@ -5,8 +5,8 @@
 // window's own archive and their size bound, the desktop's DPI, hosted native
 // views and fades.
 #include "GuiFixture.h"
+#include "platform/duilib/GtkTestImages.h"
 #include "platform/duilib/TestSupport.h"
-#include "platform/duilib/gtk/TestImages.h"
 
 #include "platform/duilib/UIContainer.h"
 #include "platform/duilib/UIDPI.h"
@@ -56,7 +56,7 @@ bool UpdatingReferences() {
 }
 
 // Puts the captures side by side in rows, a gap between them, on grey.
-void WriteContactSheet(const std::vector<std::pair<std::string, GtkBackend::Image>>& shots,
+void WriteContactSheet(const std::vector<std::pair<std::string, GtkProbes::Image>>& shots,
                        const std::string& path) {
     constexpr int gap = 24;
     constexpr int label = 22;
@@ -80,7 +80,7 @@ void WriteContactSheet(const std::vector<std::pair<std::string, GtkBackend::Imag
     cairo_set_source_rgb(cr, 0.82, 0.84, 0.86);
     cairo_paint(cr);
     for (std::size_t i = 0; i < shots.size(); ++i) {
-        const GtkBackend::Image& image = shots[i].second;
+        const GtkProbes::Image& image = shots[i].second;
         const std::string tmp = path + ".part.png";
         image.WritePng(tmp);
         cairo_surface_t* picture = cairo_image_surface_create_from_png(tmp.c_str());
@@ -100,7 +100,7 @@ void WriteContactSheet(const std::vector<std::pair<std::string, GtkBackend::Imag
 }
 
 TEST_F(GuiTest, EveryLayoutAt96And192DpiLooksAsItsReference) {
-    std::vector<std::pair<std::string, GtkBackend::Image>> shots;
+    std::vector<std::pair<std::string, GtkProbes::Image>> shots;
     for (const int dpi : {96, 192}) {
         ui.Run([dpi] { CPaintManagerUI::SetAllDPI(dpi); });
         for (const Layout& layout : Layouts()) {
@@ -111,7 +111,7 @@ TEST_F(GuiTest, EveryLayoutAt96And192DpiLooksAsItsReference) {
             ASSERT_NE(window, nullptr);
             const HWND hwnd = window->GetHWND();
             ASSERT_TRUE(automation.RunUntilIdle());
-            std::optional<GtkBackend::Image> shown = Grab(hwnd);
+            std::optional<GtkProbes::Image> shown = Grab(hwnd);
             ASSERT_TRUE(shown);
             EXPECT_EQ(shown->width, layout.width * dpi / 96);
             EXPECT_EQ(shown->height, layout.height * dpi / 96);
@@ -120,7 +120,7 @@ TEST_F(GuiTest, EveryLayoutAt96And192DpiLooksAsItsReference) {
                 std::filesystem::create_directories(std::filesystem::path(ReferencePath(name)).parent_path());
                 EXPECT_TRUE(shown->WritePng(ReferencePath(name)));
             } else {
-                std::optional<GtkBackend::Image> reference = GtkBackend::Image::ReadPng(ReferencePath(name));
+                std::optional<GtkProbes::Image> reference = GtkProbes::Image::ReadPng(ReferencePath(name));
                 ASSERT_TRUE(reference) << "no reference image " << ReferencePath(name)
                                        << ": look at the capture and run with VANTO_UPDATE_REFERENCES=1";
                 const int different = guitest::CountDifferent(*shown, *reference, kTolerance);
@@ -139,8 +139,8 @@ TEST_F(GuiTest, EveryLayoutAt96And192DpiLooksAsItsReference) {
 TEST_F(GuiTest, RoundCornersAndTheShadowAreTransparentWhereACompositorRuns) {
     guitest::LayoutWindow* window = Open("dlg_reg.xml");
     ASSERT_NE(window, nullptr);
-    std::optional<GtkBackend::Image> composited = Render(window->GetHWND(), true);
-    std::optional<GtkBackend::Image> plain = Render(window->GetHWND(), false);
+    std::optional<GtkProbes::Image> composited = Render(window->GetHWND(), true);
+    std::optional<GtkProbes::Image> plain = Render(window->GetHWND(), false);
     ASSERT_TRUE(composited && plain);
     constexpr int margin = 5;  // the layout's shadowsize
     ASSERT_EQ(composited->width, 408 + 2 * margin);
@@ -184,13 +184,13 @@ TEST_F(GuiTest, EachWindowPaintsFromTheArchiveItWasBuiltFrom) {
     guitest::LayoutWindow* panel = Open(layout);
     ASSERT_NE(panel, nullptr);
     // While the panel's archive is in force the main window keeps its logo.
-    std::optional<GtkBackend::Image> mainShot = Render(main->GetHWND());
-    std::optional<GtkBackend::Image> panelShot = Render(panel->GetHWND());
+    std::optional<GtkProbes::Image> mainShot = Render(main->GetHWND());
+    std::optional<GtkProbes::Image> panelShot = Render(panel->GetHWND());
     ASSERT_TRUE(CPaintManagerUI::SetResourceZip(saved.data, saved.size));
     ASSERT_TRUE(mainShot && panelShot);
     EXPECT_GT(guitest::CountDifferent(*mainShot, *panelShot, kTolerance), 48 * 48 / 4);
     // Back in the skin's archive, both still paint as before.
-    std::optional<GtkBackend::Image> panelAgain = Render(panel->GetHWND());
+    std::optional<GtkProbes::Image> panelAgain = Render(panel->GetHWND());
     ASSERT_TRUE(panelAgain);
     EXPECT_EQ(guitest::CountDifferent(*panelShot, *panelAgain, 0), 0);
 }
@@ -214,13 +214,13 @@ TEST_F(GuiTest, AnArchiveImageBeyondTheSizeBoundIsNeitherAllocatedNorDrawnAndSay
         Open(R"(<Window size="48,48"><Control bkcolor="#FFFFFFFF" bkimage="over.png"/></Window>)");
     ASSERT_NE(over, nullptr);
     ASSERT_TRUE(automation.RunUntilIdle());
-    std::optional<GtkBackend::Image> overShot = Render(over->GetHWND());
+    std::optional<GtkProbes::Image> overShot = Render(over->GetHWND());
     ASSERT_TRUE(Render(over->GetHWND()));
     const long grown = imagetest::PeakRssKib() - before;
     guitest::LayoutWindow* at = Open(R"(<Window size="48,48"><Control bkimage="at.png"/></Window>)");
     ASSERT_TRUE(CPaintManagerUI::SetResourceZip(saved.data, saved.size));
     ASSERT_NE(at, nullptr);
-    std::optional<GtkBackend::Image> atShot = Render(at->GetHWND());
+    std::optional<GtkProbes::Image> atShot = Render(at->GetHWND());
     os::SetDebugSink({});
     ASSERT_TRUE(overShot && atShot);
     EXPECT_LT(grown, 64 * 1024) << "KiB: the declared pixels were allocated";
@@ -235,13 +235,13 @@ TEST_F(GuiTest, TheDesktopsDpiIsTheLogicalOneAndATwiceDesktopScalesByTwo) {
     int dpi = 0;
     ui.Run([&] {
         // A back end on the desktop's own screen record.
-        GtkBackend desktop(HeadlessBackend::Options{.realTime = true, .screen = std::nullopt});
+        GtkBackend desktop(GtkBackend::Options{.screen = std::nullopt});
         g_object_set(gtk_settings_get_default(), "gtk-xft-dpi", 192 * 1024, nullptr);
-        desktop.RefreshScreen();
+        GtkProbes(desktop).RefreshScreen();
         dpi = CDPI::GetMainMonitorDPI();
         EXPECT_EQ(GetMainScreen().monitor, (RECT{0, 0, 2560, 1600}));
         g_object_set(gtk_settings_get_default(), "gtk-xft-dpi", -1, nullptr);  // the desktop's default
-        desktop.RefreshScreen();
+        GtkProbes(desktop).RefreshScreen();
         EXPECT_EQ(CDPI::GetMainMonitorDPI(), 96);
     });
     SetMainScreen(before);

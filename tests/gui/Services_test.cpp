@@ -4,6 +4,7 @@
 
 #include "platform/duilib/SystemServices.h"
 #include "platform/duilib/WinUser.h"
+#include "platform/duilib/backend/Backend.h"
 
 #include <atomic>
 #include <cstdio>
@@ -50,6 +51,28 @@ TEST_F(GuiTest, TheMessageBoxShowsOnTheDisplayAndAnswersWithTheButtonPressed) {
     ASSERT_TRUE(automation.AnswerSystemDialog(SystemDialogReply{IDYES, {}}));
     EXPECT_EQ(answer->load(), IDYES);
     EXPECT_TRUE(automation.IsEnabled(hwnd));
+}
+
+TEST_F(GuiTest, AMessageBoxWhoseOwnerGoesWhileItShowsEndsAsNoAndLeavesTheDisplay) {
+    guitest::LayoutWindow* owner = Open("dlg_about.xml");
+    ASSERT_NE(owner, nullptr);
+    const HWND hwnd = owner->GetHWND();
+    auto answer = std::make_shared<std::atomic<int>>(-1);
+    ui.Post([answer, hwnd] { *answer = MessageBoxW(hwnd, "是否删除？", "Owner goes", MB_YESNO); });
+    ASSERT_TRUE(automation.WaitForSystemDialog());
+    // The owner goes (its own code closes it, a page asked for it) while the
+    // box waits for the user.
+    ui.Run([&] { DestroyWindow(hwnd); });
+    EXPECT_TRUE(vtest::WaitFor([&] { return answer->load() != -1; }));
+    EXPECT_EQ(answer->load(), IDNO);
+    EXPECT_FALSE(
+        automation.Call<bool>([&] { return GetBackend().OpenSystemDialog().has_value(); }).value_or(true));
+    EXPECT_EQ(Output("xdotool search --name 'Owner goes'"), "");
+    // The loop outside goes on: another box shows and answers.
+    ui.Post([answer] { *answer = MessageBoxW(nullptr, "again", "Second box", MB_OK); });
+    ASSERT_TRUE(automation.WaitForSystemDialog());
+    ASSERT_TRUE(automation.AnswerSystemDialog(SystemDialogReply{IDOK, {}}));
+    EXPECT_TRUE(vtest::WaitFor([&] { return answer->load() == IDOK; }));
 }
 
 TEST_F(GuiTest, TheSaveDialogProposesTheNameAndAddsTheDefaultExtension) {

@@ -172,6 +172,51 @@ TEST_F(FetchDemoStoreTest, DeliveryFaultsFailTheFetchAndKeepTheTarget) {
     EXPECT_TRUE(ReadFile(Target("Tool.exe")) == body);
 }
 
+// The store's throttle: a body that keeps coming, a piece every 50 ms, for
+// far longer than the stall limit.
+TEST_F(FetchDemoStoreTest, ABodyThatKeepsComingOutlastsTheStallLimit) {
+    ASSERT_TRUE(store.Started());
+    // 600 bytes at 200 a second: three seconds of data, never silent for
+    // more than a twentieth of a second. Only a stall limit that had become
+    // an overall one would end it.
+    const std::string body = Pattern(600);
+    ASSERT_TRUE(store.PutFile("toolbox", "/download/Slow.exe", body));
+    Json::Value fault = Fault("toolbox", "/download/Slow.exe");
+    fault["throttle"] = 200;
+    ASSERT_TRUE(store.SetFault(fault));
+    constexpr auto kStall = std::chrono::milliseconds(400);
+    CFileFetch fetch(&log, 3);
+    fetch.SetStallLimit(kStall);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(fetch.Fetch(store.BaseUrl("toolbox") + "/download/Slow.exe", Target("Slow.exe"), 2), S_OK);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 5 * kStall);
+    EXPECT_TRUE(ReadFile(Target("Slow.exe")) == body);
+    EXPECT_EQ(log.events, (Events{"status 200", "start /download/Slow.exe 600", "complete"}));
+}
+
+TEST_F(FetchDemoStoreTest, TheOverallLimitEndsAFetchThatKeepsMoving) {
+    ASSERT_TRUE(store.Started());
+    EXPECT_EQ(CFileFetch().OverallLimit(), std::chrono::hours(4));
+    const std::string body = Pattern(100000);  // 500 seconds at this rate
+    ASSERT_TRUE(store.PutFile("toolbox", "/download/Big.exe", body));
+    Json::Value fault = Fault("toolbox", "/download/Big.exe");
+    fault["throttle"] = 200;
+    ASSERT_TRUE(store.SetFault(fault));
+    CFileFetch fetch(&log, 3);
+    fetch.SetStallLimit(std::chrono::seconds(20));
+    fetch.SetOverallLimit(std::chrono::milliseconds(800));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(fetch.Fetch(store.BaseUrl("toolbox") + "/download/Big.exe", Target("Big.exe"), 2), E_FAIL);
+    // Well before the stall limit: the overall limit ended it.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    const std::string part = ReadFile(Target("Big.exe") + ".upd");
+    EXPECT_FALSE(part.empty());
+    EXPECT_TRUE(part == body.substr(0, part.size()));
+    EXPECT_EQ(log.events, (Events{"status 200", "start /download/Big.exe 100000",
+                                  "failed step " + std::to_string(part.size()), "status 500"}));
+    EXPECT_FALSE(Exists(Target("Big.exe")));
+}
+
 TEST_F(FetchDemoStoreTest, HttpsToTheStoreNeedsItsCa) {
     ASSERT_TRUE(store.Started());
     // A page of the store host, which speaks only HTTPS.

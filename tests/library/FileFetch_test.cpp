@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -293,15 +294,58 @@ TEST_F(FileFetchTest, StopEventEndsAStalledFetchAtOnceAndOneSetBeforeStartsNone)
     EXPECT_EQ(server.Requests().size(), 1u);
 }
 
-TEST_F(FileFetchTest, BodyLongerThanAnnouncedFails) {
-    // A chunked body that carries more than its Content-Length claims.
+TEST_F(FileFetchTest, BodyLongerThanAnnouncedFailsAndLeavesNoSideFile) {
+    // Chunked bodies that carry more than their Content-Length claims. In the
+    // second the first chunk fills the announced length exactly: a side file
+    // left behind would look like the whole file.
+    const std::vector<std::vector<std::string>> bodies = {{"abcd", "efgh"}, {"abcde", "fgh"}};
+    for (const std::vector<std::string>& pieces : bodies) {
+        RawHttpServer server([&](const RawHttpServer::Request&) {
+            return RawHttpServer::Reply{
+                RawHttpServer::ChunkedResponse(200, pieces, {{"Content-Length", "5"}})};
+        });
+        vtest::WriteFile(Target(), "keep me");
+        observer.events.clear();
+        EXPECT_EQ(fetch.Fetch(server.BaseUrl() + "/long", Target(), CREATE_ALWAYS), E_FAIL) << pieces[0];
+        EXPECT_EQ(observer.events, (Events{"status 200", "start /long 5", "status 500"})) << pieces[0];
+        EXPECT_FALSE(vtest::Exists(Side())) << pieces[0];
+        EXPECT_EQ(vtest::ReadFile(Target()), "keep me");
+    }
+}
+
+TEST_F(FileFetchTest, ALengthOverTheCapFailsAtTheHeadersWithoutASideFile) {
+    // A terabyte announced, then silence: without the cap the fetch would
+    // make the side file and start filling the disk.
     RawHttpServer server([](const RawHttpServer::Request&) {
-        return RawHttpServer::Reply{
-            RawHttpServer::ChunkedResponse(200, {"abcd", "efgh"}, {{"Content-Length", "5"}})};
+        return RawHttpServer::Reply{"HTTP/1.1 200 OK\r\nContent-Length: 1099511627776\r\n\r\nMZ", 0, true};
     });
-    EXPECT_EQ(fetch.Fetch(server.BaseUrl() + "/long", Target(), CREATE_ALWAYS), E_FAIL);
-    EXPECT_EQ(observer.events.back(), "status 500");
+    EXPECT_EQ(fetch.SizeCap(), std::uint64_t{1} << 30);
+    // A fetch that ignored the cap would end only here, with a side file made.
+    fetch.SetStallLimit(std::chrono::milliseconds(500));
+    EXPECT_EQ(fetch.Fetch(server.BaseUrl() + "/huge", Target(), CREATE_ALWAYS), E_FAIL);
+    EXPECT_EQ(observer.events, (Events{"status 200", "status 500"}));
+    EXPECT_TRUE(observer.steps.empty());
+    EXPECT_FALSE(vtest::Exists(Side()));
     EXPECT_FALSE(vtest::Exists(Target()));
+}
+
+TEST_F(FileFetchTest, ACapSetPerFetchIsTheMostBytesItTakes) {
+    const std::string body = Pattern(20000);
+    RawHttpServer server([&](const RawHttpServer::Request&) {
+        return RawHttpServer::Reply{RawHttpServer::Response(200, body)};
+    });
+    for (const std::uint64_t cap : {std::uint64_t{20000}, std::uint64_t{19999}}) {
+        std::remove(Target().c_str());
+        observer.events.clear();
+        fetch.SetSizeCap(cap);
+        const bool fits = cap == body.size();
+        EXPECT_EQ(fetch.Fetch(server.BaseUrl() + "/f", Target(), CREATE_ALWAYS), fits ? S_OK : E_FAIL) << cap;
+        const Events expected =
+            fits ? Events{"status 200", "start /f 20000", "complete"} : Events{"status 200", "status 500"};
+        EXPECT_EQ(observer.events, expected);
+        EXPECT_EQ(vtest::Exists(Target()), fits);
+        EXPECT_FALSE(vtest::Exists(Side()));
+    }
 }
 
 TEST_F(FileFetchTest, UnsplittableAddressFailsWithoutObserverOrRequest) {

@@ -8,6 +8,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "NetTestSupport.h"
 #include "net/CCurlRequest.h"
@@ -99,16 +103,71 @@ TEST_F(CurlEasyTest, SilenceCountsOnlyOnceConnected) {
 
 TEST_F(CurlEasyTest, AnOverallLimitEndsEvenATransferThatKeepsMoving) {
     nettest::TrickleServer server(std::chrono::milliseconds(10));
-    net::CurlEasy easy({{}, std::chrono::milliseconds(200), std::chrono::milliseconds(400)});
+    constexpr auto kStall = std::chrono::milliseconds(200);
+    net::CurlEasy easy({{}, kStall, std::chrono::milliseconds(1200)});
     ASSERT_TRUE(easy);
     const std::string url = server.BaseUrl() + "/x";
     curl_easy_setopt(easy.Get(), CURLOPT_URL, url.c_str());
     curl_easy_setopt(
         easy.Get(), CURLOPT_WRITEFUNCTION,
         +[](char*, std::size_t size, std::size_t count, void*) { return size * count; });
+    const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(easy.Perform(), CURLE_OPERATION_TIMEDOUT);
-    // The bytes kept coming: it was not the stall limit.
-    EXPECT_GT(server.Sent(), 10);
+    // The bytes kept coming for several stall limits: it was not the stall limit.
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 5 * kStall);
+    EXPECT_GT(server.Sent(), 50);
+}
+
+// Data that keeps coming for six times the stall limit: every requester
+// with a stall limit takes it whole. A stall limit that had turned into an
+// overall one would end each of them at the first limit.
+TEST_F(CurlEasyTest, TransfersThatKeepMovingOutlastTheirStallLimit) {
+    constexpr auto kStall = std::chrono::milliseconds(200);
+    constexpr int kBytes = 60;  // one every 20 ms: 1.2 seconds
+    const std::string whole(kBytes, 'x');
+    const std::vector<std::pair<const char*, std::function<std::string(const std::string&)>>> requesters = {
+        {"common transfer",
+         [&](const std::string& url) {
+             net::CurlEasy easy({{}, kStall, {}});
+             std::string reply;
+             curl_easy_setopt(easy.Get(), CURLOPT_URL, url.c_str());
+             curl_easy_setopt(easy.Get(), CURLOPT_WRITEDATA, &reply);
+             curl_easy_setopt(
+                 easy.Get(), CURLOPT_WRITEFUNCTION,
+                 +[](char* data, std::size_t size, std::size_t count, void* to) {
+                     static_cast<std::string*>(to)->append(data, size * count);
+                     return size * count;
+                 });
+             return easy.Perform() == CURLE_OK ? reply : "failed";
+         }},
+        {"store GET",
+         [&](const std::string& url) {
+             CCurlRequest request(true);
+             request.SetStallLimit(kStall);
+             return request.GetWithToken(url);
+         }},
+        {"version file",
+         [&](const std::string& url) {
+             CCurlRequestW request;
+             request.SetStallLimit(kStall);
+             return os::Utf16ToUtf8(request.Get(os::Utf8ToUtf16(url)));
+         }},
+        {"form post",
+         [&](const std::string& url) {
+             net::TransferLimits limits = kPostFormLimits;
+             limits.stall = kStall;
+             std::string reply;
+             return PostForm(url, "b", 1, &reply, true, limits) ? reply : "failed";
+         }},
+    };
+    for (const auto& [name, run] : requesters) {
+        SCOPED_TRACE(name);
+        nettest::TrickleServer server(std::chrono::milliseconds(20), kBytes, kBytes);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(run(server.BaseUrl() + "/x"), whole);
+        EXPECT_GE(std::chrono::steady_clock::now() - start, 5 * kStall);
+    }
+    EXPECT_TRUE(debug.Texts().empty());
 }
 
 }  // namespace

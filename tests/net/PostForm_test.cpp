@@ -170,7 +170,7 @@ TEST(PostForm, RepliesAnnouncingMoreThanTheCapAreAFailure) {
 TEST(PostForm, ASilentServerEndsThePostAtTheSilenceLimit) {
     EXPECT_EQ(kPostFormLimits.connect, std::chrono::seconds(60));
     EXPECT_EQ(kPostFormLimits.stall, std::chrono::seconds(30));
-    EXPECT_EQ(kPostFormLimits.overall, std::chrono::seconds(0));
+    EXPECT_EQ(kPostFormLimits.overall, std::chrono::seconds(120));
     // Takes the request and never answers.
     RawHttpServer server([](const RawHttpServer::Request&) { return RawHttpServer::Reply{"", 0, true}; });
     const net::TransferLimits limits{std::chrono::seconds(30), std::chrono::milliseconds(300), {}};
@@ -181,6 +181,21 @@ TEST(PostForm, ASilentServerEndsThePostAtTheSilenceLimit) {
     EXPECT_GE(took, std::chrono::milliseconds(150));  // half the limit: timers may fire a little early
     EXPECT_LT(took, std::chrono::seconds(10));
     EXPECT_EQ(server.Requests().size(), 1u);
+}
+
+TEST(PostForm, AReplyThatKeepsComingEndsAtTheOverallLimit) {
+    // A byte every 20 ms: never silent, never done. The status line came, so
+    // the post was sent; the reply holds what arrived.
+    nettest::TrickleServer server(std::chrono::milliseconds(20));
+    const net::TransferLimits limits{std::chrono::seconds(30), std::chrono::seconds(20),
+                                     std::chrono::milliseconds(800)};
+    std::string reply;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(PostForm(server.BaseUrl() + "/a", "b", 1, &reply, true, limits));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_FALSE(reply.empty());
+    EXPECT_EQ(reply, std::string(reply.size(), 'x'));
+    EXPECT_GT(server.Sent(), 0);
 }
 
 TEST(LeadingInteger, ReadsLikeTheRuntimeTextToIntegerConversion) {

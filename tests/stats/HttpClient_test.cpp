@@ -15,6 +15,7 @@
 #include "stats/HttpReplyHead.h"
 #include "support/RawHttpServer.h"
 #include "support/Sandbox.h"
+#include "support/TrickleServer.h"
 
 namespace {
 
@@ -371,7 +372,7 @@ TEST_F(HttpClientTest, LimitsStartAtTheirDocumentedValuesAndASilentServerEndsASt
         const CHttpClientT client;
         EXPECT_EQ(client.Limits().connect, std::chrono::seconds(30));
         EXPECT_EQ(client.Limits().stall, std::chrono::seconds(30));
-        EXPECT_EQ(client.Limits().overall, std::chrono::seconds(0));
+        EXPECT_EQ(client.Limits().overall, std::chrono::minutes(10));
     }
     // Takes the request and never answers.
     RawHttpServer server([](const RawHttpServer::Request&) { return RawHttpServer::Reply{"", 0, true}; });
@@ -385,6 +386,36 @@ TEST_F(HttpClientTest, LimitsStartAtTheirDocumentedValuesAndASilentServerEndsASt
     EXPECT_GE(took, std::chrono::milliseconds(150));  // half the limit: timers may fire a little early
     EXPECT_LT(took, std::chrono::seconds(10));
     client.AbortUpload();
+}
+
+TEST_F(HttpClientTest, AReplyThatKeepsComingEndsAtTheOverallLimit) {
+    // A reply byte every 20 ms: never silent for the stall limit, never done.
+    vtest::TrickleServer server(std::chrono::milliseconds(20));
+    CHttpClientT client;
+    client.SetStallLimit(std::chrono::seconds(20));
+    client.SetOverallLimit(std::chrono::milliseconds(800));
+    client.AddParam("k", "v");
+    const auto start = std::chrono::steady_clock::now();
+    const auto response = RunUpload(client, server.BaseUrl() + "/u", 1024);
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->GetStatus(), 200u);
+    std::string read(1000, '\0');
+    ExpectClientError([&] { response->ReadContent(read.data(), read.size()); },
+                      CHttpClientExceptionT::kTimeout);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_GT(server.Sent(), 0);
+}
+
+TEST_F(HttpClientTest, AFileArgumentReachedThroughALinkIsRefused) {
+    RawHttpServer server(Answer(RawHttpServer::Response(200, "1")));
+    const std::string target = File("other.txt", "not the file to send");
+    const std::string link = sandbox.Root() + "/Error.tmp";
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+    CHttpClientT client;
+    client.AddParam("file", link, true);
+    ExpectClientError([&] { client.StartUpload(server.BaseUrl() + "/u"); }, CHttpClientExceptionT::kFileOpen);
+    EXPECT_FALSE(client.IsUploading());
+    EXPECT_EQ(server.Requests().size(), 0u);
 }
 
 TEST_F(HttpClientTest, RepliesBeyondTheCapAreAFailure) {

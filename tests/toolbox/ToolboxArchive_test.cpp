@@ -3,6 +3,7 @@
 // check that stalls when the toolbox goes.
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 
 #include "ToolboxFixture.h"
@@ -119,6 +120,24 @@ TEST_F(ToolboxArchiveCheckTest, AFailedArchiveDownloadLeavesTheToolboxUnavailabl
     RunCheck();
     EXPECT_TRUE(vtest::ReadFile(ArchivePath()) == SampleArchive());
     EXPECT_EQ(OwnerReceived(), std::vector<UINT>{kReadyMessage});
+}
+
+TEST_F(ToolboxArchiveCheckTest, AnArchiveLargerThanThePanelReadsIsNotDownloaded) {
+    ASSERT_TRUE(os::RegSetString(HKEY_CURRENT_USER, settings::kClientKey, settings::kToolboxVersion, "1"));
+    Offer("version=2");
+    // One byte more than the panel reads, announced as such; sparse, so
+    // nothing of it takes room on the disk.
+    const std::string served = store.DataDir() + "/files/toolbox/vanto/toolbox.zip";
+    vtest::WriteFile(served, "");
+    std::filesystem::resize_file(served, CToolboxArchive::kMaxBytes + 1);
+    RunCheck();
+    EXPECT_EQ(Arrived("/vanto/toolbox.zip"), 1);
+    EXPECT_FALSE(vtest::Exists(ArchivePath()));
+    EXPECT_FALSE(vtest::Exists(ArchivePath() + ".tmp"));
+    EXPECT_FALSE(vtest::Exists(ArchivePath() + ".tmp.upd"));
+    EXPECT_EQ(LocalVersion(), "1");
+    EXPECT_FALSE(Day());
+    EXPECT_TRUE(OwnerReceived().empty());
 }
 
 TEST_F(ToolboxArchiveCheckTest, AToolboxThatGoesWhileItsCheckStallsStopsItAtOnce) {

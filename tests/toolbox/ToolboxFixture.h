@@ -153,9 +153,10 @@ class ToolboxTest : public ::testing::Test {
     }
 
     void MakeToolbox(CToolbox::Options options = {}) {
-        if (!options.dayOfMonth)
-            options.dayOfMonth = [] { return kToday; };
-        ui.Run([&] { m_toolbox = std::make_unique<CToolbox>(std::move(options)); });
+        ui.Run([&] {
+            m_toolbox = std::make_unique<CToolbox>(std::move(options));
+            m_toolbox->Archive().GetVersionFile().SetDayOfMonthSource([] { return kToday; });
+        });
     }
     // Goes with its workers (the waits of its teardown); everything they
     // did has happened by then.

@@ -4,12 +4,14 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 
 #include "ToolboxFixture.h"
 #include "platform/os/Registry.h"
 #include "platform/os/WorkerThread.h"
+#include "ui/ShowLangMessage.h"
 
 namespace {
 
@@ -65,13 +67,22 @@ TEST_F(ToolboxPanelTest, CaptionsComeFromTheListWhateverTheCaseOfTheirKeys) {
     EXPECT_EQ(Entry(4)->caption, "Open it");
 }
 
-TEST_F(ToolboxPanelTest, ThePanelsArchiveIsInForceOnlyWhileItIsShown) {
+TEST_F(ToolboxPanelTest, ThePanelPaintsFromItsArchiveWhileEveryOtherWindowReadsTheSkin) {
     UseSampleArchive();
     MakeToolbox();
     const HWND panel = OpenPanel();
     ASSERT_NE(panel, nullptr);
-    EXPECT_NE(ArchiveInForce(), m_skin.data);
-    EXPECT_TRUE(CPaintManagerUI::LoadResourceFile("icon_tool.png").has_value());
+    // Built from its archive, which is in force no longer: the panel's own
+    // images (a state image first painted on a hover, say) still come from
+    // it, and everyone else's from the skin.
+    EXPECT_EQ(ArchiveInForce(), m_skin.data);
+    EXPECT_FALSE(CPaintManagerUI::LoadResourceFile("icon_tool.png").has_value());
+    EXPECT_TRUE(CPaintManagerUI::LoadResourceFile("Form_Main.xml").has_value());
+    ui.Run([&] {
+        CPaintManagerUI& manager = m_toolbox->GetPaintManager();
+        EXPECT_TRUE(manager.LoadWindowResource("icon_tool.png").has_value());
+        EXPECT_FALSE(manager.LoadWindowResource("Form_Main.xml").has_value());
+    });
     EXPECT_EQ(automation.FindByClass("QRNToolbox"), panel);
     // The main window keeps its active title bar; the panel has the focus.
     ui.Run([&] {
@@ -86,16 +97,16 @@ TEST_F(ToolboxPanelTest, ThePanelsArchiveIsInForceOnlyWhileItIsShown) {
     ASSERT_TRUE(automation.PressKey(panel, VK_ESCAPE));
     EXPECT_FALSE(automation.IsVisible(panel));
     EXPECT_EQ(ArchiveInForce(), m_skin.data);
-    EXPECT_TRUE(CPaintManagerUI::LoadResourceFile("Form_Main.xml").has_value());
 
-    // The same panel comes back, with its archive and the main window's
-    // title bar kept active; losing the focus to another window hides it
-    // again.
+    // The same panel comes back, painting from its archive, with the main
+    // window's title bar kept active; losing the focus to another window
+    // hides it again.
     const std::size_t activations =
         ui.Call<std::size_t>([&] { return m_owner->ncActivate.size(); }).value_or(0);
     EXPECT_EQ(OpenPanel(), panel);
-    EXPECT_NE(ArchiveInForce(), m_skin.data);
+    EXPECT_EQ(ArchiveInForce(), m_skin.data);
     ui.Run([&] {
+        EXPECT_TRUE(m_toolbox->GetPaintManager().LoadWindowResource("icon_tool.png").has_value());
         ASSERT_GT(m_owner->ncActivate.size(), activations);
         EXPECT_EQ(m_owner->ncActivate.back(), static_cast<WPARAM>(TRUE));
         EXPECT_EQ(::GetFocus(), panel);
@@ -104,11 +115,37 @@ TEST_F(ToolboxPanelTest, ThePanelsArchiveIsInForceOnlyWhileItIsShown) {
     EXPECT_FALSE(automation.IsVisible(panel));
     EXPECT_EQ(ArchiveInForce(), m_skin.data);
 
-    // The toolbox going while its panel is shown puts the skin back too.
+    // The toolbox going while its panel is shown leaves the skin in force.
     EXPECT_EQ(OpenPanel(), panel);
     DestroyToolbox();
     EXPECT_EQ(ArchiveInForce(), m_skin.data);
     EXPECT_FALSE(ui.Call<bool>([&] { return ::IsWindow(panel) != FALSE; }).value_or(true));
+}
+
+TEST_F(ToolboxPanelTest, AMessageBoxAskedForWhileThePanelIsShownFindsItsLayoutInTheSkin) {
+    UseSampleArchive();
+    MakeToolbox();
+    const HWND panel = OpenPanel();
+    ASSERT_NE(panel, nullptr);
+    // A page's message box, or the update check's question, built while the
+    // panel is up: its layout and images are the skin's, not the archive's.
+    std::atomic<int> answer{-1};
+    ui.Post([&] { answer = ShowLangMessage("NoSuchKey", m_owner->GetHWND(), 0x04, "Install the update?"); });
+    const HWND box = automation.WaitForLayout("dlg_message.xml");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(automation.Text(box, "context"), "Install the update?");
+    EXPECT_TRUE(ui.Call<bool>([&] {
+                      CPaintManagerUI* manager = nullptr;
+                      for (CPaintManagerUI* candidate : CPaintManagerUI::GetPaintManagers())
+                          manager = candidate->GetPaintWindow() == box ? candidate : manager;
+                      return manager != nullptr && manager->LoadWindowResource("Form_Main.xml").has_value() &&
+                             !manager->LoadWindowResource("icon_tool.png").has_value();
+                  }).value_or(false));
+    ASSERT_TRUE(automation.Click(box, "btnYes"));
+    EXPECT_TRUE(vtest::WaitFor([&] { return answer.load() == 6; }));
+    EXPECT_TRUE(ui.Call<bool>([&] {
+                      return m_toolbox->GetPaintManager().LoadWindowResource("icon_tool.png").has_value();
+                  }).value_or(false));
 }
 
 TEST_F(ToolboxPanelTest, ThePanelIsPlacedInsideTheWorkArea) {

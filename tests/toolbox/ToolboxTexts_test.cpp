@@ -1,6 +1,6 @@
-// The texts the toolbox reads from its archive and its host: the user-data
-// items of the list and its entries, the version file, and the names and
-// addresses an entry may hand the client.
+// The texts the toolbox reads from its archive: the user-data items of the
+// list and its entries, and the names and addresses an entry may hand the
+// client. (The version file's rules are the config tests'.)
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,6 @@
 
 #include "toolbox/ServerNames.h"
 #include "toolbox/UserData.h"
-#include "toolbox/VersionText.h"
 
 namespace {
 
@@ -26,29 +25,6 @@ TEST(UserDataValueTest, KeysMatchWithoutCaseAndValuesKeepSpacesAndEquals) {
     EXPECT_EQ(UserDataValue("a=1;exe=tool", "exe"), "tool");
     EXPECT_EQ(UserDataValue("", "exe"), "");
     EXPECT_EQ(UserDataValue(";;;", "exe"), "");
-}
-
-TEST(ToolboxVersionTest, OnlyAnExactPrefixOffersAVersionAndFeedsAndTabsAreRemovedFirst) {
-    EXPECT_EQ(ToolboxServerVersion("version=2"), "2");
-    EXPECT_EQ(ToolboxServerVersion("ver\tsion=1.\n2\n"), "1.2");
-    EXPECT_EQ(ToolboxServerVersion("version=1.2\r\n"), "1.2\r");
-    EXPECT_EQ(ToolboxServerVersion("version="), "");
-    EXPECT_FALSE(ToolboxServerVersion("Version=2"));
-    EXPECT_FALSE(ToolboxServerVersion("version"));
-    EXPECT_FALSE(ToolboxServerVersion(" version=2"));
-    EXPECT_FALSE(ToolboxServerVersion(""));
-}
-
-TEST(ToolboxVersionTest, VersionsCompareAsTextsCodeUnitByCodeUnit) {
-    EXPECT_TRUE(IsNewerToolboxVersion("2", "10"));
-    EXPECT_FALSE(IsNewerToolboxVersion("10", "2"));
-    EXPECT_FALSE(IsNewerToolboxVersion("1.0", "1.0"));
-    EXPECT_TRUE(IsNewerToolboxVersion("1.0.1", "1.0"));
-    EXPECT_TRUE(IsNewerToolboxVersion("1", ""));
-    EXPECT_FALSE(IsNewerToolboxVersion("", ""));
-    // UTF-16 order: a character beyond U+FFFF (a surrogate pair, D83D...)
-    // sorts below U+FF01, unlike its UTF-8 bytes.
-    EXPECT_TRUE(IsNewerToolboxVersion("\xEF\xBC\x81", "\xF0\x9F\x98\x80"));
 }
 
 TEST(ServerNamesTest, AnInstallerNameIsOnePlainFileNameOfNoneOfTheClientsFiles) {

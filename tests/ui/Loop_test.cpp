@@ -75,6 +75,56 @@ TEST(BackendTest, WindowAndControlChangesAreMirroredToTheBackEnd) {
     EXPECT_EQ(backend->Events(hwnd), expected);
 }
 
+// Counts the layouts the window layer asks the back end for.
+class LayoutRecorder : public HeadlessBackend {
+  public:
+    LayoutRecorder() : HeadlessBackend(Options{}) {}
+    void LayoutNeeded(HWND) override { ++layouts; }
+    int layouts = 0;  // UI thread
+};
+
+TEST(BackendTest, EveryChangeThatMovesOrSizesControlsAsksTheBackEndForOneLayoutUntilItRuns) {
+    auto backend = std::make_shared<LayoutRecorder>();
+    UiThread ui{UiThread::Options{.backend = backend}};
+    constexpr const char* layout = R"(<Window size="300,100"><VerticalLayout>
+        <HorizontalLayout height="30"><Button name="btn" width="40"/><Label name="lbl" autocalcwidth="true"/>
+          <Button name="hidden" width="40" visible="false"/></HorizontalLayout>
+        <TabLayout name="tabs"><Control/><Control/></TabLayout></VerticalLayout></Window>)";
+    const std::vector<std::pair<const char*, std::function<void(CPaintManagerUI&)>>> changes = {
+        {"visible", [](CPaintManagerUI& pm) { pm.FindControl("hidden")->SetVisible(true); }},
+        {"width", [](CPaintManagerUI& pm) { pm.FindControl("btn")->SetFixedWidth(60); }},
+        {"padding",
+         [](CPaintManagerUI& pm) {
+             pm.FindControl("btn")->SetPadding(RECT{4, 0, 0, 0});
+         }},
+        {"text", [](CPaintManagerUI& pm) { pm.FindControl("lbl")->SetText("longer text"); }},
+        {"tab",
+         [](CPaintManagerUI& pm) { static_cast<CTabLayoutUI*>(pm.FindControl("tabs"))->SelectItem(1); }},
+    };
+    ui.Run([&] {
+        auto* dlg = new uitest::SkinDialog("", layout);
+        dlg->deleteSelf = true;
+        ASSERT_NE(dlg->Create(nullptr, "", UI_WNDSTYLE_DIALOG, 0), nullptr);
+        dlg->ShowWindow();
+        for (const auto& [what, change] : changes) {
+            SCOPED_TRACE(what);
+            dlg->m_pm.UpdateLayout();
+            const int before = backend->layouts;
+            change(dlg->m_pm);
+            EXPECT_EQ(backend->layouts, before + 1);
+            EXPECT_TRUE(dlg->m_pm.IsUpdateNeeded());
+        }
+        // Asked once while one is pending; again once it has run.
+        const int pending = backend->layouts;
+        dlg->m_pm.FindControl("btn")->SetFixedWidth(70);
+        EXPECT_EQ(backend->layouts, pending);
+        dlg->m_pm.UpdateLayout();
+        dlg->m_pm.FindControl("btn")->SetFixedWidth(80);
+        EXPECT_EQ(backend->layouts, pending + 1);
+        DestroyWindow(dlg->GetHWND());
+    });
+}
+
 TEST(LoopTest, AsyncNotificationsArriveFromTheLoopAndAreDroppedWithTheirWindow) {
     UiThread ui;
     Automation automation;

@@ -277,6 +277,82 @@ TEST_F(WindowsTest, SystemCommandsMaximiseMinimiseAndRestore) {
     });
 }
 
+// Where a window goes when restored from maximised: its normal rectangle,
+// as WINDOWPLACEMENT keeps it.
+TEST_F(WindowsTest, RestoringFromMaximisedGivesTheNormalRectangleInsideTheWorkArea) {
+    struct Case {
+        const char* what;
+        RECT created;  // CW_USEDEFAULT position when left is CW_USEDEFAULT
+        SIZE resized;  // what the window's layout then gives it (no move)
+        bool showNormalFirst;
+        RECT restored;
+    };
+    const Case cases[] = {
+        // The main window's start: sized by its layout, shown maximised at
+        // once; never shown restored, so restored it is centred.
+        {"never shown restored", RECT{CW_USEDEFAULT, 0, 0, 0}, SIZE{870, 578}, false,
+         RECT{205, 91, 1075, 669}},
+        // Placed by its code, or shown restored: that place is kept.
+        {"placed at creation", RECT{100, 100, 500, 400}, SIZE{400, 300}, false, RECT{100, 100, 500, 400}},
+        {"shown restored first", RECT{CW_USEDEFAULT, 0, 0, 0}, SIZE{300, 200}, true, RECT{26, 26, 326, 226}},
+        // A normal rectangle partly off the work area comes back inside it,
+        // and one larger than the work area is cut to it.
+        {"hanging off", RECT{1100, 700, 1500, 1000}, SIZE{400, 300}, false, RECT{880, 460, 1280, 760}},
+        {"larger than the screen", RECT{-50, -50, 1950, 1150}, SIZE{2000, 1200}, false,
+         RECT{0, 0, 1280, 760}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ui.Run([&] {
+            auto* wnd = new TestWindow("TestWindow");
+            wnd->deleteOnFinal = true;
+            if (c.created.left == CW_USEDEFAULT)
+                wnd->Create(nullptr, "title", WS_OVERLAPPEDWINDOW, 0);
+            else
+                wnd->Create(nullptr, "title", WS_OVERLAPPEDWINDOW, 0, c.created);
+            const HWND hwnd = *wnd;
+            SetWindowPos(hwnd, nullptr, 0, 0, c.resized.cx, c.resized.cy,
+                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+            if (c.showNormalFirst)
+                ShowWindow(hwnd, SW_SHOW);
+            ShowWindow(hwnd, SW_SHOWMAXIMIZED);
+            RECT rc;
+            GetWindowRect(hwnd, &rc);
+            EXPECT_EQ(rc, (RECT{0, 0, 1280, 760}));
+            SendMessageW(hwnd, WM_SYSCOMMAND, SC_RESTORE, 0);
+            GetWindowRect(hwnd, &rc);
+            EXPECT_EQ(rc, c.restored);
+            // Maximised and restored again: the same place.
+            ShowWindow(hwnd, SW_SHOWMAXIMIZED);
+            ShowWindow(hwnd, SW_RESTORE);
+            GetWindowRect(hwnd, &rc);
+            EXPECT_EQ(rc, c.restored);
+            DestroyWindow(hwnd);
+        });
+    }
+}
+
+TEST_F(WindowsTest, TheNormalRectangleFollowsMovesWhileRestoredButNotWhileMaximised) {
+    TestWindow* wnd = Make(nullptr, RECT{100, 100, 500, 400}, "TestWindow", WS_OVERLAPPEDWINDOW);
+    ui.Run([&] {
+        const HWND hwnd = *wnd;
+        ShowWindow(hwnd, SW_SHOW);
+        MoveWindow(hwnd, 300, 200, 500, 350, TRUE);
+        ShowWindow(hwnd, SW_SHOWMAXIMIZED);
+        // The desktop reporting a geometry of its own while maximised.
+        SetWindowPos(hwnd, nullptr, 10, 10, 1000, 700, SWP_NOZORDER | SWP_NOACTIVATE);
+        ShowWindow(hwnd, SW_RESTORE);
+        RECT rc;
+        GetWindowRect(hwnd, &rc);
+        EXPECT_EQ(rc, (RECT{300, 200, 800, 550}));
+        // Minimised from restored and restored again.
+        ShowWindow(hwnd, SW_MINIMIZE);
+        ShowWindow(hwnd, SW_RESTORE);
+        GetWindowRect(hwnd, &rc);
+        EXPECT_EQ(rc, (RECT{300, 200, 800, 550}));
+    });
+}
+
 TEST_F(WindowsTest, CenterWindowUsesOwnerAndStaysInsideWorkArea) {
     TestWindow* owner = Make(nullptr, {100, 100, 500, 500});
     TestWindow* small = Make(owner->GetHWND(), {0, 0, 200, 100});

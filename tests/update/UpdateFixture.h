@@ -94,7 +94,7 @@ class UpdateTest : public ::testing::Test {
     template <typename T>
     std::shared_ptr<T> MakeUpdate() {
         auto made = std::make_shared<T>();
-        made->SetDayOfMonthSource([this] { return day.load(); });
+        made->GetVersionFile().SetDayOfMonthSource([this] { return day.load(); });
         return made;
     }
 

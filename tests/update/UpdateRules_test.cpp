@@ -1,5 +1,5 @@
-// The self-update's rules on their own: version texts, the pending
-// installer, starting the installer.
+// The self-update's rules on their own: the pending installer, starting the
+// installer. (The version file's rules are the config tests'.)
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,51 +15,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-TEST(VersionText, IsComparedByUtf16CodeUnitsWithTheShorterTextSmaller) {
-    struct Case {
-        const char* server;
-        const char* local;
-        bool newer;
-    };
-    const Case cases[] = {
-        {"1.2.3", "1.2.3", false},
-        {"1.2.3", "1.2.10", true},
-        {"1.2.10", "1.2.3", false},
-        {"1.2.3\r", "1.2.3", true},
-        {"1.10", "1.9", false},
-        {"1.2", "1.2.0", false},
-        {"1.2.0", "1.2", true},
-        {"0", "", true},
-        {"", "", false},
-        {"", "1.0", false},
-        {"V2", "v1", false},
-        {"1.0 ", "1.0", true},
-        // A character beyond U+FFFF is a surrogate pair (0xD83D…), which sorts
-        // below U+FF01 in UTF-16 although its code point (and UTF-8) is higher.
-        {"\xEF\xBC\x81", "\xF0\x9F\x98\x80", true},
-        {"\xF0\x9F\x98\x80", "\xEF\xBC\x81", false},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(CUpdate::IsNewerVersion(c.server, c.local), c.newer) << c.server << " vs " << c.local;
-}
-
-TEST(VersionText, LineFeedsAndTabsGoFirstAndOnlyAnExactLowerCasePrefixCounts) {
-    EXPECT_EQ(ReadVersionText("version=1.2.3"), "1.2.3");
-    // The carriage return stays and belongs to the version.
-    EXPECT_EQ(ReadVersionText("version=1.2.3\r\n"), "1.2.3\r");
-    EXPECT_EQ(ReadVersionText("ver\nsion=\t1.2\n.3\n"), "1.2.3");
-    EXPECT_EQ(ReadVersionText("version="), "");
-    EXPECT_EQ(ReadVersionText("version= 1.2 beta"), " 1.2 beta");
-    EXPECT_EQ(ReadVersionText("version=a=b"), "a=b");
-    EXPECT_FALSE(ReadVersionText("Version=1.2.3"));
-    EXPECT_FALSE(ReadVersionText("VERSION=1.2.3"));
-    EXPECT_FALSE(ReadVersionText(" version=1.2.3"));
-    EXPECT_FALSE(ReadVersionText("\rversion=1.2.3"));
-    EXPECT_FALSE(ReadVersionText("version"));
-    EXPECT_FALSE(ReadVersionText(""));
-    EXPECT_EQ(ReadVersionText(std::string("version=1\0002", 11)), std::string("1\0002", 3));
-}
 
 class PendingInstallerTest : public vtest::SandboxTest {
   protected:

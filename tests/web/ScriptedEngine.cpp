@@ -18,6 +18,8 @@ const char* BuildFolder(EngineBuild build) {
             return "scripted-noinit";
         case EngineBuild::WithoutZoom:
             return "scripted-nozoom";
+        case EngineBuild::WithoutDestroy:
+            return "scripted-nodestroy";
         case EngineBuild::Complete:
             break;
     }
@@ -108,6 +110,10 @@ wkeWebView ScriptedEngine::CreateView(wkeWebView view, const wkeNewViewInfo* inf
 
 void ScriptedEngine::DocumentReady(wkeWebView view) const {
     Export<decltype(&wkeScriptedDocumentReady)>("wkeScriptedDocumentReady")(view);
+}
+
+void ScriptedEngine::LoadStarted(wkeWebView view, const char* url) const {
+    Export<decltype(&wkeScriptedLoadStarted)>("wkeScriptedLoadStarted")(view, url);
 }
 
 void ScriptedEngine::LoadingFinish(wkeWebView view, const char* url, wkeLoadingResult result,

@@ -11,7 +11,7 @@
 
 namespace webtest {
 
-enum class EngineBuild { Complete, WithoutInitialize, WithoutZoom };
+enum class EngineBuild { Complete, WithoutInitialize, WithoutZoom, WithoutDestroy };
 
 class ScriptedEngine {
   public:
@@ -41,6 +41,7 @@ class ScriptedEngine {
     bool Navigation(wkeWebView view, wkeNavigationType type, const char* url) const;
     wkeWebView CreateView(wkeWebView view, const wkeNewViewInfo* info) const;
     void DocumentReady(wkeWebView view) const;
+    void LoadStarted(wkeWebView view, const char* url) const;
     void LoadingFinish(wkeWebView view, const char* url, wkeLoadingResult result,
                        const char* reason = "") const;
     // The page's answer; empty for none.

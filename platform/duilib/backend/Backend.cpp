@@ -2,7 +2,6 @@
 
 #include "platform/duilib/backend/headless/HeadlessBackend.h"
 
-#include <atomic>
 #include <mutex>
 
 namespace DuiLib {
@@ -14,8 +13,7 @@ std::shared_ptr<Backend> g_backend;
 std::shared_ptr<Backend> GetBackendShared() {
     std::lock_guard lock(g_backendMutex);
     if (!g_backend)
-        g_backend = std::make_shared<HeadlessBackend>(
-            HeadlessBackend::Options{.realTime = true, .screen = std::nullopt});
+        g_backend = std::make_shared<HeadlessBackend>(HeadlessBackend::Options{});
     return g_backend;
 }
 

@@ -1,15 +1,29 @@
 #include "platform/duilib/backend/BackendChoice.h"
 
-#include "platform/duilib/backend/gtk/GtkBackend.h"
+#include "platform/duilib/backend/headless/HeadlessBackend.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <string_view>
+#include <utility>
 
 namespace DuiLib {
 namespace {
+std::atomic<DisplayBackendMaker> g_displayMaker{nullptr};
+
 bool IsSet(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr && *value != '\0';
+}
+
+// The back end asked for and whether it is the display's.
+std::pair<std::shared_ptr<Backend>, BackendKind> Make(const BackendOptions& options, bool guessFromDisplay) {
+    const DisplayBackendMaker maker = g_displayMaker.load();
+    if (RequestedBackendKind(guessFromDisplay) == BackendKind::Gtk && maker != nullptr) {
+        if (std::shared_ptr<Backend> display = maker(options))
+            return {std::move(display), BackendKind::Gtk};
+    }
+    return {std::make_shared<HeadlessBackend>(options), BackendKind::Headless};
 }
 }  // namespace
 
@@ -27,17 +41,16 @@ BackendKind RequestedBackendKind(bool guessFromDisplay) {
     return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY") ? BackendKind::Gtk : BackendKind::Headless;
 }
 
-std::shared_ptr<HeadlessBackend> MakeBackend(const HeadlessBackend::Options& options, bool guessFromDisplay) {
-    if (RequestedBackendKind(guessFromDisplay) == BackendKind::Gtk && GtkBackend::OpenDisplay())
-        return std::make_shared<GtkBackend>(options);
-    return std::make_shared<HeadlessBackend>(options);
+void SetDisplayBackendMaker(DisplayBackendMaker maker) {
+    g_displayMaker.store(maker);
+}
+
+std::shared_ptr<Backend> MakeBackend(const BackendOptions& options, bool guessFromDisplay) {
+    return Make(options, guessFromDisplay).first;
 }
 
 BackendKind StartBackend() {
-    std::shared_ptr<HeadlessBackend> backend =
-        MakeBackend(HeadlessBackend::Options{.realTime = true, .screen = std::nullopt});
-    const BackendKind kind =
-        dynamic_cast<GtkBackend*>(backend.get()) != nullptr ? BackendKind::Gtk : BackendKind::Headless;
+    auto [backend, kind] = Make(BackendOptions{}, /*guessFromDisplay=*/true);
     SetBackend(std::move(backend));
     return kind;
 }

@@ -1,9 +1,17 @@
 #pragma once
-// Which back end shows the windows: the GTK one when a display is present
-// (DISPLAY or WAYLAND_DISPLAY set) and GTK opens it, the headless one
-// otherwise. VANTO_BACKEND=headless or VANTO_BACKEND=gtk overrides the
-// guess (gtk still falls back to headless when no display opens).
+// Which back end shows the windows: the display back end when a display is
+// present (DISPLAY or WAYLAND_DISPLAY set), the program registered one and
+// it opens the display, the headless one otherwise. VANTO_BACKEND=headless
+// or VANTO_BACKEND=gtk overrides the guess (gtk still falls back to headless
+// when no display opens).
+//
+// The display back end is a library of its own (backend/gtk/): the core of
+// the UI library never names it. A program that wants windows on a display
+// registers its maker once, before the first back end is made:
+//
+//   DuiLib::SetDisplayBackendMaker(&DuiLib::GtkBackend::Make);
 
+#include "platform/duilib/backend/Backend.h"
 #include "platform/duilib/backend/headless/HeadlessBackend.h"
 
 #include <memory>
@@ -17,16 +25,19 @@ enum class BackendKind { Headless, Gtk };
 // harness: tests stay headless on a developer's desktop). Any thread.
 BackendKind RequestedBackendKind(bool guessFromDisplay = true);
 
-// Makes the back end the environment asks for with `options` (the clock and,
-// when given, the screen; without a screen the GTK back end reads the
-// desktop's monitors). The GTK back end is a headless one that also shows
-// the windows, so the clock and the automation work on both. Call it on the
-// thread that becomes the UI thread, or before that thread starts.
-std::shared_ptr<HeadlessBackend> MakeBackend(const HeadlessBackend::Options& options,
-                                             bool guessFromDisplay = true);
+// Makes the display back end with `options`; null when no display opens.
+using DisplayBackendMaker = std::shared_ptr<Backend> (*)(const BackendOptions& options);
+// Registers the maker (null: none). Any thread; before the back end is made.
+void SetDisplayBackendMaker(DisplayBackendMaker maker);
 
-// The program's start: installs the back end the environment asks for, on
-// the real clock with the desktop's screen. Returns its kind.
+// Makes the back end the environment asks for with `options` (when given,
+// the screen; without one the display back end reads the desktop's
+// monitors). Call it on the thread that becomes the UI thread, or before
+// that thread starts.
+std::shared_ptr<Backend> MakeBackend(const BackendOptions& options, bool guessFromDisplay = true);
+
+// The program's start: installs the back end the environment asks for, with
+// the desktop's screen. Returns its kind.
 BackendKind StartBackend();
 
 }  // namespace DuiLib

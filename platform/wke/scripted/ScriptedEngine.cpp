@@ -1,19 +1,28 @@
 // The scripted engine: every export of the engine interface, with views that
 // only remember what was asked of them, plus the test-only exports of
-// wke_scripted.h that raise events. Built three times: complete, without
-// wkeInitializeEx and without wkeSetZoomFactor (WKE_SCRIPTED_NO_INITIALIZE,
-// WKE_SCRIPTED_NO_ZOOM), for the loader's failure paths.
+// wke_scripted.h that raise events. Its loads follow the rules of the real
+// engine (LoadTracker): a load replaced by another, or refused by the client,
+// finishes cancelled, and a load finishes once. Built four times: complete,
+// and without wkeInitializeEx, wkeSetZoomFactor or wkeDestroyWebView
+// (WKE_SCRIPTED_NO_INITIALIZE, WKE_SCRIPTED_NO_ZOOM, WKE_SCRIPTED_NO_DESTROY),
+// for the loader's failure paths.
+//
+// Any thread: one lock guards every view, and no callback runs under it.
 
+#include "platform/wke/LoadTracker.h"
 #include "platform/wke/ViewCallbacks.h"
 #include "platform/wke/scripted/wke_scripted.h"
 
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
-struct wkeWebViewTag : WkeViewCallbacks {
+struct wkeWebViewTag {
+    WkeViewCallbacks callbacks;
+    LoadTracker loads;
     bool live = true;
     std::vector<std::string> calls;
     std::string url;
@@ -49,30 +58,51 @@ void Record(wkeWebView view, std::string call) {
     view->calls.push_back(std::move(call));
 }
 
-// A copy of a live view's callback and its parameter, taken under the lock;
-// the callback itself runs without it, since it may call back into the engine.
-template <typename Callback>
-bool TakeCallback(wkeWebView view, Callback WkeViewCallbacks::*callback, void* WkeViewCallbacks::*param,
-                  Callback& fn, void*& fnParam) {
+// A copy of a live view's registration, taken under the lock; the callback
+// itself runs without it, since it may call back into the engine.
+template <std::size_t Slot>
+WkeRegistration<WkeViewCallbacks::Callback<Slot>> TakeCallback(wkeWebView view) {
     if (view == nullptr)
-        return false;
+        return {};
     std::lock_guard lock(TheEngine().mutex);
-    if (!view->live || view->*callback == nullptr)
-        return false;
-    fn = view->*callback;
-    fnParam = view->*param;
-    return true;
+    if (!view->live)
+        return {};
+    return view->callbacks.Get<Slot>();
 }
 
-template <typename Callback>
-void Register(wkeWebView view, Callback WkeViewCallbacks::*slot, void* WkeViewCallbacks::*param, Callback fn,
-              void* fnParam, const char* name) {
+// What every registration export does (the exports below); the call is
+// recorded as "onTitleChanged" for "wkeOnTitleChanged".
+template <std::size_t Slot>
+void RegisterCallback(wkeWebView view, WkeViewCallbacks::Callback<Slot> callback, void* param,
+                      const char* exportName) {
     if (view == nullptr)
         return;
     std::lock_guard lock(TheEngine().mutex);
-    view->*slot = fn;
-    view->*param = fnParam;
-    view->calls.emplace_back(name);
+    view->callbacks.Set<Slot>(callback, param);
+    view->calls.push_back(std::string("on") + (exportName + 5));
+}
+
+void TellFinish(wkeWebView view, const std::optional<LoadFinish>& finish) {
+    if (!finish)
+        return;
+    if (auto slot = TakeCallback<kLoadingFinishSlot>(view))
+        slot.callback(view, slot.param, finish->url.c_str(), finish->result, finish->reason.c_str());
+}
+
+// Hands a load event to a live view's tracker under the lock, then tells the
+// client of the finish it answers.
+template <typename Event>
+void TrackLoad(wkeWebView view, Event event) {
+    if (view == nullptr)
+        return;
+    std::optional<LoadFinish> finish;
+    {
+        std::lock_guard lock(TheEngine().mutex);
+        if (!view->live)
+            return;
+        finish = event(view->loads);
+    }
+    TellFinish(view, finish);
 }
 
 }  // namespace
@@ -95,6 +125,7 @@ WKE_API wkeWebView wkeCreateWebView(void) {
     return TheEngine().views.back().get();
 }
 
+#ifndef WKE_SCRIPTED_NO_DESTROY
 WKE_API void wkeDestroyWebView(wkeWebView webView) {
     if (webView == nullptr)
         return;
@@ -102,6 +133,7 @@ WKE_API void wkeDestroyWebView(wkeWebView webView) {
     webView->live = false;
     webView->calls.emplace_back("destroy");
 }
+#endif
 
 WKE_API void wkeSetMemoryCacheEnable(wkeWebView webView, bool enable) {
     Record(webView, std::string("setMemoryCacheEnable ") + (enable ? "1" : "0"));
@@ -122,9 +154,15 @@ WKE_API void wkeSetCookieJarPath(wkeWebView webView, const char* path) {
 WKE_API void wkeLoadURL(wkeWebView webView, const char* url) {
     if (webView == nullptr)
         return;
-    std::lock_guard lock(TheEngine().mutex);
-    webView->calls.push_back(std::string("loadURL ") + OrEmpty(url));
-    webView->url = OrEmpty(url);
+    std::optional<LoadFinish> cancelled;
+    {
+        std::lock_guard lock(TheEngine().mutex);
+        webView->calls.push_back(std::string("loadURL ") + OrEmpty(url));
+        webView->url = OrEmpty(url);
+        if (webView->live)
+            cancelled = webView->loads.ClientRequested(OrEmpty(url));
+    }
+    TellFinish(webView, cancelled);
 }
 
 WKE_API bool wkeGoBack(wkeWebView webView) {
@@ -148,42 +186,7 @@ WKE_API const char* wkeGetURL(wkeWebView webView) {
     return webView->url.c_str();
 }
 
-WKE_API void wkeOnTitleChanged(wkeWebView webView, wkeTitleChangedCallback callback, void* param) {
-    Register(webView, &wkeWebViewTag::onTitle, &wkeWebViewTag::titleParam, callback, param, "onTitleChanged");
-}
-
-WKE_API void wkeOnURLChanged(wkeWebView webView, wkeURLChangedCallback callback, void* param) {
-    Register(webView, &wkeWebViewTag::onUrl, &wkeWebViewTag::urlParam, callback, param, "onURLChanged");
-}
-
-WKE_API void wkeOnAlertBox(wkeWebView webView, wkeAlertBoxCallback callback, void* param) {
-    Register(webView, &wkeWebViewTag::onAlert, &wkeWebViewTag::alertParam, callback, param, "onAlertBox");
-}
-
-WKE_API void wkeOnNavigation(wkeWebView webView, wkeNavigationCallback callback, void* param) {
-    Register(webView, &wkeWebViewTag::onNavigation, &wkeWebViewTag::navigationParam, callback, param,
-             "onNavigation");
-}
-
-WKE_API void wkeOnCreateView(wkeWebView webView, wkeCreateViewCallback callback, void* param) {
-    Register(webView, &wkeWebViewTag::onCreateView, &wkeWebViewTag::createViewParam, callback, param,
-             "onCreateView");
-}
-
-WKE_API void wkeOnDocumentReady(wkeWebView webView, wkeDocumentReadyCallback callback, void* param) {
-    Register(webView, &wkeWebViewTag::onReady, &wkeWebViewTag::readyParam, callback, param,
-             "onDocumentReady");
-}
-
-WKE_API void wkeOnLoadingFinish(wkeWebView webView, wkeLoadingFinishCallback callback, void* param) {
-    Register(webView, &wkeWebViewTag::onFinish, &wkeWebViewTag::finishParam, callback, param,
-             "onLoadingFinish");
-}
-
-WKE_API void wkeOnPageMessage(wkeWebView webView, wkePageMessageCallback callback, void* param) {
-    Register(webView, &wkeWebViewTag::onMessage, &wkeWebViewTag::messageParam, callback, param,
-             "onPageMessage");
-}
+WKE_VIEW_REGISTRATIONS(WKE_DEFINE_REGISTRATION)
 
 WKE_API void* wkeGetNativeWidget(wkeWebView webView) {
     return webView != nullptr ? &webView->widget : nullptr;
@@ -230,10 +233,8 @@ WKE_API const char* wkeScriptedCalls(wkeWebView webView) {
 }
 
 WKE_API void wkeScriptedTitleChanged(wkeWebView webView, const char* title) {
-    wkeTitleChangedCallback fn = nullptr;
-    void* param = nullptr;
-    if (TakeCallback(webView, &wkeWebViewTag::onTitle, &wkeWebViewTag::titleParam, fn, param))
-        fn(webView, param, title);
+    if (auto slot = TakeCallback<kTitleChangedSlot>(webView))
+        slot.callback(webView, slot.param, title);
 }
 
 WKE_API void wkeScriptedURLChanged(wkeWebView webView, const char* url) {
@@ -244,56 +245,61 @@ WKE_API void wkeScriptedURLChanged(wkeWebView webView, const char* url) {
         if (webView->live)
             webView->url = OrEmpty(url);
     }
-    wkeURLChangedCallback fn = nullptr;
-    void* param = nullptr;
-    if (TakeCallback(webView, &wkeWebViewTag::onUrl, &wkeWebViewTag::urlParam, fn, param))
-        fn(webView, param, OrEmpty(url));
+    if (auto slot = TakeCallback<kURLChangedSlot>(webView))
+        slot.callback(webView, slot.param, OrEmpty(url));
 }
 
 WKE_API void wkeScriptedAlertBox(wkeWebView webView, const char* msg) {
-    wkeAlertBoxCallback fn = nullptr;
-    void* param = nullptr;
-    if (TakeCallback(webView, &wkeWebViewTag::onAlert, &wkeWebViewTag::alertParam, fn, param))
-        fn(webView, param, OrEmpty(msg));
+    if (auto slot = TakeCallback<kAlertBoxSlot>(webView))
+        slot.callback(webView, slot.param, OrEmpty(msg));
 }
 
 WKE_API bool wkeScriptedNavigation(wkeWebView webView, wkeNavigationType type, const char* url) {
-    wkeNavigationCallback fn = nullptr;
-    void* param = nullptr;
-    if (TakeCallback(webView, &wkeWebViewTag::onNavigation, &wkeWebViewTag::navigationParam, fn, param))
-        return fn(webView, param, type, OrEmpty(url));
-    return true;
+    auto slot = TakeCallback<kNavigationSlot>(webView);
+    if (!slot || slot.callback(webView, slot.param, type, OrEmpty(url)))
+        return true;
+    const std::string refused = OrEmpty(url);
+    TrackLoad(webView, [&refused](LoadTracker& loads) { return loads.Refused(refused); });
+    return false;
 }
 
 WKE_API wkeWebView wkeScriptedCreateView(wkeWebView webView, const wkeNewViewInfo* info) {
-    wkeCreateViewCallback fn = nullptr;
-    void* param = nullptr;
-    if (TakeCallback(webView, &wkeWebViewTag::onCreateView, &wkeWebViewTag::createViewParam, fn, param))
-        return fn(webView, param, info);
+    if (auto slot = TakeCallback<kCreateViewSlot>(webView))
+        return slot.callback(webView, slot.param, info);
     return nullptr;
 }
 
 WKE_API void wkeScriptedDocumentReady(wkeWebView webView) {
-    wkeDocumentReadyCallback fn = nullptr;
-    void* param = nullptr;
-    if (TakeCallback(webView, &wkeWebViewTag::onReady, &wkeWebViewTag::readyParam, fn, param))
-        fn(webView, param);
+    if (auto slot = TakeCallback<kDocumentReadySlot>(webView))
+        slot.callback(webView, slot.param);
+}
+
+WKE_API void wkeScriptedLoadStarted(wkeWebView webView, const char* url) {
+    const std::string started = OrEmpty(url);
+    TrackLoad(webView, [&started](LoadTracker& loads) { return loads.Started(started); });
 }
 
 WKE_API void wkeScriptedLoadingFinish(wkeWebView webView, const char* url, wkeLoadingResult result,
                                       const char* failedReason) {
-    wkeLoadingFinishCallback fn = nullptr;
-    void* param = nullptr;
-    if (TakeCallback(webView, &wkeWebViewTag::onFinish, &wkeWebViewTag::finishParam, fn, param))
-        fn(webView, param, OrEmpty(url), result, OrEmpty(failedReason));
+    const std::string address = OrEmpty(url);
+    const std::string reason = OrEmpty(failedReason);
+    TrackLoad(webView, [&](LoadTracker& loads) -> std::optional<LoadFinish> {
+        if (result == WKE_LOADING_SUCCEEDED)
+            return loads.Finished(address);
+        // The engine gives the load up, then ends it (which tells nothing more).
+        const auto failure =
+            result == WKE_LOADING_CANCELED ? LoadTracker::Failure::Cancelled : LoadTracker::Failure::Failed;
+        LoadFinish failed = loads.Failed(address, failure, reason);
+        loads.Finished(address);
+        return failed;
+    });
 }
 
 WKE_API const char* wkeScriptedPageMessage(wkeWebView webView, const char* pageUrl, const char* message) {
-    wkePageMessageCallback fn = nullptr;
-    void* param = nullptr;
-    if (!TakeCallback(webView, &wkeWebViewTag::onMessage, &wkeWebViewTag::messageParam, fn, param))
+    auto slot = TakeCallback<kPageMessageSlot>(webView);
+    if (!slot)
         return nullptr;
-    const char* answer = fn(webView, param, OrEmpty(pageUrl), OrEmpty(message));
+    const char* answer = slot.callback(webView, slot.param, OrEmpty(pageUrl), OrEmpty(message));
     std::lock_guard lock(TheEngine().mutex);
     webView->answer = answer != nullptr ? answer : "";
     return answer != nullptr ? webView->answer.c_str() : nullptr;

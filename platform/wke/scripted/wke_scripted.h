@@ -32,13 +32,24 @@ WKE_API const char* wkeScriptedCalls(wkeWebView webView);
 
 /* The events. Raising one on a destroyed view, or on one without a callback
  * for it, does nothing (navigation then answers true, a new view null, a page
- * message null). A URL change also becomes what wkeGetURL answers. */
+ * message null). A URL change also becomes what wkeGetURL answers.
+ *
+ * Loads follow the real engine's rules: wkeLoadURL, or a load started that
+ * the client did not ask for, while a load is under way ends that load
+ * cancelled ("replaced by another navigation"); a navigation the client
+ * refuses ends its own request, not started yet, cancelled ("refused by the
+ * client"); a finish raised for a load whose end was told already tells
+ * nothing. A finish raised as failed or cancelled is told as raised and ends
+ * the load. */
 WKE_API void wkeScriptedTitleChanged(wkeWebView webView, const char* title);
 WKE_API void wkeScriptedURLChanged(wkeWebView webView, const char* url);
 WKE_API void wkeScriptedAlertBox(wkeWebView webView, const char* msg);
 WKE_API bool wkeScriptedNavigation(wkeWebView webView, wkeNavigationType type, const char* url);
 WKE_API wkeWebView wkeScriptedCreateView(wkeWebView webView, const wkeNewViewInfo* info);
 WKE_API void wkeScriptedDocumentReady(wkeWebView webView);
+/* The engine starts loading `url` (the client's request or the page's own
+ * navigation). */
+WKE_API void wkeScriptedLoadStarted(wkeWebView webView, const char* url);
 WKE_API void wkeScriptedLoadingFinish(wkeWebView webView, const char* url, wkeLoadingResult result,
                                       const char* failedReason);
 /* The page's answer; lives until the next call of this function. */

@@ -19,16 +19,14 @@
 #include "platform/duilib/UIManager.h"
 #include "platform/duilib/WinUser.h"
 #include "platform/duilib/backend/BackendChoice.h"
+#include "platform/duilib/backend/gtk/GtkBackend.h"
 #include "platform/os/Paths.h"
 #include "platform/os/Text.h"
 #include "platform/os/WorkerThread.h"
 #include "shell/MainFrame.h"
 #include "stats/StatsReporter.h"
 
-#include <unistd.h>
-
 #include <array>
-#include <cstdio>
 
 namespace {
 
@@ -77,6 +75,7 @@ void RunHandOver(HWND running) {
 void RunInteractive(HMODULE instance) {
     // The windows show on the desktop when there is one (GTK), headless
     // otherwise; VANTO_BACKEND=headless|gtk decides instead.
+    DuiLib::SetDisplayBackendMaker(&DuiLib::GtkBackend::Make);
     DuiLib::StartBackend();
     // SIGTERM and SIGINT close the main window as its close command would.
     CCloseSignalWatcher closeSignals;
@@ -125,12 +124,9 @@ void Teardown() {
 // flushed here. Nothing of the worker's is left half-written: registry values,
 // profile files and downloads are each replaced in one step.
 void EndWhileWorkersRun() {
-    // Ended workers may still be in their libraries' thread-exit cleanup.
-    os::WorkerThread::PrepareProcessEnd();
-    if (os::WorkerThread::RunningCount() == 0)
-        return;
-    std::fflush(nullptr);
-    ::_exit(0);
+    // Ended workers are joined (they may still be in their libraries'
+    // thread-exit cleanup); with a worker running, the process ends here.
+    os::WorkerThread::EndProcessIfWorkersRun(0);
 }
 
 }  // namespace

@@ -4,10 +4,12 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <dirent.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fstream>
 #include <string>
 
@@ -84,6 +86,75 @@ TEST_F(FileIo, ReplacesAtomicallyWithTheAskedModeAndLeavesNoTemporaryFile) {
     Write(Path("dir/inner"), "keep");
     EXPECT_FALSE(os::ReplaceFileAtomically(Path("dir"), "x"));
     EXPECT_EQ(EntriesInFolder(), 2u);
+}
+
+// Everything but the user's own regular file is refused, with its reason,
+// without blocking, and without O_TRUNC reaching what was refused.
+TEST_F(FileIo, OpenOwnRegularFileRefusesLinksSpecialFilesAndFolders) {
+    Write(Path("own"), "own bytes");
+    ASSERT_EQ(::symlink(Path("own").c_str(), Path("link").c_str()), 0);
+    ASSERT_EQ(::symlink(Path("made-through-link").c_str(), Path("dangling").c_str()), 0);
+    ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
+    const struct {
+        const char* what;
+        std::string path;
+        int flags;
+        int error;
+    } cases[] = {
+        {"link to an own file", Path("link"), O_WRONLY | O_TRUNC, ELOOP},
+        {"dangling link", Path("dangling"), O_WRONLY | O_CREAT, ELOOP},
+        {"FIFO without a writer", Path("fifo"), O_RDONLY, EINVAL},
+        {"FIFO without a reader", Path("fifo"), O_WRONLY, ENXIO},
+        {"device", "/dev/null", O_WRONLY | O_TRUNC, EINVAL},
+        {"folder", Folder(), O_RDONLY, EISDIR},
+        {"missing file", Path("missing"), O_RDONLY, ENOENT},
+        {"existing file with O_EXCL", Path("own"), O_WRONLY | O_CREAT | O_EXCL, EEXIST},
+        {"empty path", "", O_RDONLY, ENOENT},
+    };
+    for (const auto& c : cases) {
+        errno = 0;
+        EXPECT_FALSE(os::OpenOwnRegularFile(c.path, c.flags).Valid()) << c.what;
+        EXPECT_EQ(errno, c.error) << c.what;
+    }
+    EXPECT_EQ(os::ReadWholeFile(Path("own")), "own bytes");
+    EXPECT_FALSE(vtest::Exists(Path("made-through-link")));
+
+    // The user's own file: a blocking descriptor, closed on exec, cut only now.
+    const os::UniqueFd fd = os::OpenOwnRegularFile(Path("own"), O_WRONLY | O_TRUNC);
+    ASSERT_TRUE(fd.Valid());
+    EXPECT_EQ(::fcntl(fd.Get(), F_GETFL) & O_NONBLOCK, 0);
+    EXPECT_NE(::fcntl(fd.Get(), F_GETFD) & FD_CLOEXEC, 0);
+    EXPECT_EQ(os::ReadWholeFile(Path("own")), "");
+}
+
+// Another user's file is refused (EPERM) whoever runs the check. Root could
+// write it, so O_TRUNC must not reach it either.
+TEST_F(FileIo, OpenOwnRegularFileRefusesAnotherUsersFile) {
+    constexpr uid_t kNobody = 65534;
+    const std::string rootsFile = "/etc/passwd";  // root's, readable by everybody
+    struct stat st {};
+    ASSERT_EQ(::stat(rootsFile.c_str(), &st), 0);
+    ASSERT_EQ(st.st_uid, 0u);
+    const auto refusedAsNotOwn = [](const std::string& path, int flags) {
+        errno = 0;
+        return !os::OpenOwnRegularFile(path, flags).Valid() && errno == EPERM;
+    };
+    if (::geteuid() != 0) {
+        EXPECT_TRUE(refusedAsNotOwn(rootsFile, O_RDONLY));
+        return;
+    }
+    Write(Path("theirs"), "their bytes");
+    ASSERT_EQ(::chown(Path("theirs").c_str(), kNobody, kNobody), 0);
+    EXPECT_TRUE(refusedAsNotOwn(Path("theirs"), O_WRONLY | O_APPEND | O_TRUNC));
+    EXPECT_EQ(os::ReadWholeFile(Path("theirs")), "their bytes");
+    // The check as an ordinary user: a child that became nobody.
+    const int result = vtest::RunInChild([&] {
+        if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
+            return 2;
+        }
+        return refusedAsNotOwn(rootsFile, O_RDONLY) ? 0 : 1;
+    });
+    EXPECT_EQ(result, 0);
 }
 
 TEST_F(FileIo, TemporaryNamesAreHiddenSiblingsAndDiffer) {

@@ -131,6 +131,27 @@ TEST_F(ShellTest, OpeningAProgramRunsItWithTheParametersInTheFolder) {
     EXPECT_FALSE(Output("x-www-browser").empty());
 }
 
+TEST_F(ShellTest, PathIsSearchedInOrderAndAnEmptyEntryIsTheCurrentFolder) {
+    Fake("x-www-browser");
+    const std::string none = sandbox.Root() + "/none";
+    // Each lookup runs in a child that starts in the fakes' folder, so the
+    // test's own current folder stays as it is.
+    for (const std::string& path : {none + ":" + m_bin, ":" + none, none + "::" + none, none + ":"}) {
+        sandbox.SetEnv("PATH", path);
+        const int started = vtest::RunInChild([&] {
+            return ::chdir(m_bin.c_str()) == 0 && os::StartProgramDetached("x-www-browser", {}) ? 0 : 1;
+        });
+        EXPECT_EQ(started, 0) << path;
+        EXPECT_FALSE(Output("x-www-browser").empty()) << path;
+        std::filesystem::remove(m_out + "/x-www-browser");
+    }
+    // Without an empty entry the current folder is not searched.
+    sandbox.SetEnv("PATH", none);
+    const int started = vtest::RunInChild(
+        [&] { return ::chdir(m_bin.c_str()) == 0 && os::StartProgramDetached("x-www-browser", {}) ? 0 : 1; });
+    EXPECT_EQ(started, 1);
+}
+
 TEST(SplitParametersTest, SpacesSeparateAndQuotesGroup) {
     using Args = std::vector<std::string>;
     EXPECT_EQ(os::SplitParameters(""), Args{});

@@ -105,28 +105,107 @@ class WorkerExitTest : public vtest::SandboxTest {};
 
 TEST_F(WorkerExitTest, AProcessEndingAfterItsWorkersReturnedWaitsForTheirThreadExitCleanup) {
     // A library's per-thread state is freed by a key destructor after the
-    // body returned; a process that ends at once must not cut that short.
+    // body returned; a process that ends at once must not cut that short,
+    // whether it ends through the client's end of process or a plain exit.
     // Plain storage: the process's static objects may be gone by then.
     static char marker[4096];
-    std::snprintf(marker, sizeof marker, "%s/cleanup-ran", sandbox.Root().c_str());
-    const int result = vtest::RunInChild([] {
-        static pthread_key_t key;
-        ::pthread_key_create(&key, [](void*) {
-            ::usleep(300 * 1000);  // a slow cleanup: the process must wait for it
-            if (FILE* file = std::fopen(marker, "w")) {
-                std::fputs("done", file);
-                std::fclose(file);
-            }
+    for (const bool clientEnd : {true, false}) {
+        SCOPED_TRACE(clientEnd ? "client's end" : "plain exit");
+        std::snprintf(marker, sizeof marker, "%s/cleanup-ran-%d", sandbox.Root().c_str(), clientEnd ? 1 : 0);
+        static bool s_clientEnd;
+        s_clientEnd = clientEnd;
+        const int result = vtest::RunInChild([] {
+            static pthread_key_t key;
+            ::pthread_key_create(&key, [](void*) {
+                ::usleep(300 * 1000);  // a slow cleanup: the process must wait for it
+                if (FILE* file = std::fopen(marker, "w")) {
+                    std::fputs("done", file);
+                    std::fclose(file);
+                }
+            });
+            os::WorkerThread worker;
+            if (!worker.Start([] { ::pthread_setspecific(key, &key); }) || !worker.WaitFor(20s))
+                return 1;
+            if (os::WorkerThread::RunningCount() != 0)
+                return 2;
+            if (s_clientEnd)
+                os::WorkerThread::EndProcessIfWorkersRun(3);  // nothing runs: it returns
+            std::exit(0);                                     // a normal end, as the client's after its loop
         });
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(vtest::ReadFile(marker), "done");
+    }
+}
+
+// What the child processes below share with their workers' hooks: plain
+// storage, never destroyed.
+char g_exitMarker[4096];
+std::atomic<bool> g_inCleanup{false};
+os::Event* g_release = nullptr;
+os::Event* g_cleaning = nullptr;
+
+// Exit handlers that run while a worker thread is inside its exit cleanup
+// leave the marker behind.
+void WriteMarkerIfAWorkerIsInItsCleanup() {
+    if (!g_inCleanup.load())
+        return;
+    if (FILE* file = std::fopen(g_exitMarker, "w")) {
+        std::fputs("exit handlers ran during a worker's cleanup", file);
+        std::fclose(file);
+    }
+}
+
+TEST_F(WorkerExitTest, AWorkerLetGoThatEndsJustBeforeTheEndNeverHasTheProcessEndNormallyUnderItsCleanup) {
+    std::snprintf(g_exitMarker, sizeof g_exitMarker, "%s/cut-short", sandbox.Root().c_str());
+    const int result = vtest::RunInChild([] {
+        g_release = new os::Event;
+        g_cleaning = new os::Event;
+        static pthread_key_t key;
+        // The hook holds the thread inside its thread-exit cleanup for good.
+        ::pthread_key_create(&key, [](void*) {
+            g_inCleanup = true;
+            g_cleaning->Set();
+            for (;;)
+                ::pause();
+        });
+        std::atexit(WriteMarkerIfAWorkerIsInItsCleanup);
         os::WorkerThread worker;
-        if (!worker.Start([] { ::pthread_setspecific(key, &key); }) || !worker.WaitFor(20s))
+        if (!worker.Start([] {
+                ::pthread_setspecific(key, &key);
+                g_release->WaitFor(-1ms);
+            }))
             return 1;
-        if (os::WorkerThread::RunningCount() != 0)
+        // The teardown's waits are over and the running worker is let go...
+        if (os::WorkerThread::PrepareProcessEnd() != 1)
             return 2;
-        std::exit(0);  // a normal end, as the client's after its loop
+        // ...then its body returns, just before the end's decision, and its
+        // thread is inside its exit cleanup: no body is counted as running.
+        g_release->Set();
+        if (!g_cleaning->WaitFor(20s) || os::WorkerThread::RunningCount() != 0)
+            return 3;
+        os::WorkerThread::EndProcessIfWorkersRun(0);
+        std::exit(4);  // the normal end that must not happen
     });
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(vtest::ReadFile(marker), "done");
+    EXPECT_FALSE(vtest::Exists(g_exitMarker)) << vtest::ReadFile(g_exitMarker);
+}
+
+TEST_F(WorkerExitTest, AWorkerStillRunningAtTheEndIsCutOffWithTheGivenExitCode) {
+    std::snprintf(g_exitMarker, sizeof g_exitMarker, "%s/cut-short", sandbox.Root().c_str());
+    const int result = vtest::RunInChild([] {
+        g_release = new os::Event;
+        std::atexit([] {
+            g_inCleanup = true;  // any exit handler at all is wrong here
+            WriteMarkerIfAWorkerIsInItsCleanup();
+        });
+        os::WorkerThread worker;
+        if (!worker.Start([] { g_release->WaitFor(-1ms); }))
+            return 1;
+        os::WorkerThread::EndProcessIfWorkersRun(5);
+        return 6;
+    });
+    EXPECT_EQ(result, 5);
+    EXPECT_FALSE(vtest::Exists(g_exitMarker));
 }
 
 class ChildProcessTest : public vtest::SandboxTest {

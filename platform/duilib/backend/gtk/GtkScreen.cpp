@@ -1,0 +1,119 @@
+#include "platform/duilib/backend/gtk/GtkScreen.h"
+
+#include <gtk/gtk.h>
+#ifdef GDK_WINDOWING_X11
+#include <gdk/gdkx.h>
+#endif
+
+#include <cstdlib>
+#include <mutex>
+
+namespace DuiLib {
+namespace {
+std::once_flag g_openOnce;
+bool g_displayOpen = false;
+
+RECT RectOf(const GdkRectangle& r) {
+    return RECT{r.x, r.y, r.x + r.width, r.y + r.height};
+}
+
+int DpiFromSettings() {
+    GtkSettings* settings = gtk_settings_get_default();
+    gint xftDpi = -1;
+    if (settings != nullptr)
+        g_object_get(settings, "gtk-xft-dpi", &xftDpi, nullptr);
+    // Xft.dpi is in 1024ths; GTK already leaves the integer scale out of it.
+    return xftDpi > 0 ? static_cast<int>((xftDpi + 512) / 1024) : 96;
+}
+
+void SettingsChangedCb(GObject*, GParamSpec*, gpointer data) {
+    static_cast<GtkScreen*>(data)->Refresh();
+}
+
+void WarpPointerToFarCorner() {
+    GdkDisplay* display = gdk_display_get_default();
+    if (display == nullptr)
+        return;
+    GdkSeat* seat = gdk_display_get_default_seat(display);
+    GdkDevice* pointer = seat != nullptr ? gdk_seat_get_pointer(seat) : nullptr;
+    GdkScreen* screen = gdk_display_get_default_screen(display);
+    if (pointer == nullptr || screen == nullptr)
+        return;
+    GdkWindow* root = gdk_screen_get_root_window(screen);
+    gdk_device_warp(pointer, screen, gdk_window_get_width(root) - 1, gdk_window_get_height(root) - 1);
+    gdk_display_flush(display);
+}
+}  // namespace
+
+bool GtkScreen::OpenDisplay() {
+    std::call_once(g_openOnce, [] {
+        // The accessibility bridge would want a session bus that tests and
+        // plain desktops may lack; the windows do not need it.
+        setenv("NO_AT_BRIDGE", "1", 0);
+        g_displayOpen = gtk_init_check(nullptr, nullptr) != FALSE;
+    });
+    return g_displayOpen;
+}
+
+GtkScreen::GtkScreen(std::optional<ScreenInfo> fixed) : m_fixed(fixed.has_value()) {
+    if (m_fixed) {
+        SetMainScreen(*fixed);
+        WarpPointerToFarCorner();
+        return;
+    }
+    Refresh();
+    if (GtkSettings* settings = gtk_settings_get_default())
+        g_signal_connect(settings, "notify::gtk-xft-dpi", G_CALLBACK(SettingsChangedCb), this);
+}
+
+GtkScreen::~GtkScreen() {
+    if (!m_fixed) {
+        if (GtkSettings* settings = gtk_settings_get_default())
+            g_signal_handlers_disconnect_by_data(settings, this);
+    }
+}
+
+void GtkScreen::Refresh() {
+    GdkDisplay* display = gdk_display_get_default();
+    if (display == nullptr || m_fixed)
+        return;
+    GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+    if (monitor == nullptr && gdk_display_get_n_monitors(display) > 0)
+        monitor = gdk_display_get_monitor(display, 0);
+    ScreenInfo info = GetMainScreen();
+    if (monitor != nullptr) {
+        GdkRectangle geometry;
+        GdkRectangle work;
+        gdk_monitor_get_geometry(monitor, &geometry);
+        gdk_monitor_get_workarea(monitor, &work);
+        info.monitor = RectOf(geometry);
+        info.workArea = RectOf(work);
+    }
+    info.dpi = DpiFromSettings();
+    SetMainScreen(info);
+}
+
+bool GtkScreen::IsComposited() const {
+    GdkScreen* screen = gdk_screen_get_default();
+    return screen != nullptr && gdk_screen_is_composited(screen) &&
+           gdk_screen_get_rgba_visual(screen) != nullptr;
+}
+
+bool GtkScreen::DesktopMaximizes() const {
+    GdkDisplay* display = gdk_display_get_default();
+    if (display == nullptr)
+        return false;
+#ifdef GDK_WINDOWING_X11
+    if (GDK_IS_X11_DISPLAY(display)) {
+        // Without a window manager (a bare X server) nobody answers the
+        // request, and the toolkit would take the window for maximised.
+        GdkScreen* screen = gdk_display_get_default_screen(display);
+        return gdk_x11_screen_supports_net_wm_hint(
+                   screen, gdk_atom_intern_static_string("_NET_WM_STATE_MAXIMIZED_VERT")) != FALSE;
+    }
+#endif
+    // Wayland: the compositor is the window manager.
+    return true;
+}
+
+}  // namespace DuiLib

@@ -1,1 +1,0 @@
-vanto_fuzz_target(version_text_fuzz DEPS vanto_update)

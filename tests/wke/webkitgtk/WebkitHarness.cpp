@@ -1,0 +1,205 @@
+#include "WebkitHarness.h"
+
+#include <dirent.h>
+#include <dlfcn.h>
+#include <glib.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace wketest {
+
+namespace {
+
+pid_t g_xvfb = 0;
+
+void StopXvfb() {
+    if (g_xvfb > 0) {
+        kill(g_xvfb, SIGTERM);
+        waitpid(g_xvfb, nullptr, 0);
+        g_xvfb = 0;
+    }
+}
+
+template <typename Fn>
+bool Bind(void* module, const char* name, Fn& slot) {
+    slot = reinterpret_cast<Fn>(dlsym(module, name));
+    return slot != nullptr;
+}
+
+}  // namespace
+
+bool EnsureVirtualDisplay() {
+    static const bool ready = [] {
+        int fds[2];
+        if (pipe(fds) != 0)
+            return false;
+        const pid_t pid = fork();
+        if (pid == 0) {
+            close(fds[0]);
+            const std::string fd = std::to_string(fds[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten",
+                   "tcp", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        if (pid < 0) {
+            close(fds[0]);
+            return false;
+        }
+        g_xvfb = pid;
+        std::atexit(&StopXvfb);
+        // Xvfb writes the display number once it accepts clients.
+        std::string number;
+        char c = 0;
+        while (read(fds[0], &c, 1) == 1 && c != '\n')
+            number += c;
+        close(fds[0]);
+        if (number.empty())
+            return false;
+        setenv("DISPLAY", (":" + number).c_str(), 1);
+        return true;
+    }();
+    return ready;
+}
+
+const Engine* OpenEngine() {
+    static const Engine* engine = []() -> const Engine* {
+        if (!EnsureVirtualDisplay())
+            return nullptr;
+        void* module = dlopen(VANTO_BIN_DIR "/node.so", RTLD_NOW | RTLD_LOCAL);
+        if (module == nullptr)
+            return nullptr;
+        static Engine bound{};
+        const bool complete = Bind(module, "wkeInitializeEx", bound.initialize) &&
+                              Bind(module, "wkeCreateWebView", bound.create) &&
+                              Bind(module, "wkeDestroyWebView", bound.destroy) &&
+                              Bind(module, "wkeSetCookieJarPath", bound.setCookieJarPath) &&
+                              Bind(module, "wkeSetMemoryCacheEnable", bound.setMemoryCacheEnable) &&
+                              Bind(module, "wkeSetZoomFactor", bound.setZoomFactor) &&
+                              Bind(module, "wkeLoadURL", bound.loadURL) &&
+                              Bind(module, "wkeGetURL", bound.getURL) &&
+                              Bind(module, "wkeOnTitleChanged", bound.onTitleChanged) &&
+                              Bind(module, "wkeOnNavigation", bound.onNavigation) &&
+                              Bind(module, "wkeOnDocumentReady", bound.onDocumentReady) &&
+                              Bind(module, "wkeOnLoadingFinish", bound.onLoadingFinish) &&
+                              Bind(module, "wkeOnPageMessage", bound.onPageMessage) &&
+                              Bind(module, "wkeOnConsoleMessage", bound.onConsoleMessage) &&
+                              Bind(module, "wkeGetNativeWidget", bound.getNativeWidget) &&
+                              Bind(module, "wkeRunScript", bound.runScript);
+        if (!complete || !bound.initialize(nullptr))
+            return nullptr;
+        return &bound;
+    }();
+    return engine;
+}
+
+bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds deadline) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    // A tick that wakes the loop, so the deadline is seen even when nothing
+    // else happens.
+    const guint tick = g_timeout_add(
+        20, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
+    bool result = done();
+    while (!result && std::chrono::steady_clock::now() < end) {
+        g_main_context_iteration(nullptr, TRUE);
+        result = done();
+    }
+    g_source_remove(tick);
+    return result;
+}
+
+RecordedView::RecordedView(const Engine& engine) : m_engine(engine), m_view(engine.create()) {
+    engine.onLoadingFinish(
+        m_view,
+        [](wkeWebView, void* self, const char* url, wkeLoadingResult result, const char* reason) {
+            static_cast<RecordedView*>(self)->finishes.push_back({url, result, reason});
+        },
+        this);
+    engine.onPageMessage(
+        m_view,
+        [](wkeWebView, void* self, const char* pageUrl, const char* text) -> const char* {
+            static_cast<RecordedView*>(self)->messages.push_back({pageUrl, text});
+            return nullptr;
+        },
+        this);
+    engine.onConsoleMessage(
+        m_view,
+        [](wkeWebView, void* self, const char* text) {
+            static_cast<RecordedView*>(self)->consoleErrors.push_back(text);
+        },
+        this);
+    engine.onNavigation(
+        m_view,
+        [](wkeWebView, void* self, wkeNavigationType, const char* url) {
+            auto* recorded = static_cast<RecordedView*>(self);
+            recorded->navigations.push_back(url);
+            return recorded->allowNavigation;
+        },
+        this);
+    engine.onTitleChanged(
+        m_view,
+        [](wkeWebView, void* self, const char* title) {
+            static_cast<RecordedView*>(self)->titles.push_back(title != nullptr ? title : "(null)");
+        },
+        this);
+    engine.onDocumentReady(
+        m_view, [](wkeWebView, void* self) { ++static_cast<RecordedView*>(self)->readyCount; }, this);
+}
+
+RecordedView::~RecordedView() {
+    m_engine.destroy(m_view);
+}
+
+void RecordedView::Load(const std::string& url) const {
+    m_engine.loadURL(m_view, url.c_str());
+}
+
+void RecordedView::Run(const std::string& script) const {
+    m_engine.runScript(m_view, script.c_str());
+}
+
+int WebProcessCount() {
+    // Children of this process whose command is the web process (the name
+    // is cut to 15 characters in /proc).
+    int count = 0;
+    const pid_t self = getpid();
+    DIR* proc = opendir("/proc");
+    if (proc == nullptr)
+        return 0;
+    while (dirent* entry = readdir(proc)) {
+        const std::string name = entry->d_name;
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::ifstream stat("/proc/" + name + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        const auto open = line.find('(');
+        const auto close = line.rfind(')');
+        if (open == std::string::npos || close == std::string::npos)
+            continue;
+        const std::string command = line.substr(open + 1, close - open - 1);
+        std::istringstream rest(line.substr(close + 2));
+        char state = 0;
+        pid_t parent = 0;
+        rest >> state >> parent;
+        if (parent == self && command.rfind("WebKitWebProces", 0) == 0 && state != 'Z')
+            ++count;
+    }
+    closedir(proc);
+    return count;
+}
+
+}  // namespace wketest
+
+// LeakSanitizer cannot stop GTK's and WebKit's threads to look for leaks (it
+// crashes trying), and those libraries keep their process-wide allocations
+// to the end anyway: this program runs without the leak check; AddressSanitizer
+// itself stays on.
+extern "C" const char* __asan_default_options() {
+    return "detect_leaks=0";
+}
