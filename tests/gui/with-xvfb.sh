@@ -19,7 +19,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb -displayfd 3 -screen 0 2560x1600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+# The server also ends when this script is killed without its trap (a test
+# timeout): an orphaned server would keep the script's inherited files open.
+setpriv --pdeathsig TERM Xvfb -displayfd 3 -screen 0 2560x1600x24 -nolisten tcp 3>"$work/display" \
+  2>"$work/xvfb.log" &
 server=$!
 for _ in $(seq 1 200); do
   [ -s "$work/display" ] && break

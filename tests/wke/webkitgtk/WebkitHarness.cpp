@@ -5,6 +5,7 @@
 #include <glib.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -38,8 +39,15 @@ bool EnsureVirtualDisplay() {
         int fds[2];
         if (pipe(fds) != 0)
             return false;
+        const pid_t parent = getpid();
         const pid_t pid = fork();
         if (pid == 0) {
+            // The server ends with the test program, however that ends (a
+            // timeout's kill runs no exit handler): an orphaned server would
+            // keep whatever the program inherited open, a build lock say.
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            if (getppid() != parent)
+                _exit(0);
             close(fds[0]);
             const std::string fd = std::to_string(fds[1]);
             execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten",
