@@ -106,6 +106,35 @@ void CButtonUI::DoEvent(TEventUI& event) {
     }
 }
 
+TDrawState CButtonUI::GetDrawState() const {
+    TDrawState state = CLabelUI::GetDrawState();
+    state.hot = state.enabled && (m_bHot || state.hot);
+    state.pushed = state.pushed && m_bPushed;
+    return state;
+}
+
+std::string CButtonUI::GetStateImage(const TDrawState& state) const {
+    if (!state.enabled && !m_sDisabledImage.empty())
+        return m_sDisabledImage;
+    if (state.pushed && !m_sPushedImage.empty())
+        return m_sPushedImage;
+    if (state.hot && !m_sHotImage.empty())
+        return m_sHotImage;
+    if (state.focused && !m_sFocusedImage.empty())
+        return m_sFocusedImage;
+    return m_sNormalImage;
+}
+
+DWORD CButtonUI::GetStateTextColor(const TDrawState& state) const {
+    if (state.enabled) {
+        if (state.pushed && m_dwPushedTextColor != 0)
+            return m_dwPushedTextColor;
+        if (state.hot && m_dwHotTextColor != 0)
+            return m_dwHotTextColor;
+    }
+    return CLabelUI::GetStateTextColor(state);
+}
+
 bool CButtonUI::Activate() {
     if (!CLabelUI::Activate())
         return false;

@@ -39,8 +39,17 @@ class CButtonUI : public CLabelUI {
     void DoEvent(TEventUI& event) override;
     bool Activate() override;
 
+    // Hot while the pointer is over it (as its own events or the manager
+    // say), pushed while a press that started on it is held inside it.
+    TDrawState GetDrawState() const override;
+    // The first of disabled, pushed, hot and focused that applies and has
+    // an image of its own, else the normal image.
+    std::string GetStateImage(const TDrawState& state) const override;
+
   protected:
     void SetImage(std::string& slot, std::string_view image);
+    // The pushed, else the hot text colour of an enabled button.
+    DWORD GetStateTextColor(const TDrawState& state) const override;
 
     std::string m_sNormalImage;
     std::string m_sHotImage;

@@ -4,6 +4,8 @@
 #include "platform/duilib/UIManager.h"
 #include "platform/duilib/UIRender.h"
 
+#include <algorithm>
+
 namespace DuiLib {
 
 CControlUI::CControlUI() = default;
@@ -278,6 +280,62 @@ long CControlUI::Scaled(long value) const {
 
 RECT CControlUI::Scaled(RECT rc) const {
     return m_pManager != nullptr ? m_pManager->GetDPIObj().Scale(rc) : rc;
+}
+
+TDrawState CControlUI::GetDrawState() const {
+    TDrawState state;
+    state.enabled = IsEnabled();
+    if (m_pManager != nullptr) {
+        state.hot = state.enabled && m_pManager->GetHover() == this;
+        state.pushed = state.enabled && m_pManager->GetPushed() == this;
+        state.focused = m_pManager->GetFocus() == this;
+    }
+    return state;
+}
+
+DWORD CControlUI::GetStateBkColor(const TDrawState& state) const {
+    DWORD color = m_dwBackColor;
+    auto use = [&](std::string_view name) {
+        if (auto c = ParseColor(GetAttribute(name)))
+            color = *c;
+    };
+    if (state.selected)
+        use("selectedbkcolor");
+    else if (state.hot)
+        use("hotbkcolor");
+    if (!state.enabled)
+        use("disabledbkcolor");
+    return color;
+}
+
+std::string CControlUI::GetStateImage(const TDrawState& /*state*/) const {
+    return {};
+}
+
+TTextLook CControlUI::GetTextLook(const TDrawState& /*state*/) const {
+    TTextLook look;
+    look.font = ParseInt(GetAttribute("font")).value_or(-1);
+    look.color = ParseColor(GetAttribute("textcolor")).value_or(0xFF000000);
+    if ((look.color & 0xFF000000) == 0)
+        look.color |= 0xFF000000;  // a colour written without alpha is opaque
+    if (const std::string align = GetAttribute("align"); !align.empty())
+        look.align = ParseAlign(align, look.align);
+    look.padding = ParseRect(GetAttribute("textpadding")).value_or(RECT{});
+    look.html = ParseBool(GetAttribute("showhtml")).value_or(false);
+    look.ellipsis = ParseBool(GetAttribute("endellipsis")).value_or(false);
+    return look;
+}
+
+int CControlUI::GetBorderSize() const {
+    return std::max(0, ParseInt(GetAttribute("bordersize")).value_or(0));
+}
+
+std::optional<DWORD> CControlUI::GetStateBorderColor(const TDrawState& state) const {
+    if (state.focused) {
+        if (auto color = ParseColor(GetAttribute("focusbordercolor")))
+            return color;
+    }
+    return ParseColor(GetAttribute("bordercolor"));
 }
 
 bool CControlUI::IsPointInside(POINT pt) const {

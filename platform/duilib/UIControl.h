@@ -7,10 +7,40 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace DuiLib {
+
+// Text alignment flags (the Windows DrawText values).
+constexpr UINT DT_LEFT = 0x0000;
+constexpr UINT DT_CENTER = 0x0001;
+constexpr UINT DT_RIGHT = 0x0002;
+constexpr UINT DT_VCENTER = 0x0004;
+constexpr UINT DT_BOTTOM = 0x0008;
+constexpr UINT DT_SINGLELINE = 0x0020;
+
+// The input states a control is drawn in.
+struct TDrawState {
+    bool enabled = true;
+    bool hot = false;       // the pointer is over it (an enabled control only)
+    bool pushed = false;    // a press that started on it is held (an enabled control only)
+    bool focused = false;   // it has its window's keyboard focus
+    bool selected = false;  // a selected option or list item
+    bool operator==(const TDrawState&) const = default;
+};
+
+// How a control's text is drawn.
+struct TTextLook {
+    int font = -1;  // an id of the layout's fonts (-1: the default font)
+    DWORD color = 0xFF000000;
+    UINT align = DT_LEFT | DT_VCENTER | DT_SINGLELINE;
+    RECT padding;  // inside the control, in layout pixels (96 DPI)
+    bool ellipsis = false;
+    bool html = false;  // the text carries the labels' inline markup
+    bool operator==(const TTextLook&) const = default;
+};
 
 // What changed on a control, for the back end's peer.
 // State: the look of an input state (hot, pushed, focused, an edit's caret
@@ -137,6 +167,26 @@ class CControlUI {
     void NeedUpdate();
     void NeedParentUpdate();
     void Invalidate();
+
+    // ---- what the control is drawn with ---------------------------------------------
+    // Decided here, so that the renderer only draws what the model chose and
+    // the choice is tested without a display. UI thread.
+    //
+    // The state as the window's manager sees it now (hover, press, focus).
+    virtual TDrawState GetDrawState() const;
+    // The background colour in `state` (alpha 0: none): the layout's
+    // "selectedbkcolor" or "hotbkcolor", then "disabledbkcolor", over the
+    // plain one.
+    DWORD GetStateBkColor(const TDrawState& state) const;
+    // The image drawn over the background image in `state`; empty: none.
+    virtual std::string GetStateImage(const TDrawState& state) const;
+    // How the text is drawn in `state`. A plain control (a menu entry's
+    // container) takes the attributes a label takes, as written.
+    virtual TTextLook GetTextLook(const TDrawState& state) const;
+    // The border's width in layout pixels (0: none) and its colour in
+    // `state` ("focusbordercolor" while focused); no colour: no border.
+    int GetBorderSize() const;
+    std::optional<DWORD> GetStateBorderColor(const TDrawState& state) const;
 
   protected:
     void Changed(ControlChange what);

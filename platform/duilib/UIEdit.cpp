@@ -120,6 +120,50 @@ std::string CEditUI::GetShownText() const {
     return shown;
 }
 
+int CEditUI::ShownByteOffset(int pos) const {
+    const std::u16string text = os::Utf8ToUtf16(GetText());
+    const std::size_t units = std::min(static_cast<std::size_t>(std::max(0, pos)), text.size());
+    if (!m_bPasswordMode)
+        return static_cast<int>(os::Utf16ToUtf8(std::u16string_view(text).substr(0, units)).size());
+    // A bullet (three bytes) per character; the second half of a pair adds none.
+    int chars = 0;
+    for (std::size_t i = 0; i < units; ++i)
+        chars += IsLowSurrogate(text[i]) ? 0 : 1;
+    return chars * 3;
+}
+
+std::string CEditUI::GetStateImage(const TDrawState& state) const {
+    std::string image;
+    if (!state.enabled)
+        image = GetAttribute("disabledimage");
+    else if (state.focused)
+        image = GetAttribute("focusedimage");
+    else if (state.hot)
+        image = GetAttribute("hotimage");
+    return image.empty() ? GetAttribute("normalimage") : image;
+}
+
+TEditView CEditUI::GetView(const TDrawState& state, bool composing) const {
+    TEditView view;
+    view.caret = state.focused && state.enabled && !m_bReadOnly;
+    const std::string shown = GetShownText();
+    view.hint = shown.empty() && !composing;
+    if (view.hint) {
+        view.text = m_sTipValue;
+        view.color = ParseColor(GetAttribute("tipvaluecolor")).value_or(0xFFAAAAAA);
+        return view;
+    }
+    view.text = shown;
+    view.color = GetTextLook(state).color;
+    view.caretByte = ShownByteOffset(m_caret);
+    if (state.focused) {
+        const auto [start, end] = GetSelection();
+        view.selectionStart = ShownByteOffset(start);
+        view.selectionEnd = ShownByteOffset(end);
+    }
+    return view;
+}
+
 void CEditUI::SetAttribute(std::string_view name, std::string_view value) {
     if (name == "maxchar") {
         if (auto max = ParseInt(value); max && *max >= 0)

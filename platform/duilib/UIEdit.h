@@ -17,6 +17,22 @@
 
 namespace DuiLib {
 
+// What an edit shows: its text (a bullet per character in password mode),
+// or the hint in the hint's colour ("tipvaluecolor", grey by default) while
+// the field is empty and nothing is being composed; the caret in a focused,
+// enabled, writable field; the selection of a focused one. Positions are
+// bytes of `text`.
+struct TEditView {
+    std::string text;
+    bool hint = false;
+    DWORD color = 0xFF000000;
+    int caretByte = 0;  // where the caret is, and a composed text goes
+    int selectionStart = 0;
+    int selectionEnd = 0;  // equal to the start: nothing highlighted
+    bool caret = false;
+    bool operator==(const TEditView&) const = default;
+};
+
 class CEditUI : public CLabelUI {
   public:
     std::string_view GetClass() const override;
@@ -48,6 +64,17 @@ class CEditUI : public CLabelUI {
     // Pastes as a user would: the clipboard's text replaces the selection
     // within the edit's limits. False when nothing could be pasted.
     bool Paste();
+
+    // The byte offset in GetShownText() of the UTF-16 position `pos`
+    // (clamped to the text), for placing the caret and the selection.
+    int ShownByteOffset(int pos) const;
+
+    // The layout's "disabledimage", else "focusedimage" while focused, else
+    // "hotimage" while hot; "normalimage" when that one is not given.
+    std::string GetStateImage(const TDrawState& state) const override;
+    // What the field shows in `state`; `composing`: an input method is
+    // composing a text at the caret.
+    TEditView GetView(const TDrawState& state, bool composing) const;
 
     void SetAttribute(std::string_view name, std::string_view value) override;
     // UIEVENT_CHAR types one UTF-16 unit (a character outside the BMP comes

@@ -107,23 +107,10 @@ void CLabelUI::SetAttribute(std::string_view name, std::string_view value) {
             m_bAutoCalcWidth = *on;
             NeedParentUpdate();
         }
-    } else if (name == "align" || name == "valign") {
-        UINT style = m_uTextStyle;
-        if (name == "align") {
-            style &= ~(DT_CENTER | DT_RIGHT);
-            if (value.find("center") != std::string_view::npos)
-                style |= DT_CENTER;
-            else if (value.find("right") != std::string_view::npos)
-                style |= DT_RIGHT;
-        } else {
-            style &= ~(DT_VCENTER | DT_BOTTOM);
-            if (value.find("center") != std::string_view::npos ||
-                value.find("vcenter") != std::string_view::npos)
-                style |= DT_VCENTER;
-            else if (value.find("bottom") != std::string_view::npos)
-                style |= DT_BOTTOM;
-        }
-        SetTextStyle(style);
+    } else if (name == "align") {
+        SetTextStyle(ParseAlign(value, m_uTextStyle));
+    } else if (name == "valign") {
+        SetTextStyle(ParseVAlign(value, m_uTextStyle));
     } else if (name == "endellipsis" || name == "multiline") {
         if (auto on = ParseBool(value)) {
             if (name == "multiline")
@@ -131,6 +118,25 @@ void CLabelUI::SetAttribute(std::string_view name, std::string_view value) {
         }
     }
     CControlUI::SetAttribute(name, value);
+}
+
+DWORD CLabelUI::GetStateTextColor(const TDrawState& state) const {
+    if (!state.enabled && m_dwDisabledTextColor != 0)
+        return m_dwDisabledTextColor;
+    return m_dwTextColor;
+}
+
+TTextLook CLabelUI::GetTextLook(const TDrawState& state) const {
+    TTextLook look;
+    look.font = m_iFont;
+    look.color = GetStateTextColor(state);
+    if ((look.color & 0xFF000000) == 0)
+        look.color |= 0xFF000000;  // a colour written without alpha is opaque
+    look.align = m_uTextStyle;
+    look.padding = m_rcTextPadding;
+    look.html = m_bShowHtml;
+    look.ellipsis = ParseBool(GetAttribute("endellipsis")).value_or(false);
+    return look;
 }
 
 SIZE CLabelUI::EstimateSize(SIZE available) {

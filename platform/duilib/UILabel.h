@@ -6,14 +6,6 @@
 
 namespace DuiLib {
 
-// Text alignment flags (the Windows DrawText values).
-constexpr UINT DT_LEFT = 0x0000;
-constexpr UINT DT_CENTER = 0x0001;
-constexpr UINT DT_RIGHT = 0x0002;
-constexpr UINT DT_VCENTER = 0x0004;
-constexpr UINT DT_BOTTOM = 0x0008;
-constexpr UINT DT_SINGLELINE = 0x0020;
-
 class CLabelUI : public CControlUI {
   public:
     std::string_view GetClass() const override;
@@ -42,7 +34,16 @@ class CLabelUI : public CControlUI {
     // "autocalcwidth" label is as wide as it.
     SIZE EstimateSize(SIZE available) override;
 
+    // The label's font, alignment, padding and markup, in the colour of
+    // `state`; "endellipsis" cuts a text too long for its room.
+    TTextLook GetTextLook(const TDrawState& state) const override;
+
   protected:
+    // The text colour of `state` as written (0: none given): the disabled
+    // one for a disabled label that has one. Kinds with state colours of
+    // their own (buttons, options) choose first.
+    virtual DWORD GetStateTextColor(const TDrawState& state) const;
+
     DWORD m_dwTextColor = 0;
     DWORD m_dwDisabledTextColor = 0;
     int m_iFont = -1;

@@ -117,6 +117,13 @@ bool CListElementT<Base>::Activate() {
     return true;
 }
 
+template <typename Base>
+TDrawState CListElementT<Base>::GetDrawState() const {
+    TDrawState state = Base::GetDrawState();
+    state.selected = m_bSelected;
+    return state;
+}
+
 template class CListElementT<CContainerUI>;
 template class CListElementT<CLabelUI>;
 

@@ -56,6 +56,8 @@ class CListElementT : public Base, public IListItemUI {
     void SetAttribute(std::string_view name, std::string_view value) override;
     void DoEvent(TEventUI& event) override;
     bool Activate() override;
+    // Its kind's state, selected while the item is.
+    TDrawState GetDrawState() const override;
 
   protected:
     bool m_bSelected = false;

@@ -84,4 +84,23 @@ bool COptionUI::Activate() {
     return true;
 }
 
+TDrawState COptionUI::GetDrawState() const {
+    TDrawState state = CButtonUI::GetDrawState();
+    state.selected = m_bSelected;
+    return state;
+}
+
+std::string COptionUI::GetStateImage(const TDrawState& state) const {
+    const bool disabledLook = !state.enabled && !m_sDisabledImage.empty();
+    if (!disabledLook && state.selected && !m_sSelectedImage.empty())
+        return state.hot && !m_sSelectedHotImage.empty() ? m_sSelectedHotImage : m_sSelectedImage;
+    return CButtonUI::GetStateImage(state);
+}
+
+DWORD COptionUI::GetStateTextColor(const TDrawState& state) const {
+    if (state.enabled && state.selected && m_dwSelectedTextColor != 0)
+        return m_dwSelectedTextColor;
+    return CButtonUI::GetStateTextColor(state);
+}
+
 }  // namespace DuiLib

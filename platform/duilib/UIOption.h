@@ -33,7 +33,17 @@ class COptionUI : public CButtonUI {
     // selected one changes nothing), an ungrouped one toggles.
     bool Activate() override;
 
+    // A button's state, selected while the option is.
+    TDrawState GetDrawState() const override;
+    // Selected (unless disabled with a disabled image): the selected hot
+    // image while hot, else the selected image; otherwise as a button.
+    std::string GetStateImage(const TDrawState& state) const override;
+
   protected:
+    // The selected text colour of an enabled selected option, else as a
+    // button.
+    DWORD GetStateTextColor(const TDrawState& state) const override;
+
     std::string m_sGroupName;
     std::string m_sSelectedImage;
     std::string m_sSelectedHotImage;

@@ -3,6 +3,7 @@
 #include "platform/duilib/UIRender.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace DuiLib {
 
@@ -41,6 +42,21 @@ void CProgressUI::SetForeImage(std::string_view image) {
         return;
     m_sForeImage = image;
     Changed(ControlChange::Image);
+}
+
+RECT CProgressUI::GetValueRect() const {
+    const RECT rc = GetPos();
+    // In 64 bits: the range of two ints may not fit in one.
+    const long long range = static_cast<long long>(m_nMax) - m_nMin;
+    if (range <= 0)
+        return RECT{rc.left, rc.top, rc.left, rc.top};
+    const double fraction = static_cast<double>(static_cast<long long>(m_nValue) - m_nMin) / range;
+    RECT shown = rc;
+    if (m_bHorizontal)
+        shown.right = rc.left + static_cast<long>(std::lround(rc.Width() * fraction));
+    else
+        shown.top = rc.bottom - static_cast<long>(std::lround(rc.Height() * fraction));
+    return shown;
 }
 
 void CProgressUI::SetAttribute(std::string_view name, std::string_view value) {

@@ -24,6 +24,11 @@ class CProgressUI : public CLabelUI {
     const std::string& GetForeImage() const { return m_sForeImage; }
     void SetForeImage(std::string_view image);
 
+    // The part of the bar the fore image shows at the value: from the left
+    // (or, upright, from the bottom) in proportion; empty for an empty
+    // range or the minimum.
+    RECT GetValueRect() const;
+
     void SetAttribute(std::string_view name, std::string_view value) override;
 
   protected:

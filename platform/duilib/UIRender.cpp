@@ -1,5 +1,6 @@
 #include "platform/duilib/UIRender.h"
 
+#include "platform/duilib/UIControl.h"
 #include "platform/duilib/UIManager.h"
 #include "platform/os/Text.h"
 
@@ -119,6 +120,25 @@ std::optional<DWORD> ParseColor(std::string_view text) {
     return static_cast<DWORD>(value);
 }
 
+UINT ParseAlign(std::string_view value, UINT style) {
+    style &= ~(DT_CENTER | DT_RIGHT);
+    if (value.find("center") != std::string_view::npos)
+        style |= DT_CENTER;
+    else if (value.find("right") != std::string_view::npos)
+        style |= DT_RIGHT;
+    return style;
+}
+
+UINT ParseVAlign(std::string_view value, UINT style) {
+    style &= ~(DT_VCENTER | DT_BOTTOM);
+    // "vcenter" holds "center".
+    if (value.find("center") != std::string_view::npos)
+        style |= DT_VCENTER;
+    else if (value.find("bottom") != std::string_view::npos)
+        style |= DT_BOTTOM;
+    return style;
+}
+
 std::vector<std::pair<std::string, std::string>> ParseAttributeList(std::string_view list) {
     std::vector<std::pair<std::string, std::string>> pairs;
     std::size_t i = 0;
@@ -224,87 +244,99 @@ TImageInfo ParseImageString(std::string_view text) {
     return info;
 }
 
-std::vector<TMarkupRun> ParseMarkup(std::string_view text) {
-    std::vector<TMarkupRun> runs;
-    std::vector<int> fonts;
-    std::vector<DWORD> colors;
-    int boldDepth = 0;
-    std::string pending;
+namespace {
 
-    auto flush = [&] {
-        if (pending.empty())
+// One pass over a label's markup: the tags open (fonts, colours, bold) and
+// the text not yet given out as a run.
+class MarkupParser {
+  public:
+    std::vector<TMarkupRun> Parse(std::string_view text) {
+        // The next '}' after the current '{', found once for every '{'
+        // before it, so that a text of many '{' is read in linear time.
+        std::size_t close = 0;
+        std::size_t i = 0;
+        while (i < text.size()) {
+            if (text[i] == '{' && close != std::string_view::npos && close <= i)
+                close = text.find('}', i + 1);
+            // Text, an unterminated '{' or an unknown tag's '{' is literal.
+            if (text[i] != '{' || close == std::string_view::npos ||
+                !Tag(text.substr(i + 1, close - i - 1))) {
+                m_pending += text[i++];
+                continue;
+            }
+            i = close + 1;
+        }
+        Flush();
+        return std::move(m_runs);
+    }
+
+  private:
+    // Gives out the pending text as a run in the open styles.
+    void Flush() {
+        if (m_pending.empty())
             return;
         TMarkupRun run;
-        run.text = std::move(pending);
-        run.font = fonts.empty() ? -1 : fonts.back();
-        run.bold = boldDepth > 0;
-        if (!colors.empty())
-            run.color = colors.back();
-        runs.push_back(std::move(run));
-        pending.clear();
-    };
-
-    std::size_t i = 0;
-    while (i < text.size()) {
-        if (text[i] != '{') {
-            pending += text[i++];
-            continue;
-        }
-        const std::size_t close = text.find('}', i + 1);
-        if (close == std::string_view::npos) {
-            pending += text[i++];  // unterminated: literal
-            continue;
-        }
-        const std::string_view tag = text.substr(i + 1, close - i - 1);
-        const std::string_view arg = tag.size() > 2 ? Trim(tag.substr(2)) : std::string_view{};
-        const bool hasArg = tag.size() > 2 && tag[1] == ' ';
-        bool known = true;
-        if (tag == "b") {
-            flush();
-            ++boldDepth;
-        } else if (tag == "/b" && boldDepth > 0) {
-            flush();
-            --boldDepth;
-        } else if (tag == "/f" && !fonts.empty()) {
-            flush();
-            fonts.pop_back();
-        } else if (tag == "/c" && !colors.empty()) {
-            flush();
-            colors.pop_back();
-        } else if (tag == "n") {
-            flush();
-            TMarkupRun run;
-            run.kind = TMarkupRun::Kind::NewLine;
-            runs.push_back(run);
-        } else if (hasArg && tag[0] == 'f' && ParseInt(arg)) {
-            flush();
-            fonts.push_back(*ParseInt(arg));
-        } else if (hasArg && tag[0] == 'x' && ParseInt(arg)) {
-            flush();
-            TMarkupRun run;
-            run.kind = TMarkupRun::Kind::Space;
-            run.space = *ParseInt(arg);
-            runs.push_back(run);
-        } else if (hasArg && tag[0] == 'c' && ParseColor(arg)) {
-            flush();
-            colors.push_back(*ParseColor(arg));
-        } else if (hasArg && tag[0] == 'i' && !arg.empty()) {
-            flush();
-            TMarkupRun run;
-            run.kind = TMarkupRun::Kind::Image;
-            run.text = std::string(arg);
-            runs.push_back(run);
-        } else {
-            known = false;
-        }
-        if (known) {
-            i = close + 1;
-        } else {
-            pending += text[i++];  // unknown tag: its '{' and the rest are text
-        }
+        run.text = std::move(m_pending);
+        run.font = m_fonts.empty() ? -1 : m_fonts.back();
+        run.bold = m_boldDepth > 0;
+        if (!m_colors.empty())
+            run.color = m_colors.back();
+        m_runs.push_back(std::move(run));
+        m_pending.clear();
     }
-    flush();
-    return runs;
+
+    void Emit(TMarkupRun::Kind kind, std::string_view text = {}, int space = 0) {
+        Flush();
+        TMarkupRun run;
+        run.kind = kind;
+        run.text = std::string(text);
+        run.space = space;
+        m_runs.push_back(std::move(run));
+    }
+
+    // Applies a known tag (what lies between '{' and '}'); false for any
+    // other, and for a closing tag with nothing open.
+    bool Tag(std::string_view tag) {
+        const std::string_view arg = tag.size() > 2 ? Trim(tag.substr(2)) : std::string_view{};
+        const char kind = tag.size() > 2 && tag[1] == ' ' ? tag[0] : '\0';
+        if (tag == "b" || (tag == "/b" && m_boldDepth > 0)) {
+            Flush();
+            m_boldDepth += tag == "b" ? 1 : -1;
+        } else if ((tag == "/f" && !m_fonts.empty()) || (tag == "/c" && !m_colors.empty())) {
+            Flush();
+            if (tag == "/f")
+                m_fonts.pop_back();
+            else
+                m_colors.pop_back();
+        } else if (tag == "n") {
+            Emit(TMarkupRun::Kind::NewLine);
+        } else if (kind == 'f' && ParseInt(arg)) {
+            Flush();
+            m_fonts.push_back(*ParseInt(arg));
+        } else if (kind == 'x' && ParseInt(arg)) {
+            Emit(TMarkupRun::Kind::Space, {}, *ParseInt(arg));
+        } else if (kind == 'c' && ParseColor(arg)) {
+            Flush();
+            m_colors.push_back(*ParseColor(arg));
+        } else if (kind == 'i' && !arg.empty()) {
+            Emit(TMarkupRun::Kind::Image, arg);
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    std::vector<TMarkupRun> m_runs;
+    std::vector<int> m_fonts;
+    std::vector<DWORD> m_colors;
+    int m_boldDepth = 0;
+    std::string m_pending;
+};
+
+}  // namespace
+
+std::vector<TMarkupRun> ParseMarkup(std::string_view text) {
+    return MarkupParser().Parse(text);
 }
 
 std::string MarkupPlainText(std::string_view text) {

@@ -27,6 +27,11 @@ std::optional<int> ParseInt(std::string_view text);
 std::optional<bool> ParseBool(std::string_view text);
 // "#AARRGGBB", "#RRGGBB" (opaque), "0xAARRGGBB" or a plain hexadecimal number.
 std::optional<DWORD> ParseColor(std::string_view text);
+// The DrawText style (the DT_ flags of UIControl.h) that a layout's "align"
+// value ("center", "right", else left) or "valign" value ("center" or
+// "vcenter", "bottom", else top) makes of `style`; the other flags stay.
+UINT ParseAlign(std::string_view value, UINT style);
+UINT ParseVAlign(std::string_view value, UINT style);
 // Splits an attribute list ("name=\"value\" other='v'") into pairs. Stops
 // at the first malformed pair; what came before it is kept.
 std::vector<std::pair<std::string, std::string>> ParseAttributeList(std::string_view list);

@@ -2,8 +2,11 @@
 // compared with its reference image (tests/gui/references; regenerate with
 // VANTO_UPDATE_REFERENCES=1, see the README), a contact sheet of them all,
 // round corners and shadows where a compositor runs, images from each
-// window's own archive, the desktop's DPI, hosted native views and fades.
+// window's own archive and their size bound, the desktop's DPI, hosted native
+// views and fades.
 #include "GuiFixture.h"
+#include "platform/duilib/GtkTestImages.h"
+#include "platform/duilib/TestSupport.h"
 
 #include "platform/duilib/UIContainer.h"
 #include "platform/duilib/UIDPI.h"
@@ -11,6 +14,7 @@
 #include "platform/duilib/WinUser.h"
 #include "platform/duilib/backend/Screen.h"
 #include "platform/duilib/backend/gtk/GtkRenderer.h"
+#include "platform/os/DebugPrint.h"
 
 #include <cairo.h>
 #include <gtk/gtk.h>
@@ -189,6 +193,41 @@ TEST_F(GuiTest, EachWindowPaintsFromTheArchiveItWasBuiltFrom) {
     std::optional<GtkProbes::Image> panelAgain = Render(panel->GetHWND());
     ASSERT_TRUE(panelAgain);
     EXPECT_EQ(guitest::CountDifferent(*panelShot, *panelAgain, 0), 0);
+}
+
+TEST_F(GuiTest, AnArchiveImageBeyondTheSizeBoundIsNeitherAllocatedNorDrawnAndSaysSoOnce) {
+    // A few hundred bytes that declare 8192 x 8192 pixels (256 MiB decoded),
+    // and an image exactly at the bound.
+    const std::string zip = duitest::MakeZip({{"over.png", imagetest::PngDeclaring(8192, 8192)},
+                                              {"at.png", imagetest::Saved("png", 4096, 4096, 0x2F80EDFF)}});
+    std::vector<std::string> lines;
+    os::SetDebugSink([&lines](const std::string& text) {
+        if (text.find("not drawn") != std::string::npos)
+            lines.push_back(text);
+    });
+    const TResourceZip saved = CPaintManagerUI::GetResourceZip();
+    ASSERT_TRUE(CPaintManagerUI::SetResourceZip(zip.data(), zip.size()));
+    if (!imagetest::ResetPeakRss())
+        GTEST_SKIP() << "this kernel cannot reset the peak resident size";
+    const long before = imagetest::PeakRssKib();
+    guitest::LayoutWindow* over =
+        Open(R"(<Window size="48,48"><Control bkcolor="#FFFFFFFF" bkimage="over.png"/></Window>)");
+    ASSERT_NE(over, nullptr);
+    ASSERT_TRUE(automation.RunUntilIdle());
+    std::optional<GtkProbes::Image> overShot = Render(over->GetHWND());
+    ASSERT_TRUE(Render(over->GetHWND()));
+    const long grown = imagetest::PeakRssKib() - before;
+    guitest::LayoutWindow* at = Open(R"(<Window size="48,48"><Control bkimage="at.png"/></Window>)");
+    ASSERT_TRUE(CPaintManagerUI::SetResourceZip(saved.data, saved.size));
+    ASSERT_NE(at, nullptr);
+    std::optional<GtkProbes::Image> atShot = Render(at->GetHWND());
+    os::SetDebugSink({});
+    ASSERT_TRUE(overShot && atShot);
+    EXPECT_LT(grown, 64 * 1024) << "KiB: the declared pixels were allocated";
+    EXPECT_EQ(overShot->At(24, 24) & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_EQ(atShot->At(24, 24) & 0xFFFFFF, 0x2F80EDu);
+    EXPECT_EQ(lines, std::vector<std::string>{
+                         "image 'over.png' not drawn: 8192 x 8192 pixels is more than 4096 x 4096"});
 }
 
 TEST_F(GuiTest, TheDesktopsDpiIsTheLogicalOneAndATwiceDesktopScalesByTwo) {

@@ -46,6 +46,14 @@ TEST(Markup, UnknownUnterminatedAndUnmatchedTagsAreLiteralText) {
     EXPECT_TRUE(runs[0].bold);
 }
 
+TEST(Markup, ALabelOfManyOpenBracesIsReadInOnePass) {
+    // Each '{' used to search the rest of the text for its '}': 4 MiB of them
+    // took minutes of the UI thread.
+    const std::string braces(4u << 20, '{');
+    EXPECT_EQ(MarkupPlainText(braces), braces);
+    EXPECT_EQ(MarkupPlainText(braces + "{b}x{/b}"), braces + "x");
+}
+
 TEST(ImageString, PlainNamesAndKeyedFormsParse) {
     EXPECT_EQ(ParseImageString("btn_close.png").file, "btn_close.png");
     const TImageInfo info = ParseImageString(

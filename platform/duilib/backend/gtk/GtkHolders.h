@@ -54,6 +54,9 @@ using GErrorPtr = std::unique_ptr<GError, detail::Releaser<&g_error_free>>;
 using CairoPtr = std::unique_ptr<cairo_t, detail::Releaser<&cairo_destroy>>;
 using CairoSurfacePtr = std::unique_ptr<cairo_surface_t, detail::Releaser<&cairo_surface_destroy>>;
 using CairoRegionPtr = std::unique_ptr<cairo_region_t, detail::Releaser<&cairo_region_destroy>>;
+using CairoPatternPtr = std::unique_ptr<cairo_pattern_t, detail::Releaser<&cairo_pattern_destroy>>;
+using CairoFontOptionsPtr =
+    std::unique_ptr<cairo_font_options_t, detail::Releaser<&cairo_font_options_destroy>>;
 using CairoRectangleListPtr =
     std::unique_ptr<cairo_rectangle_list_t, detail::Releaser<&cairo_rectangle_list_destroy>>;
 using PangoFontDescriptionPtr =

@@ -1,34 +1,29 @@
 #pragma once
-// Paints a window's control tree with cairo and Pango, the way the original
-// library painted with GDI: colours and borders, images from the archive the
-// window was built from (source, dest, corner nine-slice, fade, mask, tiles,
-// restype='fullpath'), texts in the layout's fonts with alignment, padding,
-// ellipsis, wrapping and the labels' markup, the state images of buttons and
-// options, progress bars, and the edit's text, hint, selection and caret.
-//
-// Decoded images are cached per archive (the archive's id), so a window
-// built from the toolbox archive and one built from the skin each find
-// their own. UI thread only, like the windows it paints.
+// Paints a window's control tree with cairo and Pango, as GDI painted it:
+// the walk over the tree, each control's colours, borders and images
+// (source, dest, corner nine-slice, fade, mask, tiles, restype='fullpath'),
+// progress bars, and its text through the text painter. What a control
+// looks like in its state (which image, which colour) is the control
+// model's choice (UIControl.h); the renderer draws it. Images come from the
+// image cache, decoded per archive within a bound (GtkImageCache.h).
+// UI thread only, like the windows it paints.
 
 #include "platform/duilib/UIDefine.h"
+#include "platform/duilib/backend/gtk/GtkImageCache.h"
+#include "platform/duilib/backend/gtk/GtkTextPainter.h"
 
 #include <cairo.h>
-#include <pango/pango.h>
 
 #include <cstdint>
-#include <map>
-#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
-#include <utility>
 
 namespace DuiLib {
 
 class CControlUI;
 class CPaintManagerUI;
 struct TFontInfo;
-struct TImageInfo;
 
 class GtkRenderer {
   public:
@@ -39,12 +34,11 @@ class GtkRenderer {
         // The shadow's width around the window's rectangle (composited only).
         int shadowMargin = 0;
         // The input method's text being composed in the focused edit, drawn
-        // at its caret, and the caret position inside it (bytes).
+        // at its caret.
         std::string preedit;
     };
 
-    GtkRenderer();
-    ~GtkRenderer();
+    GtkRenderer() = default;
     GtkRenderer(const GtkRenderer&) = delete;
     GtkRenderer& operator=(const GtkRenderer&) = delete;
 
@@ -56,38 +50,31 @@ class GtkRenderer {
     // The size of `text` in `font` (pixel size as given): the measurer the
     // layout pass uses. Thread-safe: each thread measures with its own
     // Pango context.
-    static SIZE MeasureText(const TFontInfo& font, std::string_view text);
+    static SIZE MeasureText(const TFontInfo& font, std::string_view text) {
+        return MeasureTextSize(font, text);
+    }
 
     // Drops the images of archives no live window uses any more.
-    void ForgetArchivesExcept(const std::set<std::uint64_t>& live);
+    void ForgetArchivesExcept(const std::set<std::uint64_t>& live) { m_images.ForgetArchivesExcept(live); }
     // Images decoded so far (for the cache's tests).
-    std::size_t CachedImageCount() const { return m_images.size(); }
+    std::size_t CachedImageCount() const { return m_images.Count(); }
 
   private:
     struct PaintContext;
 
+    void PaintWindowShape(PaintContext& pc, const RECT& window);
     void PaintControl(PaintContext& pc, CControlUI* control);
-    void PaintBackground(PaintContext& pc, CControlUI* control);
-    void PaintStateImages(PaintContext& pc, CControlUI* control);
-    void PaintText(PaintContext& pc, CControlUI* control);
-    void PaintEdit(PaintContext& pc, CControlUI* control);
+    void PaintBackground(PaintContext& pc, CControlUI* control, const TDrawState& state);
+    void PaintText(PaintContext& pc, CControlUI* control, const TDrawState& state);
+    void PaintEdit(PaintContext& pc, CControlUI* control, const TDrawState& state);
     void PaintProgress(PaintContext& pc, CControlUI* control);
-    void PaintBorder(PaintContext& pc, CControlUI* control);
+    void PaintBorder(PaintContext& pc, CControlUI* control, const TDrawState& state);
     void PaintShadow(PaintContext& pc, const RECT& window);
     // Draws an image string inside `rc`. False when the image cannot be
-    // loaded.
+    // drawn.
     bool DrawImage(PaintContext& pc, const RECT& rc, std::string_view image);
-    cairo_surface_t* LoadImage(PaintContext& pc, const TImageInfo& info);
 
-    // (archive id, file key) -> decoded image; null for an image that
-    // cannot be decoded (not retried every paint).
-    std::map<std::pair<std::uint64_t, std::string>, cairo_surface_t*> m_images;
+    GtkImageCache m_images;
 };
-
-// A Pango layout for a font of the layout (pixel size `font.size`) with the
-// renderer's fixed font options (grey antialiasing, no hinting), so that
-// text looks and measures the same everywhere.
-PangoFontDescription* NewFontDescription(const TFontInfo& font);
-void ApplyFontOptions(PangoContext* context);
 
 }  // namespace DuiLib

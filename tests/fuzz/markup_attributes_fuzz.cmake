@@ -1,0 +1,1 @@
+vanto_fuzz_target(markup_attributes_fuzz DEPS vanto_duilib_gtk PkgConfig::GTK3)
