@@ -4,8 +4,8 @@
 #include <dlfcn.h>
 #include <glib.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
