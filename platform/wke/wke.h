@@ -81,7 +81,10 @@ typedef void (*wkeDocumentReadyCallback)(wkeWebView webView, void* param);
 typedef void (*wkeLoadingFinishCallback)(wkeWebView webView, void* param, const char* url,
                                          wkeLoadingResult result, const char* failedReason);
 /* The page-to-client channel: `message` is the text the page sent, `pageUrl`
- * the address of the page that sent it (at the moment it sent it). The
+ * the address of the frame that sent it, as it was when it sent it. That is
+ * always the view's top frame: frames inside it have no channel of their own
+ * and reach the top one only where the web's same-origin rules let them
+ * script the top page (frames of its own origin), as the top page. The
  * answer (null or empty: none) is copied before the callback's next call. */
 typedef const char* (*wkePageMessageCallback)(wkeWebView webView, void* param, const char* pageUrl,
                                               const char* message);

@@ -1,35 +1,11 @@
 #include "platform/wke/webkitgtk/WebkitView.h"
 
 #include "platform/wke/webkitgtk/EngineContext.h"
+#include "platform/wke/webkitgtk/PageBridge.h"
 
 #include <utility>
 
 namespace {
-
-// The page side of the channel, the error reports and the ready signal; top
-// frame only, before any script of the page runs.
-constexpr const char* kPageScript = R"JS((function () {
-  var handlers = window.webkit && window.webkit.messageHandlers;
-  var post = function (name, value) {
-    try { handlers[name].postMessage(value); } catch (e) {}
-  };
-  Object.defineProperty(window, 'VantoClient', {
-    value: Object.freeze({ send: function (text) { post('vanto', String(text)); } }),
-    writable: false, configurable: false
-  });
-  window.addEventListener('error', function (e) {
-    post('vantoConsole', 'error: ' + e.message + ' (' + e.filename + ':' + e.lineno + ')');
-  });
-  window.addEventListener('unhandledrejection', function (e) {
-    post('vantoConsole', 'unhandled rejection: ' + String(e.reason));
-  });
-  var consoleError = console.error;
-  console.error = function () {
-    post('vantoConsole', 'console.error: ' + Array.prototype.map.call(arguments, String).join(' '));
-    return consoleError.apply(console, arguments);
-  };
-  document.addEventListener('DOMContentLoaded', function () { post('vantoReady', ''); });
-})();)JS";
 
 const char* OrEmpty(const char* text) {
     return text != nullptr ? text : "";
@@ -178,54 +154,6 @@ gboolean OnTlsErrors(WebKitWebView*, gchar* failingUri, GTlsCertificate* certifi
     return TRUE;
 }
 
-std::string MessageText(WebKitJavascriptResult* result) {
-    JSCValue* value = webkit_javascript_result_get_js_value(result);
-    if (value == nullptr || !jsc_value_is_string(value))
-        return {};
-    char* text = jsc_value_to_string(value);
-    std::string copy = OrEmpty(text);
-    g_free(text);
-    return copy;
-}
-
-void OnPageMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, wkeWebView view) {
-    auto slot = view->callbacks.Get<kPageMessageSlot>();
-    if (!slot || view->widget == nullptr)
-        return;
-    const std::string text = MessageText(result);
-    // The answer is the client's; the store pages expect none back.
-    slot.callback(view, slot.param, OrEmpty(webkit_web_view_get_uri(view->widget)), text.c_str());
-}
-
-void OnConsoleMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, wkeWebView view) {
-    const std::string text = MessageText(result);
-    DebugLine("web page " + std::string(OrEmpty(webkit_web_view_get_uri(view->widget))) + ": " + text);
-    if (auto slot = view->callbacks.Get<kConsoleMessageSlot>())
-        slot.callback(view, slot.param, text.c_str());
-}
-
-void OnReadyMessage(WebKitUserContentManager*, WebKitJavascriptResult*, wkeWebView view) {
-    if (auto slot = view->callbacks.Get<kDocumentReadySlot>())
-        slot.callback(view, slot.param);
-}
-
-// The page script and its three message handlers, for `view`; ours.
-WebKitUserContentManager* MakeContentManager(wkeWebView view) {
-    WebKitUserContentManager* content = webkit_user_content_manager_new();
-    WebKitUserScript* script =
-        webkit_user_script_new(kPageScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
-                               WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
-    webkit_user_content_manager_add_script(content, script);
-    webkit_user_script_unref(script);
-    g_signal_connect(content, "script-message-received::vanto", G_CALLBACK(&OnPageMessage), view);
-    g_signal_connect(content, "script-message-received::vantoConsole", G_CALLBACK(&OnConsoleMessage), view);
-    g_signal_connect(content, "script-message-received::vantoReady", G_CALLBACK(&OnReadyMessage), view);
-    webkit_user_content_manager_register_script_message_handler(content, "vanto");
-    webkit_user_content_manager_register_script_message_handler(content, "vantoConsole");
-    webkit_user_content_manager_register_script_message_handler(content, "vantoReady");
-    return content;
-}
-
 // A web view over `content`, related to the oldest view that has one: one
 // web process for all of them instead of one each. Floating.
 GtkWidget* MakeWebView(WebKitUserContentManager* content) {
@@ -270,7 +198,7 @@ wkeWebViewTag::~wkeWebViewTag() {
 WebKitWebView* wkeWebViewTag::EnsureWebView() {
     if (widget != nullptr)
         return widget;
-    WebKitUserContentManager* content = MakeContentManager(this);
+    WebKitUserContentManager* content = MakePageBridge(this);
     GtkWidget* made = MakeWebView(content);
     g_object_unref(content);
     widget = WEBKIT_WEB_VIEW(made);

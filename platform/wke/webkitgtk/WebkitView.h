@@ -5,9 +5,9 @@
 // never navigates starts no web process.
 //
 // Pages talk to the client through one page function, VantoClient.send(text),
-// which a script of the top frame defines over the script message handler
-// "vanto". The same script reports script errors (handler "vantoConsole") and
-// the document being ready (handler "vantoReady").
+// that only the top frame has and only the top document's scripts reach (the
+// rule is PageBridge.h's). The same bridge reports script errors of the top
+// page and its document being ready.
 //
 // UI thread only, and every callback is called on it.
 

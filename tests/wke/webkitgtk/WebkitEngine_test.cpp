@@ -61,6 +61,9 @@ class PageServer {
                 " VantoClient.send('cookies:' + document.cookie); });</script>",
                 "text/html");
         });
+        // The engine keeps its connections open; stop() waits for them as
+        // long as this.
+        m_server.set_keep_alive_timeout(1);
         m_port = m_server.bind_to_any_port("127.0.0.1");
         // Bound and listening already: connections wait in the backlog.
         m_thread = std::thread([this] { m_server.listen_after_bind(); });

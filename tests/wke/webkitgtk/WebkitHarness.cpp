@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <glib.h>
+#include <httplib.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -10,7 +11,10 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
 namespace wketest {
 
@@ -200,6 +204,47 @@ int WebProcessCount() {
     }
     closedir(proc);
     return count;
+}
+
+struct PageSite::Server {
+    httplib::Server http;
+    std::thread thread;
+    int port = 0;
+    std::mutex mutex;  // the pages: written by the test, read on the server's threads
+    std::map<std::string, std::string> pages;
+};
+
+PageSite::PageSite() : m_server(std::make_unique<Server>()) {
+    Server& server = *m_server;
+    server.http.Get(".*", [&server](const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard lock(server.mutex);
+        const auto page = server.pages.find(req.path);
+        if (page == server.pages.end()) {
+            res.status = 404;
+            return;
+        }
+        res.set_content(page->second, "text/html; charset=utf-8");
+    });
+    // The engine keeps its connections open; the server's end waits for them
+    // as long as this.
+    server.http.set_keep_alive_timeout(1);
+    server.port = server.http.bind_to_any_port("127.0.0.1");
+    // Bound and listening already: connections wait in the backlog.
+    server.thread = std::thread([&server] { server.http.listen_after_bind(); });
+}
+
+PageSite::~PageSite() {
+    m_server->http.stop();
+    m_server->thread.join();
+}
+
+void PageSite::Serve(const std::string& path, const std::string& html) {
+    std::lock_guard lock(m_server->mutex);
+    m_server->pages[path] = html;
+}
+
+std::string PageSite::Origin() const {
+    return "http://127.0.0.1:" + std::to_string(m_server->port);
 }
 
 }  // namespace wketest

@@ -85,4 +85,24 @@ class RecordedView {
 // Web processes started by this process (WebKitWebProcess children).
 int WebProcessCount();
 
+// Pages of one origin: fixed HTML documents on an ephemeral loopback port,
+// served until the object goes. A path without a page answers 404.
+class PageSite {
+  public:
+    PageSite();
+    ~PageSite();
+    PageSite(const PageSite&) = delete;
+    PageSite& operator=(const PageSite&) = delete;
+
+    // `html` at `path` from now on.
+    void Serve(const std::string& path, const std::string& html);
+    // "http://127.0.0.1:<port>"
+    std::string Origin() const;
+    std::string Url(const std::string& path) const { return Origin() + path; }
+
+  private:
+    struct Server;
+    std::unique_ptr<Server> m_server;
+};
+
 }  // namespace wketest
