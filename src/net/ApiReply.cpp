@@ -62,6 +62,7 @@ ApiReply ApiReply::Read(std::string_view text) {
         return reply;
     }
     reply.m_parsed = true;
+    reply.m_hasCode = root.find("code", "code" + 4) != nullptr;
     const std::int64_t code = IntMember(root, "code");
     if (code >= std::numeric_limits<int>::min() && code <= std::numeric_limits<int>::max()) {
         reply.m_code = static_cast<int>(code);

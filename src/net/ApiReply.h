@@ -25,6 +25,10 @@ class ApiReply {
     bool Succeeded() const { return m_code == 1; }
     // "code" as an integer; 0 when missing, not an integer or out of range.
     int Code() const { return m_code; }
+    // The root object has a member "code", whatever its value. The login
+    // calls tell a refusal (a "code" other than 1: its "msg" is shown) from a
+    // reply that is no answer of the store at all (no "code": nothing shown).
+    bool HasCode() const { return m_hasCode; }
     // "msg" when it is a string, else empty.
     const std::string& Message() const { return m_message; }
 
@@ -43,6 +47,7 @@ class ApiReply {
 
   private:
     bool m_parsed = false;
+    bool m_hasCode = false;
     int m_code = 0;
     std::string m_message;
     Json::Value m_data;

@@ -23,6 +23,9 @@ void ReadAll(std::string_view text) {
     const ApiReply reply = ApiReply::Read(text);
     Check(!reply.Succeeded() || (reply.Parsed() && reply.Code() == 1));
     Check(reply.Parsed() || (reply.Code() == 0 && reply.Message().empty() && !reply.HasData()));
+    // A code read as anything but 0 was there to read.
+    Check(reply.HasCode() || reply.Code() == 0);
+    Check(!reply.HasCode() || reply.Parsed());
     const api::UserInfo info = api::ReadUserInfo(reply);
     Check(info.succeeded == reply.Succeeded());
     Check(info.succeeded || (info.id == 0 && info.headPicUrl.empty()));

@@ -20,6 +20,22 @@ TEST(ApiReplyTest, SuccessIsExactlyTheIntegerCodeOne) {
     EXPECT_EQ(ApiReply::Read(R"({"code":4294967297})").Code(), 0);
 }
 
+// The login calls are silent about a reply without "code" and show "msg"
+// for any other: the member's presence is what counts, not its type.
+TEST(ApiReplyTest, ACodeMemberIsToldApartFromItsValue) {
+    struct Case {
+        const char* text;
+        bool hasCode;
+    };
+    for (const Case& c :
+         {Case{R"({"code":1})", true}, Case{R"({"code":0,"msg":"x"})", true}, Case{R"({"code":null})", true},
+          Case{R"({"code":"1"})", true}, Case{R"({"code":[1]})", true}, Case{R"({"msg":"x"})", false},
+          Case{R"({"Code":1})", false}, Case{R"({"data":{"code":1}})", false},
+          Case{"<html>502 Bad Gateway</html>", false}, Case{"", false}, Case{"[{\"code\":1}]", false}}) {
+        EXPECT_EQ(ApiReply::Read(c.text).HasCode(), c.hasCode) << c.text;
+    }
+}
+
 TEST(ApiReplyTest, TextsThatAreNotAJsonObjectAreFailures) {
     for (const char* text : {"", "   ", "<html><body>404 Not Found</body></html>", "{\"code\":1", "[1,2]",
                              "1", "\"code\"", "null", R"({"code":1,})", "\xEF\xBB\xBF"}) {

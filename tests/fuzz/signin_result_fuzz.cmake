@@ -1,0 +1,1 @@
+vanto_fuzz_target(signin_result_fuzz DEPS vanto_account)
