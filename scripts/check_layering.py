@@ -51,7 +51,8 @@ LAYERS = {
     # The engine loader and the browser dialog; the login dialog (account)
     # needs the browser dialog, the main window (shell) needs account.
     "src/web": ("vanto_web", ["src/ui", "src/net"]),
-    "src/account": ("vanto_account", ["src/net", "src/web"]),
+    # The user's picture comes through the plain file fetch (library).
+    "src/account": ("vanto_account", ["src/net", "src/web", "src/library"]),
     "src/update": ("vanto_update", ["src/library", "src/stats", "src/ui"]),
     "src/toolbox": ("vanto_toolbox", ["src/library", "src/ui"]),
     "src/shell": ("vanto_shell", ["src/account", "src/update", "src/toolbox"]),

@@ -7,6 +7,19 @@
 #include "diag/RunLog.h"
 #include "platform/os/Text.h"
 
+namespace {
+
+// The values of the user-information fetch, as they are before the first one.
+void ClearUserInformation(UserSessionValues& values) {
+    values.userId.clear();
+    values.inviteCode.clear();
+    values.startTime.clear();
+    values.stopTime.clear();
+    values.isMember = false;
+}
+
+}  // namespace
+
 void LoadSavedLogin(UserSession& session) {
     CRunLog& log = CRunLog::Instance();
     if (log.IsOpened()) {
@@ -56,7 +69,11 @@ void SaveLogin(UserSession& session, std::optional<std::string_view> token,
                std::optional<std::string_view> name, int loginType) {
     UserSessionValues stored;
     session.Update([&](UserSessionValues& values) {
-        if (token) {
+        if (token && *token != values.sessionToken) {
+            // Another login: what the store said about the previous user
+            // (number, membership) is not this user's. It comes back with
+            // this login's own user-information fetch.
+            ClearUserInformation(values);
             values.sessionToken = std::string(*token);
         }
         if (name) {
@@ -77,13 +94,10 @@ void SaveLogin(std::optional<std::string_view> token, std::optional<std::string_
 
 void ForgetLogin(UserSession& session) {
     session.Update([](UserSessionValues& values) {
+        values.isMember = false;
         values.sessionToken.clear();
         values.nickName.clear();
-        values.userId.clear();
-        values.inviteCode.clear();
-        values.startTime.clear();
-        values.stopTime.clear();
-        values.isMember = false;
+        ClearUserInformation(values);
         values.loginType = LOGIN_NONE;
     });
     os::RegDeleteValue(HKEY_CURRENT_USER, settings::kClientKey, settings::kAccount);

@@ -15,7 +15,9 @@ void LoadSavedLogin(UserSession& session);
 void LoadSavedLogin();
 
 // After a successful login: a missing text keeps the session's current one.
-// Stores the values in the session, then writes all three settings.
+// Stores the values in the session, then writes all three settings. A token
+// other than the current one also empties the user information of the
+// previous login (its own fetch fills it again).
 void SaveLogin(UserSession& session, std::optional<std::string_view> token,
                std::optional<std::string_view> name, int loginType);
 void SaveLogin(std::optional<std::string_view> token, std::optional<std::string_view> name, int loginType);

@@ -24,3 +24,13 @@ void UserSession::Update(const std::function<void(UserSessionValues&)>& change) 
     std::lock_guard lock(m_mutex);
     change(m_values);
 }
+
+bool UserSession::UpdateIfToken(const std::string& token,
+                                const std::function<void(UserSessionValues&)>& change) {
+    std::lock_guard lock(m_mutex);
+    if (m_values.sessionToken != token) {
+        return false;
+    }
+    change(m_values);
+    return true;
+}

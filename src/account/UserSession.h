@@ -46,6 +46,10 @@ class UserSession {
     // Changes values under the lock; `change` must not call back into the
     // session. Any thread.
     void Update(const std::function<void(UserSessionValues&)>& change);
+    // The same, only while the token is still `token` (tested and changed
+    // under one lock): what was fetched for one login never lands in
+    // another's. False, with nothing changed, when the token differs.
+    bool UpdateIfToken(const std::string& token, const std::function<void(UserSessionValues&)>& change);
 
   private:
     mutable std::mutex m_mutex;

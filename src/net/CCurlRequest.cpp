@@ -9,19 +9,6 @@ namespace {
 
 constexpr std::string_view kEmptyTokenLine = "X-token:";
 
-// The header line "X-token:" followed by the token, or nothing when the
-// token could break the request apart (a line break or NUL would let its
-// text become further header lines): such a token cannot be genuine.
-bool BuildTokenLine(std::string& line) {
-    const std::string token = CurrentSessionToken();
-    if (token.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
-        DebugPrint("X-token refused: control characters\n");
-        return false;
-    }
-    line = std::string(kEmptyTokenLine) + token;
-    return true;
-}
-
 // libcurl drops a custom header written as "Name:" with nothing after the
 // colon; "Name;" is its way of sending "Name:" with an empty value.
 const char* TokenHeader(const std::string& tokenLine) {
@@ -40,6 +27,19 @@ bool MakeHeaders(net::CurlHeaderList& list, std::initializer_list<const char*> l
 }  // namespace
 
 CCurlRequest::CCurlRequest(bool rawReply) : m_rawReply(rawReply) {}
+
+// The header line "X-token:" followed by the token, or nothing when the
+// token could break the request apart (a line break or NUL would let its
+// text become further header lines): such a token cannot be genuine.
+bool CCurlRequest::BuildTokenLine(std::string& line) const {
+    const std::string token = m_token ? *m_token : CurrentSessionToken();
+    if (token.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+        DebugPrint("X-token refused: control characters\n");
+        return false;
+    }
+    line = std::string(kEmptyTokenLine) + token;
+    return true;
+}
 
 // libcurl's global state lives for the process (see CurlGlobal.h).
 CCurlRequest::~CCurlRequest() = default;
@@ -77,6 +77,7 @@ void CCurlRequest::BeginReply() {
 void CCurlRequest::Perform(net::CurlEasy& easy) {
     curl_easy_setopt(easy.Get(), CURLOPT_WRITEFUNCTION, &CCurlRequest::WriteCallback);
     curl_easy_setopt(easy.Get(), CURLOPT_WRITEDATA, this);
+    easy.SetStopEvent(m_stop);
     const CURLcode result = easy.Perform();
     if (result != CURLE_OK) {
         DebugPrint("curl_easy_perform error = %d\n", static_cast<int>(result));

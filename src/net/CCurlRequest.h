@@ -5,16 +5,22 @@
 //
 // Requests may run on any thread; they block it for at most the time limits
 // below. The token comes from the provider of SessionToken.h, asked when the
-// headers are built.
+// headers are built, unless SetToken gave the requester one of its own.
 
 #include <curl/curl.h>
 
 #include <chrono>
 #include <cstddef>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "net/CurlEasy.h"
 #include "net/Utf8ChunkJoiner.h"
+
+namespace os {
+class Event;
+}
 
 class CCurlRequest {
   public:
@@ -43,6 +49,14 @@ class CCurlRequest {
     void SetStallLimit(std::chrono::milliseconds limit) { m_stallLimit = limit; }
     void SetGetLimit(std::chrono::milliseconds limit) { m_getLimit = limit; }
     void SetReplyCap(std::size_t bytes) { m_replyCap = bytes; }
+    // The token the following requests carry instead of the provider's: a
+    // worker that must know which user its reply belongs to sends the token
+    // it was started with, whatever the session holds by then.
+    void SetToken(std::string token) { m_token = std::move(token); }
+    // An event that ends the following requests as soon as it is set (the
+    // request then returns what arrived, usually nothing); null for none. It
+    // must outlive the requests.
+    void SetStopEvent(const os::Event* stop) { m_stop = stop; }
     // What a GET and a POST run with now.
     net::TransferLimits LimitsOfGet() const { return {m_connectLimit, m_stallLimit, m_getLimit, m_replyCap}; }
     net::TransferLimits LimitsOfPost() const { return {m_connectLimit, {}, m_postLimit, m_replyCap}; }
@@ -71,7 +85,12 @@ class CCurlRequest {
     // the reply.
     void Perform(net::CurlEasy& easy);
 
+    // The "X-token" line of a request; false for a token that cannot be genuine.
+    bool BuildTokenLine(std::string& line) const;
+
     bool m_rawReply;
+    std::optional<std::string> m_token;  // set: sent instead of the provider's
+    const os::Event* m_stop = nullptr;
     std::chrono::milliseconds m_connectLimit = kConnectLimit;
     std::chrono::milliseconds m_postLimit = kPostLimit;
     std::chrono::milliseconds m_stallLimit = kStallLimit;

@@ -1,5 +1,6 @@
 #include "ui/FloatWnd.h"
 
+#include "platform/duilib/UIDPI.h"
 #include "platform/duilib/UIDlgBuilder.h"
 
 using namespace DuiLib;
@@ -22,7 +23,8 @@ bool CFloatWnd::BuildLayout(std::string_view layout) {
         return false;
     m_pm.AttachDialog(root);
     m_pm.AddNotifier(this);
-    const SIZE size = m_pm.GetInitSize();
+    // The layout's size grows with the window's scale, as its lengths do.
+    const SIZE size = m_pm.GetDPIObj().Scale(m_pm.GetInitSize());
     ::SetWindowPos(m_hWnd, nullptr, static_cast<int>(m_position.x), static_cast<int>(m_position.y),
                    static_cast<int>(size.cx), static_cast<int>(size.cy), SWP_NOZORDER | SWP_NOACTIVATE);
     return true;

@@ -32,7 +32,8 @@ class CFloatWnd : public DuiLib::CWindowWnd, public DuiLib::INotifyUI {
     // -1 fails the creation.
     virtual LRESULT OnCreate() { return 0; }
     // Builds `layout` (a skin file name or layout text) into the window,
-    // sizes the window from it and moves it to the requested position.
+    // sizes the window from it (grown with the window's scale) and moves it to
+    // the requested position.
     bool BuildLayout(std::string_view layout);
 
     LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;

@@ -48,6 +48,33 @@ TEST_F(SavedLoginTest, MissingTextsKeepTheSessionsCurrentOnes) {
     EXPECT_EQ(os::RegGetDword(HKEY_CURRENT_USER, kClientKey, kLoginType), 2u);
 }
 
+TEST_F(SavedLoginTest, AnotherLoginStartsWithoutThePreviousUsersInformation) {
+    const auto fetched = [](UserSessionValues& v) {
+        v.userId = "10001";
+        v.inviteCode = "VT8K2M";
+        v.startTime = "2026-01-01";
+        v.stopTime = "2027-12-31";
+        v.isMember = true;
+    };
+    SaveLogin(session, "jwt-member", "13800138000", LOGIN_CODE);
+    session.Update(fetched);
+    // The same login stored again (or only its kind) keeps what was fetched.
+    SaveLogin(session, "jwt-member", "13800138000", LOGIN_CODE);
+    SaveLogin(session, std::nullopt, std::nullopt, LOGIN_CODE);
+    EXPECT_EQ(session.Snapshot().userId, "10001");
+    EXPECT_TRUE(session.Snapshot().isMember);
+    // Another user's login without a logout in between: nothing of the
+    // member stays until this user's own fetch.
+    SaveLogin(session, "openid-qq", "QQ昵称", LOGIN_QQ);
+    const UserSessionValues v = session.Snapshot();
+    EXPECT_EQ(v.sessionToken, "openid-qq");
+    EXPECT_EQ(v.userId, "");
+    EXPECT_EQ(v.inviteCode, "");
+    EXPECT_EQ(v.startTime, "");
+    EXPECT_EQ(v.stopTime, "");
+    EXPECT_FALSE(v.isMember);
+}
+
 TEST_F(SavedLoginTest, LongTokensUpTo4095CharactersSurviveARestart) {
     const std::string token(4095, 't');  // 8190 bytes fit the token's 8192-byte buffer
     SaveLogin(session, token, "n", LOGIN_QQ);

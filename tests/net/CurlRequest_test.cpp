@@ -3,7 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "NetTestSupport.h"
+#include "platform/os/Event.h"
 #include "support/RawHttpServer.h"
 
 namespace {
@@ -279,6 +282,45 @@ TEST_F(CurlRequestTest, AConnectionThatIsNeverAcceptedEndsAtTheConnectLimit) {
     }
     EXPECT_THAT(debug.Texts(),
                 ElementsAre("curl_easy_perform error = 28\n", "curl_easy_perform error = 28\n"));
+}
+
+TEST_F(CurlRequestTest, ARequestersOwnTokenIsSentWhateverTheSessionHoldsNow) {
+    SetToken("the session's token now");
+    RawHttpServer server(Answer(RawHttpServer::Response(200, "ok")));
+    CCurlRequest request(false);
+    request.SetToken("tok-of-the-fetch");
+    EXPECT_EQ(request.PostWithToken(server.BaseUrl() + "/x"), "ok");
+    EXPECT_EQ(request.GetWithToken(server.BaseUrl() + "/x"), "ok");
+    request.SetToken("bad\r\nX-Evil: 1");
+    EXPECT_EQ(request.PostWithToken(server.BaseUrl() + "/x"), "");
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].body, "X-token:tok-of-the-fetch");
+    EXPECT_EQ(HeaderLines(requests[0].head)[4], "X-token:tok-of-the-fetch");
+    EXPECT_EQ(HeaderLines(requests[1].head).back(), "X-token:tok-of-the-fetch");
+}
+
+TEST_F(CurlRequestTest, TheStopEventEndsARequestToASilentServerAtOnce) {
+    RawHttpServer server(&Stall);
+    os::Event stop;
+    CCurlRequest request(false);
+    request.SetStopEvent(&stop);
+    request.SetPostLimit(kLongLimit);
+    request.SetStallLimit(kLongLimit);
+    std::thread stopper([&] {
+        // Once the request is there and waits for the rest of its reply.
+        vtest::WaitFor([&] { return !server.Requests().empty(); });
+        stop.Set();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(request.PostWithToken(server.BaseUrl() + "/x"), "partial");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, kWellBeforeLongLimit);
+    stopper.join();
+    // Set before a request, it ends that one before it is sent.
+    EXPECT_EQ(request.GetWithToken(server.BaseUrl() + "/x"), "");
+    EXPECT_EQ(server.Requests().size(), 1u);
+    EXPECT_THAT(debug.Texts(),
+                ElementsAre("curl_easy_perform error = 42\n", "curl_easy_perform error = 42\n"));
 }
 
 }  // namespace

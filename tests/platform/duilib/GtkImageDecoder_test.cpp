@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <vector>
 
@@ -185,6 +186,26 @@ TEST_F(ImageCacheTest, AFileOnDiskIsReadAgainUntilItDecodesButItsRefusalIsSaidOn
     // The user's new picture arrives at the same place.
     std::ofstream(path, std::ios::binary | std::ios::trunc) << Saved("png", 4, 4);
     EXPECT_NE(cache.Get(manager, info), nullptr);
+    EXPECT_EQ(cache.Count(), 1u);
+}
+
+TEST_F(ImageCacheTest, AFileReplacedAtTheSamePathIsShownAnewAndTheOldOneIsForgotten) {
+    vtest::Sandbox sandbox;
+    const std::string path = sandbox.Root() + "/pic_head.jpg";
+    std::ofstream(path, std::ios::binary) << Saved("png", 4, 4, 0xFF0000FF);
+    CPaintManagerUI manager;
+    const TImageInfo info = ParseImageString("file='" + path + "' restype='fullpath'");
+    cairo_surface_t* first = cache.Get(manager, info);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(cache.Get(manager, info), first);  // decoded once
+    EXPECT_EQ(PixelAt(first, 0, 0), 0xFFFF0000u);
+    // The next user's picture is renamed into place, as a fetch does.
+    const std::string fetched = sandbox.Root() + "/.pic_head.jpg.tmp";
+    std::ofstream(fetched, std::ios::binary) << Saved("png", 4, 4, 0x00FF00FF);
+    ASSERT_EQ(std::rename(fetched.c_str(), path.c_str()), 0);
+    cairo_surface_t* second = cache.Get(manager, info);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(PixelAt(second, 0, 0), 0xFF00FF00u);
     EXPECT_EQ(cache.Count(), 1u);
 }
 

@@ -6,6 +6,8 @@
 #include "platform/os/DebugPrint.h"
 #include "platform/os/FileIo.h"
 
+#include <sys/stat.h>
+
 #include <optional>
 
 namespace DuiLib {
@@ -13,6 +15,18 @@ namespace {
 
 constexpr std::uint64_t kFullPathArchive = 0;  // images named by a path on disk
 constexpr std::size_t kMaxImageBytes = 16u * 1024u * 1024u;
+
+// "@" and what tells this version of a file from another at the same path:
+// device, inode, size and modification time (a new file renamed into place
+// has another inode). "@-" for a file that cannot be looked at.
+std::string FileVersion(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return "@-";
+    return "@" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" +
+           std::to_string(st.st_size) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
+           std::to_string(st.st_mtim.tv_nsec);
+}
 
 // Refusals a skin's author can act on are said on the debug output.
 bool IsReported(ImageRefusal refusal) {
@@ -34,7 +48,10 @@ cairo_surface_t* GtkImageCache::Get(const CPaintManagerUI& manager, const TImage
     const std::uint64_t archive = fullPath ? kFullPathArchive : manager.GetResourceArchiveId();
     std::string key = fullPath ? info.file : NormalizeResourceName(info.file);
     key += "#" + std::to_string(info.mask);
-    const auto cacheKey = std::make_pair(archive, key);
+    // A file on disk is known by its identity too: the user's picture
+    // replaced by a new one at the same path is read again.
+    const std::string version = fullPath ? FileVersion(info.file) : std::string();
+    const auto cacheKey = std::make_pair(archive, key + version);
     if (auto it = m_images.find(cacheKey); it != m_images.end())
         return it->second.get();
     const std::optional<std::string> bytes =
@@ -50,6 +67,12 @@ cairo_surface_t* GtkImageCache::Get(const CPaintManagerUI& manager, const TImage
     // decoded ones are kept.
     if (fullPath && image.surface == nullptr)
         return nullptr;
+    if (fullPath) {
+        // Earlier versions of the file are not shown again.
+        std::erase_if(m_images, [&key](const auto& entry) {
+            return entry.first.first == kFullPathArchive && entry.first.second.starts_with(key + "@");
+        });
+    }
     return m_images.insert_or_assign(cacheKey, std::move(image.surface)).first->second.get();
 }
 
