@@ -178,12 +178,13 @@ bool ShowItemOnBus(const std::string& path) {
     // A bus that goes away must never end the client.
     g_dbus_connection_set_exit_on_close(connection, FALSE);
     const gchar* items[] = {itemUri.c_str(), nullptr};
-    GVariant* reply = g_dbus_connection_call_sync(connection, kFileManagerService, kFileManagerPath,
-                                                  kFileManagerInterface, "ShowItems",
-                                                  g_variant_new("(^ass)", items, ""), nullptr,
-                                                  G_DBUS_CALL_FLAGS_NONE, kFileManagerCallLimitMs, nullptr, &error);
+    GVariant* reply =
+        g_dbus_connection_call_sync(connection, kFileManagerService, kFileManagerPath, kFileManagerInterface,
+                                    "ShowItems", g_variant_new("(^ass)", items, ""), nullptr,
+                                    G_DBUS_CALL_FLAGS_NONE, kFileManagerCallLimitMs, nullptr, &error);
     if (reply == nullptr)
-        DebugPrint("file manager: %s not shown: %s", path.c_str(), error != nullptr ? error->message : "no reply");
+        DebugPrint("file manager: %s not shown: %s", path.c_str(),
+                   error != nullptr ? error->message : "no reply");
     else
         g_variant_unref(reply);
     g_clear_error(&error);

@@ -80,8 +80,8 @@ OpenOutcome OpenDocument(const std::string& path, const Event* stop = nullptr,
 
 // How the file manager was asked to show a file.
 enum class RevealOutcome {
-    kNone,        // neither a file manager nor an opener could be reached
-    kShownItem,   // the file manager's ShowItems selected the file
+    kNone,          // neither a file manager nor an opener could be reached
+    kShownItem,     // the file manager's ShowItems selected the file
     kOpenedFolder,  // the folder holding the file was handed to the opener
 };
 

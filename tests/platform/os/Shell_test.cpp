@@ -226,8 +226,9 @@ TEST_F(OpenDocumentTest, TheOpenersExitDecidesWhetherTheDocumentOpened) {
 
 TEST_F(OpenDocumentTest, AnOpenerStillRunningAtTheEndOfTheWaitOrWhenStoppedCountsAsOpened) {
     // The opener waits for the application it started, until released.
-    FakeOpener("xdg-open", "i=0; while [ ! -e " + m_out + "/release ] && [ $i -lt 600 ]; do /bin/sleep 0.05; "
-                                                           "i=$((i+1)); done; exit 4");
+    FakeOpener("xdg-open", "i=0; while [ ! -e " + m_out +
+                               "/release ] && [ $i -lt 600 ]; do /bin/sleep 0.05; "
+                               "i=$((i+1)); done; exit 4");
     const std::string document = ExecutableDocument();
     EXPECT_EQ(os::OpenDocument(document, nullptr, std::chrono::milliseconds(200)), os::OpenOutcome::kOpened);
     const os::Event stop(true);

@@ -39,9 +39,10 @@ class FileManagerTest : public vtest::SandboxTest {
     // A fake xdg-open that writes its arguments to out/xdg-open.
     void FakeOpener() {
         const std::string path = m_bin + "/xdg-open";
-        vtest::WriteFile(path, "#!/bin/sh\nf=" + m_out +
-                                   "/xdg-open\nfor a in \"$@\"; do printf 'arg:%s\\n' \"$a\"; done > \"$f.tmp\"\n"
-                                   "/bin/mv \"$f.tmp\" \"$f\"\n");
+        vtest::WriteFile(path,
+                         "#!/bin/sh\nf=" + m_out +
+                             "/xdg-open\nfor a in \"$@\"; do printf 'arg:%s\\n' \"$a\"; done > \"$f.tmp\"\n"
+                             "/bin/mv \"$f.tmp\" \"$f\"\n");
         ::chmod(path.c_str(), 0755);
     }
     std::string Opened() const {

@@ -5,8 +5,8 @@
 // to RECORD (fields separated by tabs), writes the bus address to READY once
 // the name is its own, and ends when its standard input closes. While a file
 // RECORD.fail exists, calls are recorded and answered with an error, as a
-// file manager that cannot show the item answers. Started under dbus-run-session, it ends the private bus with
-// it.
+// file manager that cannot show the item answers. Started under dbus-run-session, it ends the private bus
+// with it.
 //
 //   ShowItems <uri> ... <startup id>
 //   ShowFolders <uri> ... <startup id>
