@@ -74,9 +74,10 @@ class MainFrameTest : public vtest::SandboxTest {
     }
 
     // The UI thread on a 1920 x 1080 screen of `dpi`, with the engine
-    // `build` as node.so.
+    // `build` as node.so (installed once a test: the module stays loaded).
     void StartUi(int dpi = 96, webtest::EngineBuild build = webtest::EngineBuild::Complete) {
-        engine = std::make_unique<webtest::ScriptedEngine>(sandbox.ProgramDir(), build);
+        if (!engine)
+            engine = std::make_unique<webtest::ScriptedEngine>(sandbox.ProgramDir(), build);
         DuiLib::UiThread::Options options;
         options.screen.dpi = dpi;
         ui.emplace(options);
