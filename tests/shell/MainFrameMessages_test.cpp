@@ -4,6 +4,7 @@
 
 #include "config/LangFile.h"
 #include "demo-store/ZipWriter.h"
+#include "diag/RunLog.h"
 #include "platform/duilib/UIButton.h"
 #include "platform/duilib/UIRender.h"
 #include "ui/ClientMessages.h"
@@ -297,6 +298,51 @@ TEST_F(MainFrameTest, NoLayoutNoWindow) {
     ui->Run([] { DuiLib::CPaintManagerUI::SetResourceZip(nullptr, 0); });
     EXPECT_EQ(ui->Call<CMainFrame*>([] { return CMainFrame::GetInstance(); }), nullptr);
     EXPECT_EQ(automation.FindByClass("VANTOWindowClass"), nullptr);
+}
+
+// A downloaded file opens with the desktop's opener only, never as a
+// program; when the opener cannot open it, the file manager shows it (here:
+// no session bus, so its folder is opened).
+TEST_F(MainFrameTest, ADownloadedFileOpensWithTheOpenerAndElseItsFolderIsShown) {
+    const std::string bin = sandbox.Root() + "/bin";
+    std::filesystem::create_directories(bin);
+    const std::string calls = sandbox.Root() + "/opener-calls";
+    // The opener answers with the code in opener-exit (4: the action failed).
+    vtest::WriteFile(bin + "/xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$@\" >> " + calls + "\nexit $(/bin/cat " +
+                                            sandbox.Root() + "/opener-exit)\n");
+    ::chmod((bin + "/xdg-open").c_str(), 0755);
+    sandbox.SetEnv("PATH", bin);
+    sandbox.SetEnv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + sandbox.Root() + "/no-bus");
+    CRunLog::Instance().SetPath(sandbox.Root() + "/log.txt");
+    CRunLog::Instance().Open();
+    // The file is a program too: running it would leave a mark.
+    const std::string folder = sandbox.Root() + "/我的下载";
+    std::filesystem::create_directories(folder);
+    const std::string file = folder + "/模板.pptx";
+    vtest::WriteFile(file, "#!/bin/sh\n: > " + sandbox.Root() + "/ran\n");
+    ::chmod(file.c_str(), 0755);
+    ASSERT_NE(Open(), nullptr);
+
+    struct Case {
+        std::string exit;
+        std::string opened;
+    };
+    const std::vector<Case> cases{{"0", file + "\n"}, {"4", file + "\n" + folder + "\n"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.exit);
+        vtest::WriteFile(sandbox.Root() + "/opener-exit", c.exit);
+        std::filesystem::remove(calls);
+        ASSERT_TRUE(DuiLib::PostOwned(hwnd, UM_OPEN_FILE, 0, std::make_unique<std::string>(file)));
+        ASSERT_TRUE(automation.RunUntilIdle());
+        ASSERT_TRUE(vtest::WaitFor([&] { return frame->FileOpeningsRunning() == 0; }));
+        // The folder's opener is started detached: wait for its line.
+        EXPECT_TRUE(vtest::WaitFor([&] { return vtest::Exists(calls) && vtest::ReadFile(calls) == c.opened; }))
+            << vtest::ReadFile(calls);
+    }
+    EXPECT_FALSE(vtest::Exists(sandbox.Root() + "/ran"));
+    const std::string marker = "\n" + std::string(29, '*') + "ShellExecuteA success" + std::string(37, '*') + "\n";
+    const std::string log = vtest::ReadFile(sandbox.Root() + "/log.txt");
+    EXPECT_NE(log.find(marker + marker), std::string::npos);
 }
 
 }  // namespace
