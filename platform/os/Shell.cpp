@@ -1,10 +1,15 @@
 #include "platform/os/Shell.h"
 
+#include "platform/os/ChildProcess.h"
+#include "platform/os/DebugPrint.h"
+#include "platform/os/Event.h"
 #include "platform/os/FileIo.h"
+#include "platform/os/Paths.h"
 #include "platform/os/Text.h"
 #include "platform/os/UniqueFd.h"
 
 #include <fcntl.h>
+#include <gio/gio.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -126,6 +131,68 @@ bool StartDetached(const std::string& program, const std::vector<std::string>& a
     return report && report->empty();
 }
 
+// The desktop's opener with its arguments for `target`: xdg-open, else
+// `gio open`; empty when neither is on PATH.
+std::vector<std::string> OpenerCommand(const std::string& target) {
+    if (std::string opener = FindOnPath("xdg-open"); !opener.empty())
+        return {std::move(opener), target};
+    if (std::string gio = FindOnPath("gio"); !gio.empty())
+        return {std::move(gio), "open", target};
+    return {};
+}
+
+// The file manager's interface on the session bus.
+constexpr const char* kFileManagerService = "org.freedesktop.FileManager1";
+constexpr const char* kFileManagerPath = "/org/freedesktop/FileManager1";
+constexpr const char* kFileManagerInterface = "org.freedesktop.FileManager1";
+// A file manager that does not answer within this time is taken as absent.
+constexpr int kFileManagerCallLimitMs = 2000;
+
+// Asks the file manager on the session bus of the current environment to
+// show `path` selected. A private connection, closed again: revealing a file
+// is rare, and the environment may name another bus next time.
+bool ShowItemOnBus(const std::string& path) {
+    GError* error = nullptr;
+    gchar* uri = g_filename_to_uri(path.c_str(), nullptr, &error);
+    if (uri == nullptr) {
+        g_clear_error(&error);
+        return false;
+    }
+    const std::string itemUri = uri;
+    g_free(uri);
+    gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, &error);
+    if (address == nullptr) {
+        g_clear_error(&error);
+        return false;
+    }
+    GDBusConnection* connection = g_dbus_connection_new_for_address_sync(
+        address,
+        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, &error);
+    g_free(address);
+    if (connection == nullptr) {
+        g_clear_error(&error);
+        return false;
+    }
+    // A bus that goes away must never end the client.
+    g_dbus_connection_set_exit_on_close(connection, FALSE);
+    const gchar* items[] = {itemUri.c_str(), nullptr};
+    GVariant* reply =
+        g_dbus_connection_call_sync(connection, kFileManagerService, kFileManagerPath, kFileManagerInterface,
+                                    "ShowItems", g_variant_new("(^ass)", items, ""), nullptr,
+                                    G_DBUS_CALL_FLAGS_NONE, kFileManagerCallLimitMs, nullptr, &error);
+    if (reply == nullptr)
+        DebugPrint("file manager: %s not shown: %s", path.c_str(),
+                   error != nullptr ? error->message : "no reply");
+    else
+        g_variant_unref(reply);
+    g_clear_error(&error);
+    g_dbus_connection_close_sync(connection, nullptr, nullptr);
+    g_object_unref(connection);
+    return reply != nullptr;
+}
+
 // `name` as the program to start: an absolute path to an executable file,
 // or a bare name found on PATH; empty for anything else.
 std::string ResolveProgram(const std::string& name) {
@@ -194,6 +261,39 @@ std::vector<std::string> SplitParameters(std::string_view text) {
 bool StartProgramDetached(const std::string& program, const std::vector<std::string>& args) {
     const std::string path = ResolveProgram(program);
     return !path.empty() && StartDetached(path, args, {});
+}
+
+OpenOutcome OpenDocument(const std::string& path, const Event* stop, std::chrono::milliseconds wait) {
+    // Only an absolute path: anything else could reach the opener as an
+    // option or an address.
+    if (path.empty() || path.front() != '/')
+        return OpenOutcome::kNotStarted;
+    std::vector<std::string> command = OpenerCommand(path);
+    if (command.empty())
+        return OpenOutcome::kNotStarted;
+    const std::string program = command.front();
+    command.erase(command.begin());
+    std::optional<ChildProcess> opener = ChildProcess::Start(program, command);
+    if (!opener)
+        return OpenOutcome::kNotStarted;
+    if (opener->WaitForExitOrStop(stop, wait) != ChildProcess::WaitResult::kExited)
+        return OpenOutcome::kOpened;  // still at it: its exit is collected in the background
+    const int status = opener->ExitStatus().value_or(-1);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? OpenOutcome::kOpened : OpenOutcome::kFailed;
+}
+
+RevealOutcome RevealInFileManager(const std::string& path) {
+    if (path.empty() || path.front() != '/')
+        return RevealOutcome::kNone;
+    if (ShowItemOnBus(path))
+        return RevealOutcome::kShownItem;
+    const std::string folder = ParentFolder(path);
+    std::vector<std::string> command = OpenerCommand(folder.empty() ? std::string("/") : folder);
+    if (command.empty())
+        return RevealOutcome::kNone;
+    const std::string program = command.front();
+    command.erase(command.begin());
+    return StartDetached(program, command, {}) ? RevealOutcome::kOpenedFolder : RevealOutcome::kNone;
 }
 
 }  // namespace os

@@ -12,6 +12,7 @@
 
 #include "platform/os/WinTypes.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -53,5 +54,43 @@ std::vector<std::string> SplitParameters(std::string_view text);
 // up on PATH. False when there is no such program or it could not be
 // started. Any thread.
 bool StartProgramDetached(const std::string& program, const std::vector<std::string>& args);
+
+class Event;
+
+// What became of a document handed to the desktop's opener.
+enum class OpenOutcome {
+    kNotStarted,  // no opener on PATH, it could not be started, or the path is not absolute
+    kFailed,      // the opener ended with a failure (no application for the file's type, say)
+    kOpened,      // the opener ended with success, or still runs when the wait ends
+};
+
+// How long OpenDocument waits for the opener's verdict. Openers hand the file
+// to its application and end within a moment; one that is still running
+// after this is taken to have opened it (some wait for the application).
+inline constexpr std::chrono::milliseconds kOpenerVerdictWait{5000};
+
+// Opens the document at the absolute `path` with the desktop's opener only
+// (xdg-open, else `gio open`): a document is never run as a program, whatever
+// its mode bits say. The opener starts in a session of its own with only the
+// path as its argument, and its verdict is waited for up to `wait`, or until
+// `stop` (may be null) is set, which counts as opened. Blocks: any thread
+// but the UI thread.
+OpenOutcome OpenDocument(const std::string& path, const Event* stop = nullptr,
+                         std::chrono::milliseconds wait = kOpenerVerdictWait);
+
+// How the file manager was asked to show a file.
+enum class RevealOutcome {
+    kNone,          // neither a file manager nor an opener could be reached
+    kShownItem,     // the file manager's ShowItems selected the file
+    kOpenedFolder,  // the folder holding the file was handed to the opener
+};
+
+// Shows the file at the absolute `path` selected in the desktop's file
+// manager (org.freedesktop.FileManager1 ShowItems on the session bus, as
+// "explorer /select," does on Windows); without a session bus, or without a
+// file manager that answers within two seconds, the folder holding the file
+// is opened with the desktop's opener instead (started detached, not waited
+// for). Any thread; blocks up to the bus's two seconds.
+RevealOutcome RevealInFileManager(const std::string& path);
 
 }  // namespace os

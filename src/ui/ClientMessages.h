@@ -7,6 +7,8 @@
 
 #include "platform/duilib/UIDefine.h"
 
+#include <string>
+
 constexpr UINT UM_LOGOUT = WM_USER + 8000;             // 9024, from the user-info pop-up
 constexpr UINT UM_LOGIN_DONE = WM_USER + 8001;         // 9025, from the login flow
 constexpr UINT UM_SYNC_WEB_LOGIN = WM_USER + 8003;     // 9027, from the login flow
@@ -22,6 +24,12 @@ constexpr UINT UM_SHOW_INFO = WM_USER + 8012;          // 9036, lParam: the mess
 constexpr UINT UM_OPEN_FILE = WM_USER + 8013;          // 9037, lParam: the file's full path (heap text)
 constexpr UINT UM_TOOLBOX_BUTTON = WM_USER + 8014;     // 9038, from the toolbox
 constexpr UINT UM_REFRESH_DOWNLOADS = WM_USER + 8017;  // 9041, from the page bridge
+
+// The payload of UM_DOWNLOAD: what a store page asked to download.
+struct DownloadRequest {
+    std::string url;    // the file's address, as the page sent it
+    std::string title;  // the document's title, proposed as the file name
+};
 
 static_assert(UM_LOGOUT == 9024 && UM_REFRESH_DOWNLOADS == 9041,
               "the values other programs of the design use");

@@ -27,8 +27,22 @@ std::string Marker(const std::string& name) {
 }
 // "log start", the node1 marker and the (empty) saved login.
 const std::string kStartLog = "log start" + Marker("node1");
-const std::string kInteractiveLog = kStartLog + Marker("node2") + "install skin success" +
-                                    Marker("node_end") + "mainframe.getinstance success";
+// The main window's initialisation up to the web engine.
+const std::string kWindowInitLog = Marker("node3") + "UpdateUserInfo success\n" + "init_ToolBox success\n" +
+                                   Marker("node4") + "dpi success" + Marker("node5") + "_Update success";
+// The web login sync, and for a saved login its refresh.
+const std::string kWebLoginLog =
+    Marker("node") + "wkeSetCookieJarPath success" + Marker("node") + "SetWkeCallback success";
+const std::string kRefreshWebLoginLog = Marker("node") + "scanf_downloaded success";
+const std::string kWindowMadeLog = Marker("node_end") + "mainframe.getinstance success";
+
+// The whole start of an interactive run whose saved login is `token`.
+std::string InteractiveLog(const std::string& token = {}) {
+    return kStartLog + token + Marker("node2") + "install skin success" + kWindowInitLog + Marker("node6") +
+           "wkeInitialize success" + kWebLoginLog + (token.empty() ? std::string() : kRefreshWebLoginLog) +
+           Marker("node7") + "register_to_client success" + kWindowMadeLog;
+}
+const std::string kInteractiveLog = InteractiveLog();
 
 // A program started in the background with its output in a file.
 class Background {
@@ -93,9 +107,16 @@ class VantoProgramTest : public vtest::SandboxTest {
     }
 
     // Lays the program out as an installation does: the executable with its
-    // crash message helper and language/ beside it.
-    void Install(const std::string& built) {
+    // crash message helper, its web engine (the scripted one: headless) and
+    // language/ beside it.
+    void Install(const std::string& built, bool withEngine = true) {
         const fs::path bin = VANTO_BIN_DIR;
+        const fs::path engine = fs::path(sandbox.ProgramDir()) / "node.so";
+        if (withEngine)
+            fs::copy_file(fs::path(VANTO_BINARY_DIR) / "wke" / "scripted" / "node.so", engine,
+                          fs::copy_options::overwrite_existing);
+        else
+            fs::remove(engine);
         fs::copy_file(bin / built, m_program, fs::copy_options::overwrite_existing);
         fs::permissions(m_program, fs::perms::owner_all);
         const fs::path crashBox = fs::path(sandbox.ProgramDir()) / "vanto-crashbox";
@@ -119,8 +140,8 @@ class VantoProgramTest : public vtest::SandboxTest {
 
     std::string SocketPath() const { return sandbox.RuntimeDir() + "/vanto-vantowindowclass.sock"; }
 
-    bool ReachedLoop(const std::string& dir) const {
-        return vtest::WaitFor([&] { return vtest::ReadFile(dir + "/log.txt") == kInteractiveLog; });
+    bool ReachedLoop(const std::string& dir, const std::string& log = kInteractiveLog) const {
+        return vtest::WaitFor([&] { return vtest::ReadFile(dir + "/log.txt") == log; });
     }
 
     vtest::DemoStore store{sandbox};
@@ -307,6 +328,38 @@ TEST_F(VantoProgramTest, ProgramWithoutSkinShowsTheFatalBoxAndExitsZero) {
         << run.err;
     EXPECT_EQ(vtest::ReadFile(dir + "/log.txt"), kStartLog);
     EXPECT_FALSE(vtest::Exists(SocketPath()));
+}
+
+// A saved login reaches the web login: the token after the node1 marker, and
+// the login-sync view's refresh line.
+TEST_F(VantoProgramTest, ASavedLoginIsRestoredAndItsWebLoginRefreshed) {
+    ASSERT_TRUE(os::RegSetString(HKEY_CURRENT_USER, settings::kClientKey, settings::kAccount, "jwt-77"));
+    ASSERT_TRUE(
+        os::RegSetString(HKEY_CURRENT_USER, settings::kClientKey, settings::kNickName, "13900139000"));
+    const std::string dir = WorkDir("saved");
+    Background run({m_program}, dir, dir + "/out.txt");
+    EXPECT_TRUE(ReachedLoop(dir, InteractiveLog("jwt-77")))
+        << vtest::ReadFile(dir + "/log.txt") << vtest::ReadFile(dir + "/out.txt");
+    ASSERT_TRUE(run.Signal(SIGTERM));
+    EXPECT_EQ(run.WaitExit(), 0) << vtest::ReadFile(dir + "/out.txt");
+}
+
+// Without a usable web engine the main window reports it and closes, and the
+// program ends with code 0 rather than running a loop without a window. The
+// report waits for the user; a close signal answers it here.
+TEST_F(VantoProgramTest, WithoutItsWebEngineTheProgramEndsWithCodeZero) {
+    Install("vanto", false);
+    const std::string dir = WorkDir("noengine");
+    Background run({m_program}, dir, dir + "/out.txt");
+    const std::string reported = kStartLog + Marker("node2") + "install skin success" + kWindowInitLog;
+    ASSERT_TRUE(ReachedLoop(dir, reported))
+        << vtest::ReadFile(dir + "/log.txt") << vtest::ReadFile(dir + "/out.txt");
+    EXPECT_TRUE(run.Running());
+    ASSERT_TRUE(run.Signal(SIGTERM));
+    EXPECT_EQ(run.WaitExit(), 0) << vtest::ReadFile(dir + "/out.txt");
+    EXPECT_EQ(vtest::ReadFile(dir + "/log.txt"), reported + kWindowMadeLog);
+    EXPECT_FALSE(vtest::Exists(SocketPath()));
+    EXPECT_FALSE(vtest::Exists(sandbox.UserDataFolder() + "/Error.tmp"));
 }
 
 }  // namespace

@@ -98,14 +98,23 @@ void RunInteractive(HMODULE instance) {
     WriteRunLog(RunLogMarker("node2"));
     WriteRunLog("install skin success");
 
+    // The window's initialisation may wait on a message box (the web engine
+    // missing): a close signal meanwhile already reaches the window.
+    CMainFrame::SetWindowMadeHook([&closeSignals](HWND hwnd) { closeSignals.SetTarget(hwnd); });
     CMainFrame* frame = CMainFrame::GetInstance();
-    if (frame == nullptr)
+    CMainFrame::SetWindowMadeHook(nullptr);
+    if (frame == nullptr) {
+        closeSignals.SetTarget(nullptr);
         return;
+    }
     WriteRunLog(RunLogMarker("node_end"));
     WriteRunLog("mainframe.getinstance success");
-    frame->CenterOnOwner();
-    ::ShowWindow(frame->GetHWND(), SW_SHOWMAXIMIZED);
-    closeSignals.SetTarget(frame->GetHWND());
+    // A window without its engine has closed itself already (the close is
+    // on its way): it is not shown, and the loop ends once it is gone.
+    if (frame->IsEngineReady()) {
+        frame->CenterOnOwner();
+        ::ShowWindow(frame->GetHWND(), SW_SHOWMAXIMIZED);
+    }
     DuiLib::CPaintManagerUI::MessageLoop();
     closeSignals.SetTarget(nullptr);
 }

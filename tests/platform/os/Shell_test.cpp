@@ -1,6 +1,7 @@
 // The shell's "open" with real processes: fake openers on a sandboxed PATH
 // record what they were given.
 #include "platform/os/Shell.h"
+#include "platform/os/Event.h"
 #include "platform/os/Text.h"
 #include "support/Sandbox.h"
 
@@ -177,6 +178,79 @@ TEST_F(ShellTest, StartingAProgramPassesEachArgumentAsGiven) {
     EXPECT_FALSE(os::StartProgramDetached("sensible-browser", args));
     EXPECT_FALSE(os::StartProgramDetached(m_out, args));
     EXPECT_FALSE(os::StartProgramDetached("", args));
+}
+
+// Documents open through the desktop's opener only, and its verdict counts.
+class OpenDocumentTest : public ShellTest {
+  protected:
+    // A fake opener that records its arguments in out/<name>, then runs
+    // `then` (its exit, say).
+    void FakeOpener(const std::string& name, const std::string& then) {
+        const std::string path = m_bin + "/" + name;
+        vtest::WriteFile(path, "#!/bin/sh\nf=" + m_out + "/" + name +
+                                   "\nfor a in \"$@\"; do printf 'arg:%s\\n' \"$a\"; done > \"$f.tmp\"\n"
+                                   "/bin/mv \"$f.tmp\" \"$f\"\n" +
+                                   then + "\n");
+        ::chmod(path.c_str(), 0755);
+    }
+    // A document that is also an executable program: running it would leave
+    // a mark.
+    std::string ExecutableDocument() {
+        const std::string path = sandbox.Root() + "/模板 一.pptx";
+        vtest::WriteFile(path, "#!/bin/sh\n: > " + m_out + "/ran\n");
+        ::chmod(path.c_str(), 0755);
+        return path;
+    }
+};
+
+TEST_F(OpenDocumentTest, TheOpenersExitDecidesWhetherTheDocumentOpened) {
+    struct Case {
+        std::string then;
+        os::OpenOutcome outcome;
+    };
+    // xdg-open: 0 done, 3 no tool for the type, 4 the action failed.
+    const std::vector<Case> cases{{"exit 0", os::OpenOutcome::kOpened},
+                                  {"exit 3", os::OpenOutcome::kFailed},
+                                  {"exit 4", os::OpenOutcome::kFailed},
+                                  {"kill -9 $$", os::OpenOutcome::kFailed}};
+    const std::string document = ExecutableDocument();
+    for (const Case& c : cases) {
+        FakeOpener("xdg-open", c.then);
+        EXPECT_EQ(os::OpenDocument(document), c.outcome) << c.then;
+        EXPECT_EQ(vtest::ReadFile(m_out + "/xdg-open"), "arg:" + document + "\n") << c.then;
+        std::filesystem::remove(m_out + "/xdg-open");
+    }
+    // Whatever its mode bits, the document itself never ran.
+    EXPECT_FALSE(vtest::Exists(m_out + "/ran"));
+}
+
+TEST_F(OpenDocumentTest, AnOpenerStillRunningAtTheEndOfTheWaitOrWhenStoppedCountsAsOpened) {
+    // The opener waits for the application it started, until released.
+    FakeOpener("xdg-open", "i=0; while [ ! -e " + m_out +
+                               "/release ] && [ $i -lt 600 ]; do /bin/sleep 0.05; "
+                               "i=$((i+1)); done; exit 4");
+    const std::string document = ExecutableDocument();
+    EXPECT_EQ(os::OpenDocument(document, nullptr, std::chrono::milliseconds(200)), os::OpenOutcome::kOpened);
+    const os::Event stop(true);
+    const auto asked = std::chrono::steady_clock::now();
+    EXPECT_EQ(os::OpenDocument(document, &stop, std::chrono::seconds(60)), os::OpenOutcome::kOpened);
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(30));
+    vtest::WriteFile(m_out + "/release", "");
+}
+
+TEST_F(OpenDocumentTest, GioOpensWithoutXdgOpenAndNothingElseIsEverStarted) {
+    const std::string document = ExecutableDocument();
+    EXPECT_EQ(os::OpenDocument(document), os::OpenOutcome::kNotStarted);
+    FakeOpener("gio", "exit 0");
+    EXPECT_EQ(os::OpenDocument(document), os::OpenOutcome::kOpened);
+    EXPECT_EQ(vtest::ReadFile(m_out + "/gio"), "arg:open\narg:" + document + "\n");
+    std::filesystem::remove(m_out + "/gio");
+    // Only absolute paths: a relative one or an option-looking one reaches
+    // no opener.
+    for (const std::string& path : {std::string(), std::string("模板.pptx"), std::string("--help")})
+        EXPECT_EQ(os::OpenDocument(path), os::OpenOutcome::kNotStarted) << path;
+    EXPECT_FALSE(vtest::Exists(m_out + "/gio"));
+    EXPECT_FALSE(vtest::Exists(m_out + "/ran"));
 }
 
 }  // namespace
