@@ -8,6 +8,7 @@
 #include "library/FileFetch.h"
 #include "platform/os/DebugPrint.h"
 #include "platform/os/FileIo.h"
+#include "platform/os/Paths.h"
 
 namespace {
 
@@ -17,6 +18,10 @@ std::string SideFile(const std::string& target) {
 }
 
 }  // namespace
+
+std::string HeadPicture::UserPicturePath() {
+    return os::PathJoin(os::GetUserDataFolder(), "pic_head.jpg");
+}
 
 std::unique_ptr<HeadPicture> HeadPicture::Fetch(const std::string& url, const std::string& picturePath,
                                                 const os::Event* stop) {

@@ -24,6 +24,10 @@ class HeadPicture {
     static constexpr std::chrono::milliseconds kStallLimit{20000};
     static constexpr std::chrono::milliseconds kOverallLimit{120000};
 
+    // Where the user's picture is kept: "pic_head.jpg" in the per-user data
+    // folder.
+    static std::string UserPicturePath();
+
     // Fetches `url` (http or https only) into a new hidden file beside
     // `picturePath`, through the plain file fetch's side file. Null when the
     // address is of another kind, the server does not answer 200 with a

@@ -1,5 +1,6 @@
 #include "app/AppPaths.h"
 
+#include "account/HeadPicture.h"
 #include "account/SavedLogin.h"
 #include "platform/os/Paths.h"
 
@@ -11,7 +12,7 @@ const CAppPaths& CAppPaths::Instance() {
 CAppPaths::CAppPaths()
     : m_programFolder(os::GetProgramFolder()),
       m_userDataFolder(os::GetUserDataFolder()),
-      m_headPicturePath(os::PathJoin(m_userDataFolder, "pic_head.jpg")) {
+      m_headPicturePath(HeadPicture::UserPicturePath()) {
     // A fresh home may lack ~/.config; a folder that cannot be created is
     // left to the writers of each file to notice.
     os::CreateFolderWithParents(m_userDataFolder);

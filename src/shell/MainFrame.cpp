@@ -1,11 +1,16 @@
 #include "shell/MainFrame.h"
 
+#include "account/HeadPicture.h"
+#include "account/NewRegDlg.h"
 #include "account/SavedLogin.h"
+#include "account/UserInfo.h"
 #include "account/UserSession.h"
+#include "config/LangFile.h"
 #include "config/OemConfig.h"
 #include "config/Settings.h"
 #include "diag/RunLog.h"
 #include "net/ServerApi.h"
+#include "net/ServerHosts.h"
 #include "platform/duilib/InstanceChannel.h"
 #include "platform/duilib/UIContainer.h"
 #include "platform/duilib/UIDPI.h"
@@ -22,10 +27,12 @@
 #include "ui/OpenUrl.h"
 #include "ui/ShowLangMessage.h"
 #include "update/update.h"
+#include "web/WebBrowserDlg.h"
 #include "web/WkeLoader.h"
 #include "web/WkeViewSetup.h"
 #include "web/my_WkeCallback.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -55,6 +62,9 @@ constexpr int kToolboxDy = 13;
 constexpr int kMenuDy = 5;
 constexpr const char* kSwitch = "switch";
 constexpr const char* kLoginSyncView = "web_register2client";
+// How long the window's end waits for a running fetch of the user's
+// information (its transfers stop at once) before letting it go.
+constexpr std::chrono::milliseconds kUserInfoStopLimit{2000};
 
 // A heap payload that came with a message: the window owns it now.
 template <typename T>
@@ -129,6 +139,8 @@ void CMainFrame::Init() {
         WindowMadeHook()(m_hWnd);
     m_loginSyncView = m_pm.FindControl<CWkeWebkitUI>(kLoginSyncView);
     m_account = std::make_unique<CAccountArea>(m_pm);
+    m_picturePath = HeadPicture::UserPicturePath();
+    m_userInfoWorker = std::make_unique<UserInfoWorker>(m_picturePath);
     m_homeAddress = api::HomePageUrl(ReadAdId(false));
 
     SetDlgItemTextW("text_title", ReadMainFrameTitle());
@@ -259,6 +271,9 @@ void CMainFrame::Retry() {
 // ---- the account ---------------------------------------------------------------------
 
 void CMainFrame::ShowLoggedIn() {
+    // Each logged-in display asks the store anew who the user is; a fetch
+    // still running for an earlier login is let go.
+    m_userInfoWorker->Start(m_hWnd);
     const UserSessionValues session = UserSession::Instance().Snapshot();
     m_account->ShowLoggedIn(session.nickName, session.loginType);
     ShowUserTabs(true);
@@ -274,6 +289,8 @@ void CMainFrame::ShowUserTabs(bool show) {
 }
 
 void CMainFrame::OnLogout() {
+    // A fetch for the user who leaves must not fill the emptied session.
+    m_userInfoWorker->Stop();
     UserSession::Instance().Update([](UserSessionValues& values) { values.isMember = false; });
     ForgetLogin();
     ShowLoggedOut();
@@ -386,6 +403,21 @@ void CMainFrame::OnShowLogin() {
         DebugPrint("login request dropped: a dialog is up");
         return;
     }
+    ModalFlowScope flow(m_modalFlow, m_alive);
+    const std::shared_ptr<bool> alive = m_alive;
+    const auto dialog = std::make_unique<CNewRegDlg>();
+    if (dialog->Create(m_hWnd, "", UI_WNDSTYLE_DIALOG, 0) == nullptr)
+        return;
+    dialog->CenterWindow();
+    dialog->ShowModal();
+    // The window may have gone while the dialog ran (the program's end).
+    if (!*alive || dialog->accountToken().empty())
+        return;
+    SaveLogin(dialog->accountToken(), dialog->accountName(), dialog->loginType());
+    SendMessage(UM_LOGIN_DONE, 0, 0);
+    SendMessage(UM_SYNC_WEB_LOGIN, 0, 0);
+    ShowUserTabs(true);
+    ShowLangMessage("LoginSuccess", m_hWnd, CMessageDlg::kStyleInformation, "");
 }
 
 // ---- clicks, pop-ups, the menu ---------------------------------------------------------
@@ -408,6 +440,8 @@ void CMainFrame::OnClick(TNotifyUI& msg) {
         Retry();
     else if (name == "btnToolBox")
         ShowToolbox(msg.pSender);
+    else if (name == "userNickname" || name == "btnLogin")
+        ShowUserInfo(msg.pSender);
     else
         MyBaseFrame<1>::OnClick(msg);
 }
@@ -433,6 +467,11 @@ void CMainFrame::ShowToolbox(CControlUI* button) {
     m_toolbox->ShowAt(button, static_cast<int>(at.x), static_cast<int>(at.y));
 }
 
+void CMainFrame::ShowUserInfo(CControlUI* clicked) {
+    const POINT at = PopupOrigin(clicked, IsHighDpi() ? kUserInfoDxHighDpi : kUserInfoDx, kUserInfoDy);
+    CUserInfo::Open(clicked, at, m_picturePath);
+}
+
 void CMainFrame::ShowAbout() {
     // The box deletes itself when its window goes, also when its creation
     // fails once begun.
@@ -441,6 +480,18 @@ void CMainFrame::ShowAbout() {
         return;
     about->CenterWindow();
     about->ShowModal();
+}
+
+void CMainFrame::ShowFeedback() {
+    CWebBrowserDlg dialog(api::FeedbackPageUrl());
+    // What the form hands back counts only from the store's own pages.
+    dialog.SetResultOrigin(HostScheme(ServerHost::Store), StoreHost());
+    const std::string title = LoadLangText("Feedback");
+    if (dialog.Create(m_hWnd, title.c_str(), WS_VISIBLE | WS_OVERLAPPEDWINDOW, 0) == nullptr)
+        return;
+    dialog.SetCaption(title);
+    dialog.CenterWindow();
+    dialog.ShowModal();
 }
 
 void CMainFrame::OnMenuCommand(WPARAM item) {
@@ -453,6 +504,8 @@ void CMainFrame::OnMenuCommand(WPARAM item) {
         // NOLINTNEXTLINE(performance-no-int-to-ptr)
         const auto icon = reinterpret_cast<HICON>(static_cast<std::uintptr_t>(kMainIcon));
         CUpdate::Instance().CheckFromMenu(GetHWND(), icon);
+    } else if (name != nullptr && *name == "menuFeedback") {
+        ShowFeedback();
     }
     MyBaseFrame<1>::OnMenuCommand(item);
 }
@@ -487,6 +540,8 @@ LRESULT CMainFrame::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHa
     // Whatever took the window (its own close when the engine is missing),
     // the run has nothing left to show: the loop ends.
     ::PostQuitMessage(0);
+    if (m_userInfoWorker != nullptr)
+        m_userInfoWorker->StopAndWait(kUserInfoStopLimit);
     return MyBaseFrame<1>::OnDestroy(uMsg, wParam, lParam, bHandled);
 }
 

@@ -17,6 +17,7 @@
 //
 // Everything here runs on the UI thread.
 
+#include "account/UserInfoWorker.h"
 #include "shell/FileOpener.h"
 #include "shell/MainTabs.h"
 #include "ui/MyBaseFrame.h"
@@ -76,6 +77,10 @@ class CMainFrame : public MyBaseFrame<1> {
     const std::string& HomeAddress() const { return m_homeAddress; }
     // The callback all web views of the window share; null without engine.
     my_WkeCallback* WebCallback() const { return m_webCallback.get(); }
+    // Whether a fetch of the user's information runs now.
+    bool IsUserInfoFetchRunning() const {
+        return m_userInfoWorker != nullptr && m_userInfoWorker->IsRunning();
+    }
     // Whether the login dialog or a download runs now (requests for another
     // are dropped meanwhile).
     bool IsModalFlowRunning() const { return m_modalFlow; }
@@ -125,6 +130,8 @@ class CMainFrame : public MyBaseFrame<1> {
     void ShowLoggedOut();
     void ShowUserTabs(bool show);
     void OnLogout();
+    // The account pop-up below the clicked "userNickname" or "btnLogin".
+    void ShowUserInfo(DuiLib::CControlUI* clicked);
 
     // Messages.
     bool HandleClientMessage(UINT uMsg, LPARAM lParam);
@@ -139,6 +146,7 @@ class CMainFrame : public MyBaseFrame<1> {
     void ShowMainMenu(const DuiLib::CControlUI* button);
     void ShowToolbox(DuiLib::CControlUI* button);
     void ShowAbout();
+    void ShowFeedback();
     void ShowMaximisedForm(bool maximised);
 
     std::unique_ptr<my_WkeCallback> m_webCallback;
@@ -149,6 +157,10 @@ class CMainFrame : public MyBaseFrame<1> {
     std::string m_homeAddress;
     DownloadHandler m_downloadHandler;
     CFileOpener m_fileOpener;
+    // The user's picture, and the fetch of the user's information that each
+    // logged-in display starts.
+    std::string m_picturePath;
+    std::unique_ptr<UserInfoWorker> m_userInfoWorker;
     // The login dialog or a download is up.
     bool m_modalFlow = false;
     // False once the object is gone, for code that ran a modal loop in it.
