@@ -42,9 +42,11 @@ inline std::string Page(const std::string& path, const std::string& host = kPage
 class MainFrameTest : public vtest::SandboxTest {
   protected:
     void SetUp() override {
-        // The window starts the toolbox and the daily update check: they find
-        // no server.
-        for (const char* host : {"VANTO_UPDATE_HOST", "VANTO_STATS_HOST", "VANTO_TOOLBOX_HOST"})
+        // The window starts the toolbox, the daily update check and, for a
+        // saved login, the fetch of the user's information: they find no
+        // server.
+        for (const char* host :
+             {"VANTO_UPDATE_HOST", "VANTO_STATS_HOST", "VANTO_TOOLBOX_HOST", "VANTO_STORE_HOST"})
             sandbox.SetEnv(host, "127.0.0.1:1");
         sandbox.SetEnv("VANTO_CLIENT_PAGE_HOST", kPageHost);
         ASSERT_TRUE(m_oem.LoadSkinArchive()) << "the skin object is not linked";
