@@ -51,10 +51,7 @@ class MainFrameTest : public vtest::SandboxTest {
         sandbox.SetEnv("VANTO_CLIENT_PAGE_HOST", kPageHost);
         ASSERT_TRUE(m_oem.LoadSkinArchive()) << "the skin object is not linked";
         ASSERT_TRUE(DuiLib::CPaintManagerUI::SetResourceZip(m_oem.SkinArchive(), m_oem.SkinArchiveSize()));
-        const std::filesystem::path language = std::filesystem::path(sandbox.ProgramDir()) / "language";
-        std::filesystem::create_directories(language);
-        std::filesystem::copy_file(std::filesystem::path(VANTO_BIN_DIR) / "language" / "cn.dat",
-                                   language / "cn.dat");
+        sandbox.InstallLanguageFiles(VANTO_BIN_DIR "/language");
         // Nobody is logged in until a test says otherwise.
         UserSession::Instance().Update([](UserSessionValues& values) { values = UserSessionValues{}; });
         CMainFrame::ForgetDestroyedInstance();

@@ -51,10 +51,7 @@ class LoginTest : public ::testing::Test {
         ASSERT_TRUE(store.Started());
         ASSERT_NE(m_skin.data, nullptr) << "the skin resource is linked into this test";
         ASSERT_TRUE(DuiLib::CPaintManagerUI::SetResourceZip(m_skin.data, m_skin.size));
-        const std::filesystem::path language = std::filesystem::path(sandbox.ProgramDir()) / "language";
-        std::filesystem::create_directories(language);
-        std::filesystem::copy_file(std::filesystem::path(VANTO_BIN_DIR) / "language" / "cn.dat",
-                                   language / "cn.dat");
+        sandbox.InstallLanguageFiles(VANTO_BIN_DIR "/language");
         ASSERT_TRUE(os::RegSetString(HKEY_LOCAL_MACHINE, settings::kMachineIdKey, settings::kInstallUuidValue,
                                      kInstallId));
         ui.Run([this] {

@@ -44,10 +44,7 @@ class WebBrowserDlgTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_NE(m_skin.data, nullptr) << "the skin resource is linked into this test";
         ASSERT_TRUE(DuiLib::CPaintManagerUI::SetResourceZip(m_skin.data, m_skin.size));
-        const std::filesystem::path language = std::filesystem::path(sandbox.ProgramDir()) / "language";
-        std::filesystem::create_directories(language);
-        std::filesystem::copy_file(std::filesystem::path(VANTO_BIN_DIR) / "language" / "cn.dat",
-                                   language / "cn.dat");
+        sandbox.InstallLanguageFiles(VANTO_BIN_DIR "/language");
         ui.Run([this] {
             m_owner = std::make_unique<OwnerWindow>();
             m_owner->Create(nullptr, "owner", WS_VISIBLE | WS_OVERLAPPEDWINDOW, 0, 0, 0, 1000, 700);
