@@ -42,17 +42,16 @@ inline std::string Page(const std::string& path, const std::string& host = kPage
 class MainFrameTest : public vtest::SandboxTest {
   protected:
     void SetUp() override {
-        // The window starts the toolbox and the daily update check: they find
-        // no server.
-        for (const char* host : {"VANTO_UPDATE_HOST", "VANTO_STATS_HOST", "VANTO_TOOLBOX_HOST"})
+        // The window starts the toolbox, the daily update check and, for a
+        // saved login, the fetch of the user's information: they find no
+        // server.
+        for (const char* host :
+             {"VANTO_UPDATE_HOST", "VANTO_STATS_HOST", "VANTO_TOOLBOX_HOST", "VANTO_STORE_HOST"})
             sandbox.SetEnv(host, "127.0.0.1:1");
         sandbox.SetEnv("VANTO_CLIENT_PAGE_HOST", kPageHost);
         ASSERT_TRUE(m_oem.LoadSkinArchive()) << "the skin object is not linked";
         ASSERT_TRUE(DuiLib::CPaintManagerUI::SetResourceZip(m_oem.SkinArchive(), m_oem.SkinArchiveSize()));
-        const std::filesystem::path language = std::filesystem::path(sandbox.ProgramDir()) / "language";
-        std::filesystem::create_directories(language);
-        std::filesystem::copy_file(std::filesystem::path(VANTO_BIN_DIR) / "language" / "cn.dat",
-                                   language / "cn.dat");
+        sandbox.InstallLanguageFiles(VANTO_BIN_DIR "/language");
         // Nobody is logged in until a test says otherwise.
         UserSession::Instance().Update([](UserSessionValues& values) { values = UserSessionValues{}; });
         CMainFrame::ForgetDestroyedInstance();

@@ -67,6 +67,15 @@ Sandbox::~Sandbox() {
     std::filesystem::remove_all(m_root, ec);
 }
 
+void Sandbox::InstallLanguageFiles(const std::string& builtFolder,
+                                   std::initializer_list<const char*> names) const {
+    const std::filesystem::path folder = std::filesystem::path(m_programDir) / "language";
+    std::filesystem::create_directories(folder);
+    for (const char* name : names)
+        std::filesystem::copy_file(std::filesystem::path(builtFolder) / name, folder / name,
+                                   std::filesystem::copy_options::overwrite_existing);
+}
+
 void Sandbox::SetEnv(const std::string& name, const std::optional<std::string>& value) {
     if (!m_savedEnv.contains(name)) {
         const char* old = std::getenv(name.c_str());

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <string>
@@ -31,6 +32,12 @@ class Sandbox {
     const std::string& MachineDir() const { return m_machineDir; }
     const std::string& ProgramDir() const { return m_programDir; }
     const std::string& RuntimeDir() const { return m_runtimeDir; }
+
+    // Copies the built language files `names` from `builtFolder` (the
+    // build's bin/language) into the sandboxed program's "language" folder,
+    // where the client looks for them.
+    void InstallLanguageFiles(const std::string& builtFolder,
+                              std::initializer_list<const char*> names = {"cn.dat"}) const;
 
     // Sets an environment variable for the sandbox's lifetime.
     void SetEnv(const std::string& name, const std::optional<std::string>& value);

@@ -56,10 +56,7 @@ class UpdateTest : public ::testing::Test {
         const os::ResourceBytes skin = os::FindResourceBytes("DATA", 202);
         ASSERT_NE(skin.data, nullptr) << "the skin resource is linked into this test";
         ASSERT_TRUE(DuiLib::CPaintManagerUI::SetResourceZip(skin.data, skin.size));
-        const std::filesystem::path language = std::filesystem::path(sandbox.ProgramDir()) / "language";
-        std::filesystem::create_directories(language);
-        std::filesystem::copy_file(std::filesystem::path(VANTO_BIN_DIR) / "language" / "cn.dat",
-                                   language / "cn.dat");
+        sandbox.InstallLanguageFiles(VANTO_BIN_DIR "/language");
         CStatsReporter& reporter = CStatsReporter::Instance();
         reporter.SetHost(store.HostPort("stats"));
         reporter.SetAppId(34);

@@ -124,13 +124,7 @@ TEST_F(MessageDlgTest, ExtraTextsLeftButtonAndPlainYes) {
 
 class LangMessageTest : public MessageDlgTest {
   protected:
-    void InstallLanguage() {
-        const std::filesystem::path folder = std::filesystem::path(sandbox.ProgramDir()) / "language";
-        std::filesystem::create_directories(folder);
-        for (const char* name : {"cn.dat", "tw.dat"})
-            std::filesystem::copy_file(std::filesystem::path(VANTO_BIN_DIR) / "language" / name,
-                                       folder / name);
-    }
+    void InstallLanguage() { sandbox.InstallLanguageFiles(VANTO_BIN_DIR "/language", {"cn.dat", "tw.dat"}); }
     // Runs ShowLangMessage on the UI thread; the answer lands in `result`.
     HWND Show(std::string key, UINT style, std::string fallback, std::atomic<int>& result) {
         ui.Post([&result, key, style, fallback] { result = ShowLangMessage(key, nullptr, style, fallback); });

@@ -13,7 +13,7 @@
 #include "platform/duilib/UiThread.h"
 #include "platform/os/Resource.h"
 #include "support/Sandbox.h"
-#include "ui/TestScreen.h"
+#include "ui/ModalDialogFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -33,41 +33,8 @@ constexpr const char* kStart = "https://127.0.0.1:47801/index/index/qqlogin.html
 constexpr const char* kSamePage = "https://127.0.0.1:47801/index/index/callback.html?state=1";
 constexpr const char* kResult = R"({"result":1,"errInfo":"","openid":"o-1","nickname":"小林"})";
 
-// The window the dialog is owned by.
-class OwnerWindow : public DuiLib::CWindowWnd {
-  public:
-    const char* GetWindowClassName() const override { return "BrowserOwner"; }
-};
-
-class WebBrowserDlgTest : public ::testing::Test {
+class WebBrowserDlgTest : public uitest::ModalDialogTest<CWebBrowserDlg> {
   protected:
-    void SetUp() override {
-        ASSERT_NE(m_skin.data, nullptr) << "the skin resource is linked into this test";
-        ASSERT_TRUE(DuiLib::CPaintManagerUI::SetResourceZip(m_skin.data, m_skin.size));
-        const std::filesystem::path language = std::filesystem::path(sandbox.ProgramDir()) / "language";
-        std::filesystem::create_directories(language);
-        std::filesystem::copy_file(std::filesystem::path(VANTO_BIN_DIR) / "language" / "cn.dat",
-                                   language / "cn.dat");
-        ui.Run([this] {
-            m_owner = std::make_unique<OwnerWindow>();
-            m_owner->Create(nullptr, "owner", WS_VISIBLE | WS_OVERLAPPEDWINDOW, 0, 0, 0, 1000, 700);
-        });
-    }
-
-    void TearDown() override {
-        // A dialog a failed test left open goes first, so its run ends.
-        ui.Run([this] {
-            if (m_dialog != nullptr && ::IsWindow(m_dialog->GetHWND()))
-                ::DestroyWindow(m_dialog->GetHWND());
-        });
-        EXPECT_TRUE(vtest::WaitFor([this] { return m_ended.load(); }));
-        ui.Run([this] {
-            m_dialog.reset();
-            m_owner.reset();
-        });
-        DuiLib::CPaintManagerUI::SetResourceZip(nullptr, 0);
-    }
-
     // The engine every dialog of the test loads (one module per program
     // folder, so one build per test).
     void UseEngine(webtest::EngineBuild build = webtest::EngineBuild::Complete) {
@@ -80,17 +47,15 @@ class WebBrowserDlgTest : public ::testing::Test {
     // the window is made.
     void Start(const std::string& start, std::function<void(CWebBrowserDlg&)> configure = {}) {
         UseEngine();
-        m_ended = false;
-        ui.Post([this, start, configure] {
-            m_dialog = std::make_unique<CWebBrowserDlg>(start);
-            if (configure)
-                configure(*m_dialog);
-            if (m_dialog->Create(m_owner->GetHWND(), "QQ", WS_VISIBLE | WS_OVERLAPPEDWINDOW, 0) != nullptr) {
-                m_dialog->SetCaption("QQ登录");
-                m_result = m_dialog->ShowModal();
-            }
-            m_ended = true;
-        });
+        RunModal([start] { return std::make_unique<CWebBrowserDlg>(start); },
+                 [this, configure](CWebBrowserDlg& dialog) {
+                     if (configure)
+                         configure(dialog);
+                     if (dialog.Create(Owner(), "QQ", WS_VISIBLE | WS_OVERLAPPEDWINDOW, 0) == nullptr)
+                         return false;
+                     dialog.SetCaption("QQ登录");
+                     return true;
+                 });
     }
     // Start, then the dialog's window once shown (null when none is).
     HWND Open(const std::string& start, std::function<void(CWebBrowserDlg&)> configure = {}) {
@@ -119,19 +84,7 @@ class WebBrowserDlgTest : public ::testing::Test {
         automation.RunUntilIdle();
         return answer;
     }
-    bool Ended() {
-        return vtest::WaitFor([this] { return m_ended.load(); });
-    }
-
-    vtest::Sandbox sandbox;
-    DuiLib::UiThread ui{DuiLib::UiThread::Options{.screen = uitest::TestScreen()}};
-    DuiLib::Automation automation;
     std::unique_ptr<webtest::ScriptedEngine> engine;
-    std::unique_ptr<CWebBrowserDlg> m_dialog;
-    std::unique_ptr<OwnerWindow> m_owner;
-    std::atomic<bool> m_ended{true};
-    UINT m_result = 0;
-    os::ResourceBytes m_skin = os::FindResourceBytes("DATA", 202);
 };
 
 TEST_F(WebBrowserDlgTest, TheViewGetsTheCookieFolderAndLoadsTheStartAddress) {
@@ -141,7 +94,7 @@ TEST_F(WebBrowserDlgTest, TheViewGetsTheCookieFolderAndLoadsTheStartAddress) {
                                                  std::string("loadURL ") + kStart}));
     EXPECT_EQ(automation.Text(dialog, "caption"), "QQ登录");
     EXPECT_EQ(automation.FindByTitle("QQ"), dialog);
-    EXPECT_FALSE(automation.IsEnabled(m_owner->GetHWND()));
+    EXPECT_FALSE(automation.IsEnabled(Owner()));
     // Every navigation may go ahead; no page opens a window of its own.
     EXPECT_TRUE(engine->Navigation(View(), WKE_NAVIGATION_TYPE_LINKCLICK, "https://elsewhere.example/"));
     wkeNewViewInfo info{};
@@ -213,7 +166,7 @@ TEST_F(WebBrowserDlgTest, TheCloseButtonLeavesTheLastPageMessageAsItWas) {
         EXPECT_EQ(m_result, 1U);
         EXPECT_EQ(LastPageMessage(), sent);
         EXPECT_FALSE(automation.Call<bool>([dialog] { return ::IsWindow(dialog) != 0; }).value_or(true));
-        EXPECT_TRUE(automation.IsEnabled(m_owner->GetHWND()));
+        EXPECT_TRUE(automation.IsEnabled(Owner()));
         ui.Run([this] { m_dialog.reset(); });
     }
 }
@@ -266,12 +219,12 @@ TEST_P(UnusableEngineTest, TheDialogSaysSoAndCloses) {
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(automation.Text(box, "context"), "网页组件加载失败，墨林工坊无法正常运行。请重新安装后再试。");
     EXPECT_EQ(automation.IsControlVisible(box, "errorLogo"), true);
-    EXPECT_EQ(ui.Call<HWND>([box] { return ::GetWindowOwner(box); }), m_owner->GetHWND());
+    EXPECT_EQ(ui.Call<HWND>([box] { return ::GetWindowOwner(box); }), Owner());
     ASSERT_TRUE(automation.Click(box, "btnClose"));
     ASSERT_TRUE(Ended());
     EXPECT_EQ(LastPageMessage(), "");
     EXPECT_EQ(engine->ViewCount(), 0);
-    EXPECT_TRUE(automation.IsEnabled(m_owner->GetHWND()));
+    EXPECT_TRUE(automation.IsEnabled(Owner()));
 }
 
 INSTANTIATE_TEST_SUITE_P(MissingOrRefusing, UnusableEngineTest, ::testing::Bool());

@@ -1,24 +1,19 @@
 // notification-server RECORD READY
 //
-// A stand-in for the desktop's notification service, for tests: it owns
-// org.freedesktop.Notifications on the session bus, appends one line per call
-// to RECORD (fields separated by tabs), writes the bus address to READY once
-// the name is its own, and ends when its standard input closes. Started under
-// dbus-run-session, it ends the private bus with it.
+// A stand-in for the desktop's notification service, for tests: a bus service
+// (busservice/BusService.h) owning org.freedesktop.Notifications that records
+// one line per call, fields separated by tabs.
 //
 //   Notify <app> <replaces id> <icon> <summary> <body> <time-out> <id answered>
 //   CloseNotification <id>
 
-#include <fcntl.h>
-#include <gio/gio.h>
-#include <glib-unix.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
+#include "../../busservice/BusService.h"
+
 namespace {
+
+using bustest::Record;
 
 const char kIntrospection[] = R"(<node>
   <interface name="org.freedesktop.Notifications">
@@ -36,20 +31,7 @@ const char kIntrospection[] = R"(<node>
   </interface>
 </node>)";
 
-std::string g_record;
-std::string g_ready;
 guint32 g_lastId = 0;
-GMainLoop* g_loop = nullptr;
-
-// One line per call, written at once so a reader never sees half of it.
-void Record(const std::string& line) {
-    const int fd = ::open(g_record.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return;
-    const std::string text = line + "\n";
-    (void)!::write(fd, text.data(), text.size());
-    ::close(fd);
-}
 
 void OnCall(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* method, GVariant* args,
             GDBusMethodInvocation* invocation, gpointer) {
@@ -81,53 +63,10 @@ void OnCall(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gc
     }
 }
 
-void OnNameAcquired(GDBusConnection*, const gchar*, gpointer) {
-    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    const std::string temporary = g_ready + ".tmp";
-    if (FILE* f = std::fopen(temporary.c_str(), "w")) {
-        std::fputs(address != nullptr ? address : "", f);
-        std::fclose(f);
-        std::rename(temporary.c_str(), g_ready.c_str());
-    }
-}
-
-void OnNameLost(GDBusConnection*, const gchar*, gpointer) {
-    std::fputs("notification-server: the name is not ours\n", stderr);
-    std::exit(1);
-}
-
-gboolean OnInput(gint fd, GIOCondition, gpointer) {
-    char buffer[64];
-    if (::read(fd, buffer, sizeof buffer) <= 0) {
-        g_main_loop_quit(g_loop);
-        return G_SOURCE_REMOVE;
-    }
-    return G_SOURCE_CONTINUE;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fputs("usage: notification-server RECORD READY\n", stderr);
-        return 2;
-    }
-    g_record = argv[1];
-    g_ready = argv[2];
-    GError* error = nullptr;
-    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
-    if (bus == nullptr) {
-        std::fprintf(stderr, "notification-server: %s\n", error->message);
-        return 1;
-    }
-    GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
-    static const GDBusInterfaceVTable vtable = {OnCall, nullptr, nullptr, {}};
-    g_dbus_connection_register_object(bus, "/org/freedesktop/Notifications", node->interfaces[0], &vtable,
-                                      nullptr, nullptr, nullptr);
-    g_bus_own_name_on_connection(bus, "org.freedesktop.Notifications", G_BUS_NAME_OWNER_FLAGS_DO_NOT_QUEUE,
-                                 OnNameAcquired, OnNameLost, nullptr, nullptr);
-    g_loop = g_main_loop_new(nullptr, FALSE);
-    g_unix_fd_add(STDIN_FILENO, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), OnInput, nullptr);
-    g_main_loop_run(g_loop);
-    return 0;
+    return bustest::RunBusService(argc, argv,
+                                  {"notification-server", "org.freedesktop.Notifications",
+                                   "/org/freedesktop/Notifications", kIntrospection, OnCall});
 }
