@@ -78,13 +78,10 @@ class MainWindowOnScreenTest : public guitest::GuiTest {
         // server (their questions and buttons are other tests' business).
         for (const char* host : {"VANTO_UPDATE_HOST", "VANTO_STATS_HOST", "VANTO_TOOLBOX_HOST"})
             sandbox.SetEnv(host, "127.0.0.1:1");
-        const std::filesystem::path program(sandbox.ProgramDir());
-        std::filesystem::create_directories(program / "language");
-        std::filesystem::copy_file(std::filesystem::path(VANTO_BIN_DIR) / "language" / "cn.dat",
-                                   program / "language" / "cn.dat");
+        sandbox.InstallLanguageFiles(VANTO_BIN_DIR "/language");
         // The real engine, where the program's loader looks for it.
         std::filesystem::copy_file(std::filesystem::path(VANTO_BIN_DIR) / kWkeModuleName,
-                                   program / kWkeModuleName);
+                                   std::filesystem::path(sandbox.ProgramDir()) / kWkeModuleName);
         UserSession::Instance().Update([](UserSessionValues& values) { values = UserSessionValues{}; });
         CMainFrame::ForgetDestroyedInstance();
         CBaseFrame::ResetMainMonitorDpiCache();
