@@ -1,7 +1,8 @@
 // Fuzzes the text painter's markup step, which reads labels' texts from
 // layouts (a server's toolbox archive among them). The first byte picks the
 // options: bit 0 markup on, bit 1 an underlined font, bits 2-3 the scale,
-// bits 4-7 the label's font size; the rest is the text. Every attribute must
+// bits 4-7 the label's font size and its line; the rest is the text (an
+// image named by a digit is found, of that size). Every attribute must
 // lie inside the text, which is valid UTF-8, on character boundaries, and
 // Pango must lay the result out. Nothing may crash, hang or leak.
 #include <cstdint>
@@ -79,8 +80,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                               font.bold = id % 2 == 1;
                               return font;
                           },
-                          [factor](long length) { return length * factor; }};
-    const AttributedText laid = MarkupToAttributes(text, (flags & 1) != 0, own, scale);
+                          [factor](long length) { return length * factor; },
+                          // An image for every name that starts with a digit,
+                          // of that many pixels each way.
+                          [](std::string_view name) {
+                              if (name.empty() || name[0] < '0' || name[0] > '9')
+                                  return MarkupImage{};
+                              const int side = name[0] - '0';
+                              return MarkupImage{gtk::CairoSurfacePtr(cairo_image_surface_create(
+                                                     CAIRO_FORMAT_ARGB32, side, side)),
+                                                 side, side};
+                          }};
+    const LineBox line{static_cast<long>(flags >> 4) * 2, static_cast<long>(flags >> 6)};
+    const AttributedText laid = MarkupToAttributes(text, (flags & 1) != 0, own, scale, line);
     // Whatever the bytes, Pango gets valid UTF-8 and runs of whole characters.
     Check(g_utf8_validate(laid.text.data(), static_cast<gssize>(laid.text.size()), nullptr) != FALSE);
     CheckRanges(laid);

@@ -19,6 +19,7 @@
 #include <cairo.h>
 #include <gtk/gtk.h>
 
+#include <climits>
 #include <cstdlib>
 #include <fstream>
 
@@ -228,6 +229,86 @@ TEST_F(GuiTest, AnArchiveImageBeyondTheSizeBoundIsNeitherAllocatedNorDrawnAndSay
     EXPECT_EQ(atShot->At(24, 24) & 0xFFFFFF, 0x2F80EDu);
     EXPECT_EQ(lines, std::vector<std::string>{
                          "image 'over.png' not drawn: 8192 x 8192 pixels is more than 4096 x 4096"});
+}
+
+namespace {
+
+// Where the pixels of one colour (0xRRGGBB) lie inside `area`: their
+// bounding box and their number.
+struct Found {
+    RECT box{LONG_MAX, LONG_MAX, LONG_MIN, LONG_MIN};
+    int count = 0;
+};
+Found FindColour(const GtkProbes::Image& image, const RECT& area, std::uint32_t rgb) {
+    Found found;
+    for (long y = area.top; y < area.bottom; ++y) {
+        for (long x = area.left; x < area.right; ++x) {
+            if (guitest::PixelsDiffer(image.At(static_cast<int>(x), static_cast<int>(y)) | 0xFF000000u,
+                                      rgb | 0xFF000000u, 8))
+                continue;
+            found.box = RECT{std::min(found.box.left, x), std::min(found.box.top, y),
+                             std::max(found.box.right, x + 1), std::max(found.box.bottom, y + 1)};
+            ++found.count;
+        }
+    }
+    return found;
+}
+
+}  // namespace
+
+TEST_F(GuiTest, ALabelsMarkupImagesAreDrawnInPlaceAtTheWindowsScaleOrKeepBlankRoom) {
+    const std::string disk = sandbox.Root() + "/green.png";
+    std::ofstream(disk, std::ios::binary) << imagetest::Saved("png", 8, 8, 0x00FF00FF);
+    const std::string zip = duitest::MakeZip({{"tall.png", imagetest::Saved("png", 10, 20, 0x0000FFFF)},
+                                              {"arrow.png", imagetest::Saved("png", 10, 6, 0xFF0000FF)},
+                                              {"over.png", imagetest::PngDeclaring(8192, 8192)},
+                                              {"anim.gif", imagetest::GifDeclaring(4, 4)}});
+    // Rows of 40 pixels: two images on one line; three that cannot be drawn
+    // before one that can; one from disk.
+    const std::string layout = R"(<Window size="120,120"><VerticalLayout bkcolor="#FFFFFFFF">
+        <Label height="40" showhtml="true" text="{i tall.png}{i arrow.png}"/>
+        <Label height="40" showhtml="true" text="{i missing.png}{i over.png}{i anim.gif}{i arrow.png}"/>
+        <Label height="40" showhtml="true" text="{i file=')" +
+                               disk + R"(' restype='fullpath'}"/>
+        </VerticalLayout></Window>)";
+    const TResourceZip saved = CPaintManagerUI::GetResourceZip();
+    ASSERT_TRUE(CPaintManagerUI::SetResourceZip(zip.data(), zip.size()));
+    for (const long s : {1L, 2L}) {
+        SCOPED_TRACE("scale " + std::to_string(s));
+        ui.Run([s] { CPaintManagerUI::SetAllDPI(static_cast<int>(96 * s)); });
+        guitest::LayoutWindow* window = Open(layout);
+        ASSERT_NE(window, nullptr);
+        ASSERT_TRUE(automation.RunUntilIdle());
+        std::optional<GtkProbes::Image> shown = Grab(window->GetHWND());
+        ASSERT_TRUE(shown);
+        ASSERT_EQ(shown->width, 120 * s);
+        shown->WritePng(OutputDir() + "/markup-images@" + std::to_string(96 * s) + ".png");
+        auto row = [s](long i) { return RECT{0, 40 * s * i, 120 * s, 40 * s * (i + 1)}; };
+        // Each at its own size grown with the scale; the taller one makes
+        // the line and sits in the middle of the label, the other follows
+        // it (the line gives it its width), centred on the same line.
+        const Found tall = FindColour(*shown, row(0), 0x0000FF);
+        EXPECT_EQ(tall.box, (RECT{0, 10 * s, 10 * s, 30 * s}));
+        EXPECT_EQ(tall.count, 200 * s * s);
+        const Found arrow = FindColour(*shown, row(0), 0xFF0000);
+        EXPECT_EQ(arrow.count, 60 * s * s);
+        EXPECT_EQ(arrow.box.left, 10 * s);
+        EXPECT_EQ(arrow.box.Width(), 10 * s);
+        EXPECT_EQ(arrow.box.Height(), 6 * s);
+        EXPECT_NEAR((arrow.box.top + arrow.box.bottom) / 2.0, 20.0 * s, 1.0);
+        // Missing, over the size bound, not a format taken: blank room as
+        // wide as the font (12 pixels) is high, each.
+        const Found after = FindColour(*shown, row(1), 0xFF0000);
+        EXPECT_EQ(after.count, 60 * s * s);
+        EXPECT_EQ(after.box.left, 36 * s);
+        // From disk.
+        const Found green = FindColour(*shown, row(2), 0x00FF00);
+        EXPECT_EQ(green.count, 64 * s * s);
+        EXPECT_EQ(green.box.left, 0);
+        ui.Run([&] { DestroyWindow(window->GetHWND()); });
+    }
+    ui.Run([] { CPaintManagerUI::SetAllDPI(96); });
+    ASSERT_TRUE(CPaintManagerUI::SetResourceZip(saved.data, saved.size));
 }
 
 TEST_F(GuiTest, TheDesktopsDpiIsTheLogicalOneAndATwiceDesktopScalesByTwo) {

@@ -5,12 +5,31 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
 using namespace DuiLib;
 
 namespace {
+
+// The images a window's archive holds: "arrow.png" 10 x 6, "tall.png"
+// 10 x 20; "flat.png" says it has no height, "broken.png" is a surface in
+// error.
+MarkupImage FindImage(std::string_view name) {
+    const auto surface = [](int width, int height) {
+        return gtk::CairoSurfacePtr(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+    };
+    if (name == "arrow.png")
+        return {surface(10, 6), 10, 6};
+    if (name == "tall.png")
+        return {surface(10, 20), 10, 20};
+    if (name == "flat.png")
+        return {surface(10, 1), 10, 0};
+    if (name == "broken.png")
+        return {surface(-1, -1), 4, 4};
+    return {};
+}
 
 // The window's fonts at a scale of 200 %: font N is "FN" of 10 + N pixels.
 TextScale Scale() {
@@ -20,7 +39,7 @@ TextScale Scale() {
                          font.size = 2 * (10 + id);
                          return font;
                      },
-                     [](long length) { return 2 * length; }};
+                     [](long length) { return 2 * length; }, FindImage};
 }
 
 TFontInfo OwnFont(bool underline = false) {
@@ -59,9 +78,26 @@ std::vector<std::string> Describe(PangoAttrList* list) {
                 break;
             }
             case PANGO_ATTR_SHAPE: {
+                // Blank room by its size; an image by its box from the
+                // baseline (ink and logical alike).
                 const auto* shape = reinterpret_cast<PangoAttrShape*>(attribute);
-                text = "room " + std::to_string(shape->logical_rect.width / PANGO_SCALE) + "x" +
-                       std::to_string(shape->logical_rect.height / PANGO_SCALE);
+                const PangoRectangle& box = shape->logical_rect;
+                if (shape->data == nullptr) {
+                    text = "room " + std::to_string(box.width / PANGO_SCALE) + "x" +
+                           std::to_string(box.height / PANGO_SCALE);
+                    break;
+                }
+                // The pattern paints the image's pixels over the box.
+                const PangoRectangle& ink = shape->ink_rect;
+                const bool same =
+                    ink.x == box.x && ink.y == box.y && ink.width == box.width && ink.height == box.height;
+                cairo_matrix_t matrix;
+                cairo_pattern_get_matrix(static_cast<cairo_pattern_t*>(shape->data), &matrix);
+                text = "image " + std::to_string(box.width / PANGO_SCALE) + "x" +
+                       std::to_string(box.height / PANGO_SCALE) + " top " +
+                       std::to_string(box.y / PANGO_SCALE) + " at " +
+                       std::to_string(std::lround(1 / matrix.xx)) + "x" +
+                       std::to_string(std::lround(1 / matrix.yy)) + (same ? "" : " (ink differs)");
                 break;
             }
             default:
@@ -141,4 +177,53 @@ TEST(MarkupToAttributes, MalformedMarkupStaysLiteralAndEveryRangeLiesInTheText) 
         }
         g_slist_free_full(attributes, reinterpret_cast<GDestroyNotify>(pango_attribute_destroy));
     }
+}
+
+namespace {
+
+struct ImageCase {
+    const char* markup;
+    LineBox line;
+    std::vector<std::string> attributes;
+};
+
+}  // namespace
+
+TEST(MarkupToAttributes, AnImageBecomesAShapeOfItsSizeCentredOnTheLineOrKeepsBlankRoom) {
+    const std::vector<ImageCase> cases = {
+        // 10 x 6 at 200 %, on a line 20 above and 6 below the baseline: 14
+        // pixels to spare, 7 above it.
+        {"{i arrow.png}", {20, 6}, {"image 20x12 top -13 at 2x2"}},
+        // An odd pixel to spare goes below; the line's own font by default.
+        {"{i arrow.png}", {21, 6}, {"image 20x12 top -14 at 2x2"}},
+        {"{i arrow.png}", {}, {"image 20x12 top -18 at 2x2"}},
+        // Taller than the line: it reaches out of it by as much each way.
+        {"{i tall.png}", {20, 6}, {"image 20x40 top -27 at 2x2"}},
+        // The text after it follows it; fonts and spaces keep their rules.
+        {"{f 5}13800138000{/f}{x 6}{i arrow.png}",
+         {20, 6},
+         {"font F5 30px [0,11)", "room 12x24 [11,14)", "image 20x12 top -13 at 2x2 [14,17)"}},
+        // What cannot be drawn keeps the blank room of a font's height.
+        {"{i missing.png}", {20, 6}, {"room 24x24"}},
+        {"{i flat.png}", {20, 6}, {"room 24x24"}},
+        {"{i broken.png}", {20, 6}, {"room 24x24"}},
+    };
+    for (const ImageCase& c : cases) {
+        SCOPED_TRACE(c.markup);
+        AttributedText laid = MarkupToAttributes(c.markup, true, OwnFont(), Scale(), c.line);
+        // Pango lays out copies of the attributes: a copy keeps the pattern
+        // when the list it came from is gone.
+        gtk::PangoAttrListPtr copy(pango_attr_list_copy(laid.attributes.get()));
+        laid.attributes.reset();
+        std::vector<std::string> described = Describe(copy.get());
+        // One shape alone: its range is the whole text.
+        if (c.attributes.size() == 1 && described.size() == 1)
+            described[0] = described[0].substr(0, described[0].find(" ["));
+        EXPECT_EQ(described, c.attributes);
+    }
+    // Without a way to find images every image keeps its room.
+    TextScale noImages = Scale();
+    noImages.image = nullptr;
+    const AttributedText laid = MarkupToAttributes("{i arrow.png}", true, OwnFont(), noImages, {20, 6});
+    EXPECT_EQ(Describe(laid.attributes.get()), std::vector<std::string>{"room 24x24 [0,3)"});
 }

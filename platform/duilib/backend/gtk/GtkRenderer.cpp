@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace DuiLib {
 namespace {
@@ -58,6 +59,21 @@ void DrawPart(cairo_t* cr, cairo_surface_t* image, const RECT& src, const RECT& 
     cairo_restore(cr);
 }
 
+// The part of `image` that `info`'s "source" picks (all of it without
+// one), cut to the image; empty when nothing of it is left.
+std::optional<RECT> SourceRect(const TImageInfo& info, cairo_surface_t* image) {
+    const long imageWidth = cairo_image_surface_get_width(image);
+    const long imageHeight = cairo_image_surface_get_height(image);
+    RECT src = info.hasSource ? info.source : RECT{0, 0, imageWidth, imageHeight};
+    src.left = std::max(src.left, 0L);
+    src.top = std::max(src.top, 0L);
+    src.right = std::min(src.right, imageWidth);
+    src.bottom = std::min(src.bottom, imageHeight);
+    if (src.Width() <= 0 || src.Height() <= 0)
+        return std::nullopt;
+    return src;
+}
+
 // The window's own shape: a rectangle with rounded corners of radii
 // (rx, ry), as the clip of everything drawn after it.
 void ClipToRoundRect(cairo_t* cr, const RECT& window, double rx, double ry) {
@@ -87,7 +103,8 @@ struct GtkRenderer::PaintContext {
 
     long Scaled(long value) const { return manager->GetDPIObj().Scale(static_cast<int>(value)); }
     RECT Scaled(const RECT& rc) const { return manager->GetDPIObj().Scale(rc); }
-    // The window's fonts and lengths at its scale, for the text painter.
+    // The window's fonts and lengths at its scale, for the text painter
+    // (images: none; a label's text is given them, an edit's never).
     TextScale Scale() const {
         CPaintManagerUI* m = manager;
         return TextScale{[m](int id) {
@@ -95,7 +112,8 @@ struct GtkRenderer::PaintContext {
                              font.size = m->GetDPIObj().Scale(font.size > 0 ? font.size : 12);
                              return font;
                          },
-                         [m](long value) -> long { return m->GetDPIObj().Scale(static_cast<int>(value)); }};
+                         [m](long value) -> long { return m->GetDPIObj().Scale(static_cast<int>(value)); },
+                         {}};
     }
 };
 
@@ -198,7 +216,9 @@ void GtkRenderer::PaintText(PaintContext& pc, CControlUI* control, const TDrawSt
     if (text.empty())
         return;
     const TTextLook look = control->GetTextLook(state);
-    GtkTextPainter(pc.cr, pc.Scale())
+    TextScale scale = pc.Scale();
+    scale.image = [this, &pc](std::string_view image) { return InlineImage(pc, image); };
+    GtkTextPainter(pc.cr, std::move(scale))
         .PaintText(Inside(control->GetPos(), pc.Scaled(look.padding)), text, look);
 }
 
@@ -239,6 +259,23 @@ void GtkRenderer::PaintBorder(PaintContext& pc, CControlUI* control, const TDraw
     cairo_stroke(pc.cr);
 }
 
+MarkupImage GtkRenderer::InlineImage(PaintContext& pc, std::string_view text) {
+    const TImageInfo info = ParseImageString(text);
+    if (info.file.empty())
+        return {};
+    cairo_surface_t* image = m_images.Get(*pc.manager, info);
+    if (image == nullptr)
+        return {};
+    const std::optional<RECT> src = SourceRect(info, image);
+    if (!src)
+        return {};
+    // The part holds its own reference to the cached image: the layout's
+    // attributes may outlive the cache's entry.
+    return MarkupImage{gtk::CairoSurfacePtr(cairo_surface_create_for_rectangle(image, src->left, src->top,
+                                                                               src->Width(), src->Height())),
+                       static_cast<int>(src->Width()), static_cast<int>(src->Height())};
+}
+
 bool GtkRenderer::DrawImage(PaintContext& pc, const RECT& rc, std::string_view text) {
     if (text.empty())
         return false;
@@ -248,13 +285,10 @@ bool GtkRenderer::DrawImage(PaintContext& pc, const RECT& rc, std::string_view t
     cairo_surface_t* image = m_images.Get(*pc.manager, info);
     if (image == nullptr)
         return false;
-    const long imageWidth = cairo_image_surface_get_width(image);
-    const long imageHeight = cairo_image_surface_get_height(image);
-    RECT src = info.hasSource ? info.source : RECT{0, 0, imageWidth, imageHeight};
-    src.right = std::min(src.right, imageWidth);
-    src.bottom = std::min(src.bottom, imageHeight);
-    if (src.Width() <= 0 || src.Height() <= 0)
+    const std::optional<RECT> part = SourceRect(info, image);
+    if (!part)
         return false;
+    const RECT src = *part;
     RECT dst = rc;
     if (info.hasDest) {
         const RECT d = pc.Scaled(info.dest);

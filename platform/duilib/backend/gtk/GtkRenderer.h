@@ -70,6 +70,9 @@ class GtkRenderer {
     void PaintProgress(PaintContext& pc, CControlUI* control);
     void PaintBorder(PaintContext& pc, CControlUI* control, const TDrawState& state);
     void PaintShadow(PaintContext& pc, const RECT& window);
+    // The pixels of an image in a label's markup (an image string), from the
+    // same cache as the window's other images.
+    MarkupImage InlineImage(PaintContext& pc, std::string_view text);
     // Draws an image string inside `rc`. False when the image cannot be
     // drawn.
     bool DrawImage(PaintContext& pc, const RECT& rc, std::string_view image);

@@ -41,6 +41,61 @@ void AppendRoom(AttributedText& out, long roomWidth, long roomHeight) {
     Insert(out.attributes.get(), pango_attr_shape_new(&ink, &logical), start, out.text.size());
 }
 
+// The data of an image's shape: a reference to the pattern that paints it,
+// taken again for every copy Pango makes of the attribute.
+gpointer ReferencePattern(gconstpointer pattern) {
+    return cairo_pattern_reference(static_cast<cairo_pattern_t*>(const_cast<gpointer>(pattern)));
+}
+
+void ReleasePattern(gpointer pattern) {
+    cairo_pattern_destroy(static_cast<cairo_pattern_t*>(pattern));
+}
+
+// The pattern that paints `image` over [0, width) x [0, height): smoothed
+// only when scaled, as the renderer draws the skin's other images.
+gtk::CairoPatternPtr ImagePattern(const MarkupImage& image, int width, int height) {
+    gtk::CairoPatternPtr pattern(cairo_pattern_create_for_surface(image.pixels.get()));
+    const double sx = static_cast<double>(image.width) / width;
+    const double sy = static_cast<double>(image.height) / height;
+    cairo_matrix_t matrix;
+    cairo_matrix_init_scale(&matrix, sx, sy);
+    cairo_pattern_set_matrix(pattern.get(), &matrix);
+    cairo_pattern_set_extend(pattern.get(), CAIRO_EXTEND_PAD);
+    cairo_pattern_set_filter(pattern.get(),
+                             sx == 1.0 && sy == 1.0 ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
+    return pattern;
+}
+
+// An {i ...} image: an EN SPACE shaped as the image at the scale, centred
+// on the line, carrying the pattern that paints it; the blank room of old
+// when the image cannot be drawn (missing, refused, or nothing at the scale).
+void AppendImage(AttributedText& out, const TMarkupRun& run, const TFontInfo& font, const TextScale& scale,
+                 const LineBox& line) {
+    const MarkupImage image = scale.image ? scale.image(run.text) : MarkupImage{};
+    const bool drawable = image.pixels != nullptr && image.width > 0 && image.height > 0 &&
+                          cairo_surface_status(image.pixels.get()) == CAIRO_STATUS_SUCCESS;
+    const int width = drawable ? TextPixels(scale.length(image.width)) : 0;
+    const int height = drawable ? TextPixels(scale.length(image.height)) : 0;
+    if (width <= 0 || height <= 0) {
+        AppendRoom(out, font.size, font.size);
+        return;
+    }
+    const long ascent = TextPixels(line.ascent > 0 ? line.ascent : font.size);
+    const long descent = line.ascent > 0 ? TextPixels(line.descent) : 0;
+    // The image's top, from the baseline (down is positive), in whole
+    // pixels: the line's room beside the image split in two, an odd pixel
+    // below it.
+    const long spare = ascent + descent - height;
+    const long top = -ascent + (spare >= 0 ? spare / 2 : -((-spare + 1) / 2));
+    PangoRectangle box{0, static_cast<int>(top) * PANGO_SCALE, width * PANGO_SCALE, height * PANGO_SCALE};
+    const std::size_t start = out.text.size();
+    out.text += "\xE2\x80\x82";
+    Insert(out.attributes.get(),
+           pango_attr_shape_new_with_data(&box, &box, ImagePattern(image, width, height).release(),
+                                          ReferencePattern, ReleasePattern),
+           start, out.text.size());
+}
+
 // The font, weight and colour of a text run over the bytes [start, end).
 void StyleRun(AttributedText& out, const TMarkupRun& run, std::size_t start, const TextScale& scale) {
     const std::size_t end = out.text.size();
@@ -104,6 +159,40 @@ void SetLines(PangoLayout* layout, const RECT& area, const TTextLook& look) {
     }
 }
 
+// Pango's cairo renderer calls this for every shaped run it draws, with the
+// current point at the run's origin on the baseline. An image's shape
+// carries the pattern that paints it; blank room carries nothing. UI thread.
+void DrawShape(cairo_t* cr, PangoAttrShape* shape, gboolean doPath, gpointer /*unused*/) {
+    auto* pattern = static_cast<cairo_pattern_t*>(shape->data);
+    if (pattern == nullptr || doPath || !cairo_has_current_point(cr))
+        return;
+    double x = 0;
+    double y = 0;
+    cairo_get_current_point(cr, &x, &y);
+    const PangoRectangle& ink = shape->ink_rect;
+    cairo_save(cr);
+    // On whole pixels, so that an image at its own size stays crisp.
+    cairo_translate(cr, std::round(x + static_cast<double>(ink.x) / PANGO_SCALE),
+                    std::round(y + static_cast<double>(ink.y) / PANGO_SCALE));
+    cairo_new_path(cr);
+    cairo_rectangle(cr, 0, 0, static_cast<double>(ink.width) / PANGO_SCALE,
+                    static_cast<double>(ink.height) / PANGO_SCALE);
+    cairo_set_source(cr, pattern);
+    cairo_fill(cr);
+    cairo_restore(cr);
+}
+
+// The line of the layout's own font, the line its inline images centre on.
+LineBox OwnLineBox(PangoLayout* layout) {
+    PangoFontMetrics* metrics = pango_context_get_metrics(pango_layout_get_context(layout),
+                                                          pango_layout_get_font_description(layout), nullptr);
+    const LineBox box{
+        std::lround(pango_font_metrics_get_ascent(metrics) / static_cast<double>(PANGO_SCALE)),
+        std::lround(pango_font_metrics_get_descent(metrics) / static_cast<double>(PANGO_SCALE))};
+    pango_font_metrics_unref(metrics);
+    return box;
+}
+
 }  // namespace
 
 void SetSourceColor(cairo_t* cr, DWORD argb) {
@@ -154,7 +243,7 @@ SIZE MeasureTextSize(const TFontInfo& font, std::string_view text) {
 // ---- the labels' markup -----------------------------------------------------------------
 
 AttributedText MarkupToAttributes(std::string_view text, bool html, const TFontInfo& font,
-                                  const TextScale& scale) {
+                                  const TextScale& scale, const LineBox& line) {
     AttributedText out;
     out.attributes.reset(pango_attr_list_new());
     if (font.underline)
@@ -181,7 +270,7 @@ AttributedText MarkupToAttributes(std::string_view text, bool html, const TFontI
                 AppendRoom(out, scale.length(run.space), font.size);
                 break;
             case TMarkupRun::Kind::Image:
-                AppendRoom(out, font.size, font.size);
+                AppendImage(out, run, font, scale, line);
                 break;
         }
     }
@@ -194,7 +283,11 @@ GtkTextPainter::GtkTextPainter(cairo_t* cr, TextScale scale) : m_cr(cr), m_scale
 
 GObjectPtr<PangoLayout> GtkTextPainter::NewLayout(const TFontInfo& font) const {
     GObjectPtr<PangoLayout> layout(pango_cairo_create_layout(m_cr));
-    ApplyFontOptions(pango_layout_get_context(layout.get()));
+    // The layout's context is its own: the options and the shape renderer
+    // (which draws the markup's images) reach no other text.
+    PangoContext* context = pango_layout_get_context(layout.get());
+    ApplyFontOptions(context);
+    pango_cairo_context_set_shape_renderer(context, DrawShape, nullptr, nullptr);
     pango_layout_context_changed(layout.get());
     pango_layout_set_font_description(layout.get(), NewFontDescription(font).get());
     return layout;
@@ -206,7 +299,10 @@ void GtkTextPainter::PaintText(const RECT& area, std::string_view text, const TT
     const TFontInfo font = m_scale.font(look.font);
     GObjectPtr<PangoLayout> layout = NewLayout(font);
     SetLines(layout.get(), area, look);
-    const AttributedText laid = MarkupToAttributes(text, look.html, font, m_scale);
+    // The font's metrics are looked up only for a text that may hold an image.
+    const bool mayHoldImage = look.html && text.find("{i ") != std::string_view::npos;
+    const AttributedText laid = MarkupToAttributes(text, look.html, font, m_scale,
+                                                   mayHoldImage ? OwnLineBox(layout.get()) : LineBox{});
     pango_layout_set_text(layout.get(), laid.text.c_str(), static_cast<int>(laid.text.size()));
     pango_layout_set_attributes(layout.get(), laid.attributes.get());
     cairo_save(m_cr);
