@@ -175,6 +175,11 @@ def moved(shape, dx, dy):
     return lambda x, y: shape(x - dx, y - dy)
 
 
+def scaled(shape, cx, cy, factor):
+    """The shape grown (factor > 1) or shrunk about (cx, cy)."""
+    return lambda x, y: shape(cx + (x - cx) / factor, cy + (y - cy) / factor)
+
+
 # ---- the images ------------------------------------------------------------
 
 def title_button(glyph, hot_color=None):
@@ -221,13 +226,19 @@ def glyph_toolbox():
     return union(body, handle, latch)
 
 
-def login_badge(color, glyph):
-    """The login-kind icon beside the nickname: three 28x28 frames."""
+def login_badge(color, glyph, cx=14, r=12):
+    """A round badge with the glyph, drawn at (cx, 14) with radius r in
+    three 28x28 frames. The login dialog's sign-in buttons show it whole;
+    beside the nickname it is small and at the frame's left edge, because
+    the nickname's text starts 18 pixels into the frame: the width the main
+    window gives the nickname leaves 38 pixels beside the text for the
+    badge, the 6-pixel space and the arrow after it."""
     c = Canvas(84, 28)
+    mark = moved(scaled(glyph, 14, 14, r / 12.0), cx - 14, 0)
     for i, factor in enumerate((1.0, 1.15, 0.85)):
         ox = i * 28
-        c.fill(moved(circle(14, 14, 12), ox, 0), shade(color, factor))
-        c.fill(moved(glyph, ox, 0), WHITE)
+        c.fill(moved(circle(cx, 14, r), ox, 0), shade(color, factor))
+        c.fill(moved(mark, ox, 0), WHITE)
     return c
 
 
@@ -422,9 +433,11 @@ IMAGES = {
     "default/sys/btn_close.png": lambda: title_button(glyph_close(), (0xE8, 0x48, 0x3F)),
     "default/sys/btn_menu.png": lambda: title_button(glyph_menu()),
     "default/sys/btn_toolbox.png": lambda: title_button(glyph_toolbox()),
-    "default/button/pic_login_qq.png": lambda: login_badge((0x12, 0xB7, 0xF5), glyph_qq()),
-    "default/button/pic_login_wechat.png": lambda: login_badge((0x1A, 0xAD, 0x19), glyph_wechat()),
-    "default/button/pic_login_tel.png": lambda: login_badge((0xFF, 0x9F, 0x1C), glyph_tel()),
+    "default/button/pic_login_qq.png": lambda: login_badge((0x12, 0xB7, 0xF5), glyph_qq(), 8, 7.5),
+    "default/button/pic_login_wechat.png": lambda: login_badge((0x1A, 0xAD, 0x19), glyph_wechat(), 8, 7.5),
+    "default/button/pic_login_tel.png": lambda: login_badge((0xFF, 0x9F, 0x1C), glyph_tel(), 8, 7.5),
+    "default/button/btn_signin_qq.png": lambda: login_badge((0x12, 0xB7, 0xF5), glyph_qq()),
+    "default/button/btn_signin_wechat.png": lambda: login_badge((0x1A, 0xAD, 0x19), glyph_wechat()),
     "default/button/btn_primary.png": lambda: flat_button(BLUE),
     "default/button/btn_plain.png": lambda: flat_button(WHITE, (0xD5, 0xD8, 0xDD)),
     "default/common/logo.png": logo,

@@ -8,6 +8,7 @@
 #include "platform/duilib/UIManager.h"
 #include "platform/duilib/UiThread.h"
 #include "platform/duilib/WinImplBase.h"
+#include "platform/duilib/WinUser.h"
 #include "platform/duilib/backend/gtk/GtkBackend.h"
 #include "platform/duilib/backend/gtk/probes/GtkProbes.h"
 #include "platform/os/Resource.h"
@@ -52,6 +53,12 @@ class LayoutWindow : public DuiLib::WindowImplBase {
 
 class GuiTest : public ::testing::Test {
   protected:
+    // The UI thread on the test screen, on the virtual clock.
+    GuiTest() : GuiTest(DuiLib::UiThread::Options{.screen = uitest::TestScreen()}) {}
+    // A UI thread of other options (a screen of a desktop's size, the real
+    // clock for a window that runs as the program runs it).
+    explicit GuiTest(DuiLib::UiThread::Options options) : ui(std::move(options)) {}
+
     void SetUp() override {
         if (Gtk() == nullptr)
             GTEST_SKIP() << "needs a display: run under tests/gui/with-xvfb.sh";
@@ -96,6 +103,29 @@ class GuiTest : public ::testing::Test {
         return image;
     }
 
+    // The control's centre in screen coordinates.
+    POINT ScreenCentre(HWND hwnd, const std::string& name) {
+        POINT pt{};
+        ui.Run([&] {
+            if (DuiLib::CControlUI* control = DuiLib::Automation::FindControl(hwnd, name)) {
+                const RECT rc = control->GetPos();
+                pt = POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+                ClientToScreen(hwnd, &pt);
+            }
+        });
+        return pt;
+    }
+    // Runs xdotool (real input through the X server's XTest extension)
+    // against the test's display; true when it succeeded.
+    static bool Xdo(const std::string& arguments) {
+        return std::system(("xdotool " + arguments + " >/dev/null 2>&1").c_str()) == 0;
+    }
+    // A real click of the first button at `at` (screen coordinates); returns
+    // once the X server has moved the pointer there.
+    static bool ClickAt(POINT at) {
+        return Xdo("mousemove --sync " + std::to_string(at.x) + " " + std::to_string(at.y) + " click 1");
+    }
+
     // Where a test writes pictures a reader may look at.
     static std::string OutputDir() {
         const std::string dir = std::string(VANTO_BINARY_DIR) + "/gui-output";
@@ -104,7 +134,7 @@ class GuiTest : public ::testing::Test {
     }
 
     vtest::Sandbox sandbox;
-    DuiLib::UiThread ui{DuiLib::UiThread::Options{.screen = uitest::TestScreen()}};
+    DuiLib::UiThread ui;
     DuiLib::GtkProbes probes{ui.Backend()};
     DuiLib::Automation automation;
     std::vector<std::unique_ptr<LayoutWindow>> windows;

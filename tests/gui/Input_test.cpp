@@ -28,23 +28,8 @@ RECT Bounds(const std::vector<RECT>& rects) {
     return all;
 }
 
-// Runs xdotool against the test's display; true when it succeeded.
-bool Xdo(const std::string& arguments) {
-    return std::system(("xdotool " + arguments + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 class InputTest : public GuiTest {
   protected:
-    // The control's centre in screen coordinates.
-    POINT ScreenCentre(HWND hwnd, const std::string& name) {
-        POINT pt;
-        ui.Run([&] {
-            const RECT rc = Automation::FindControl(hwnd, name)->GetPos();
-            pt = POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
-            ClientToScreen(hwnd, &pt);
-        });
-        return pt;
-    }
     bool Painted(HWND hwnd) {
         bool painted = false;
         ui.Run([&] { painted = Gtk()->FlushPaint(hwnd); });
@@ -118,7 +103,7 @@ TEST_F(InputTest, ARealClickOnTheCloseButtonClosesTheDialog) {
     const HWND hwnd = window->GetHWND();
     ASSERT_TRUE(Painted(hwnd));
     const POINT at = ScreenCentre(hwnd, "btnClose");
-    ASSERT_TRUE(Xdo("mousemove --sync " + std::to_string(at.x) + " " + std::to_string(at.y) + " click 1"));
+    ASSERT_TRUE(ClickAt(at));
     EXPECT_TRUE(vtest::WaitFor(
         [&] { return !automation.Call<bool>([&] { return IsWindow(hwnd) != FALSE; }).value_or(true); }));
 }
@@ -129,7 +114,7 @@ TEST_F(InputTest, RealKeysTypeOnlyDigitsIntoTheMobileFieldAndStopAtEleven) {
     const HWND hwnd = window->GetHWND();
     ASSERT_TRUE(Painted(hwnd));
     const POINT at = ScreenCentre(hwnd, "userMobile");
-    ASSERT_TRUE(Xdo("mousemove --sync " + std::to_string(at.x) + " " + std::to_string(at.y) + " click 1"));
+    ASSERT_TRUE(ClickAt(at));
     ASSERT_TRUE(vtest::WaitFor([&] {
         return automation
             .Call<bool>([&] { return window->m_pm.GetFocus() == window->m_pm.FindControl("userMobile"); })

@@ -308,8 +308,8 @@ TEST_F(MainFrameTest, ADownloadedFileOpensWithTheOpenerAndElseItsFolderIsShown) 
     std::filesystem::create_directories(bin);
     const std::string calls = sandbox.Root() + "/opener-calls";
     // The opener answers with the code in opener-exit (4: the action failed).
-    vtest::WriteFile(bin + "/xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$@\" >> " + calls + "\nexit $(/bin/cat " +
-                                            sandbox.Root() + "/opener-exit)\n");
+    vtest::WriteFile(bin + "/xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$@\" >> " + calls +
+                                            "\nexit $(/bin/cat " + sandbox.Root() + "/opener-exit)\n");
     ::chmod((bin + "/xdg-open").c_str(), 0755);
     sandbox.SetEnv("PATH", bin);
     sandbox.SetEnv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + sandbox.Root() + "/no-bus");
@@ -336,11 +336,13 @@ TEST_F(MainFrameTest, ADownloadedFileOpensWithTheOpenerAndElseItsFolderIsShown) 
         ASSERT_TRUE(automation.RunUntilIdle());
         ASSERT_TRUE(vtest::WaitFor([&] { return frame->FileOpeningsRunning() == 0; }));
         // The folder's opener is started detached: wait for its line.
-        EXPECT_TRUE(vtest::WaitFor([&] { return vtest::Exists(calls) && vtest::ReadFile(calls) == c.opened; }))
-            << vtest::ReadFile(calls);
+        EXPECT_TRUE(vtest::WaitFor([&] {
+            return vtest::Exists(calls) && vtest::ReadFile(calls) == c.opened;
+        })) << vtest::ReadFile(calls);
     }
     EXPECT_FALSE(vtest::Exists(sandbox.Root() + "/ran"));
-    const std::string marker = "\n" + std::string(29, '*') + "ShellExecuteA success" + std::string(37, '*') + "\n";
+    const std::string marker =
+        "\n" + std::string(29, '*') + "ShellExecuteA success" + std::string(37, '*') + "\n";
     const std::string log = vtest::ReadFile(sandbox.Root() + "/log.txt");
     EXPECT_NE(log.find(marker + marker), std::string::npos);
 }

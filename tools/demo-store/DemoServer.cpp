@@ -161,6 +161,12 @@ bool DemoServer::Start(std::string& error) {
     for (auto& server : m_servers) {
         m_loops.push_back(server.get());
     }
+    // A stop waits for idle kept-alive connections to time out, and a web
+    // engine's network process keeps its own open: a second, not the
+    // library's five, is enough for any client to reuse one.
+    for (httplib::Server* server : m_loops) {
+        server->set_keep_alive_timeout(1);
+    }
     m_loopsEnded = std::make_unique<std::atomic<bool>[]>(m_loops.size());
     for (std::size_t i = 0; i < m_loops.size(); ++i) {
         m_threads.emplace_back([this, i] {
