@@ -13,13 +13,17 @@
 #include "net/CCurlRequest.h"
 #include "net/ServerApi.h"
 #include "net/ServerHosts.h"
+#include "platform/duilib/BackgroundJob.h"
 #include "platform/duilib/WinUser.h"
 #include "ui/MessageDlg.h"
 #include "ui/OpenUrl.h"
 #include "ui/ShowLangMessage.h"
 #include "web/WebBrowserDlg.h"
 
+#include <chrono>
+#include <exception>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -31,6 +35,10 @@ constexpr DWORD kBoxStyle = 0x96C80000;
 constexpr const char* kServerMessageCaption = "提示";
 constexpr const char* kSendCodeLogLine = "*********************on SendCaptchaToPhone*********************\n";
 constexpr const char* kSendButton = "btnSendVeryfyCode";
+constexpr const char* kLoginButton = "btnMobileLogin";
+// How long the dialog's end waits for a request it stopped; its transfer
+// ends at once, so this is only a bound.
+constexpr std::chrono::milliseconds kRequestEndLimit{1000};
 
 // The installation id, else the machine code: what the store knows this
 // device by.
@@ -39,22 +47,34 @@ std::string DeviceIdentifier() {
     return id.empty() ? MachineCode() : id;
 }
 
-// A store request on the UI thread, read through the reply envelope.
-ApiReply FetchStoreReply(const std::string& url) {
-    CCurlRequest request(false);
-    return ApiReply::Read(request.GetWithToken(url));
+// A store request, read through the reply envelope; `stop` ends its
+// transfer at once. Worker thread. Whatever goes wrong is no reply: the
+// dialog must always hear back to give its buttons back.
+ApiReply FetchStoreReply(const std::string& url, const os::Event* stop) {
+    try {
+        CCurlRequest request(false);
+        request.SetStopEvent(stop);
+        return ApiReply::Read(request.GetWithToken(url));
+    } catch (const std::exception&) {
+        return ApiReply{};
+    }
 }
 
 }  // namespace
 
 CNewRegDlg::CNewRegDlg() : CSkinDialog("dlg_reg", false), m_machineCode(DeviceIdentifier()) {}
 
-CNewRegDlg::~CNewRegDlg() = default;
+CNewRegDlg::~CNewRegDlg() {
+    // Usually stopped already with the window; waiting for the body to end
+    // lets its thread be joined instead of let go.
+    if (m_request != nullptr)
+        m_request->StopAndWait(kRequestEndLimit);
+}
 
 void CNewRegDlg::OnWindowInit() {
     ShowWindow("frame_protocol", ReadShowProtocol() != 0);
     // Whatever the skin says: nothing to log in with before a code was sent.
-    EnableWindow("btnMobileLogin", false);
+    UpdateRequestButtons();
 }
 
 void CNewRegDlg::OnClick(DuiLib::TNotifyUI& msg) {
@@ -65,7 +85,7 @@ void CNewRegDlg::OnClick(DuiLib::TNotifyUI& msg) {
         Close(1);
     else if (name == kSendButton)
         SendVerificationCode();
-    else if (name == "btnMobileLogin")
+    else if (name == kLoginButton)
         LoginWithCode();
     else if (name == "btnWeChat")
         SignInWithPage(LOGIN_WECHAT);
@@ -78,6 +98,9 @@ void CNewRegDlg::OnClick(DuiLib::TNotifyUI& msg) {
 }
 
 void CNewRegDlg::SendVerificationCode() {
+    // One request at a time, whatever reaches this (the button is disabled).
+    if (IsRequestRunning())
+        return;
     // Taken before any check: a refused press replaces the number too.
     m_phone = GetDlgItemTextW("userMobile");
     if (!IsMobileNumber(m_phone)) {
@@ -86,7 +109,10 @@ void CNewRegDlg::SendVerificationCode() {
         return;
     }
     WriteRunLog(kSendCodeLogLine);
-    const ApiReply reply = FetchStoreReply(api::SendCodeUrl(m_phone, api::UnixTimeNow()));
+    StartRequest(Request::SendCode, api::SendCodeUrl(m_phone, api::UnixTimeNow()));
+}
+
+void CNewRegDlg::OnCodeAnswer(const ApiReply& reply) {
     // No reply, an error page or a reply without "code": not the store's
     // answer, so nothing is said.
     if (!reply.Parsed() || !reply.HasCode())
@@ -102,16 +128,14 @@ void CNewRegDlg::SendVerificationCode() {
 }
 
 void CNewRegDlg::StartCountdown() {
-    EnableWindow(kSendButton, false);
+    m_codeSent = true;
     m_countdown = kCountdownSeconds;
     m_timerId = ::IsWindow(m_hWnd) ? ::SetTimer(m_hWnd, kCountdownTimer, kCountdownPeriodMs, nullptr) : 0;
-    if (m_timerId == 0) {
-        // Without its timer the countdown would never end: the button
-        // stays usable instead.
+    // Without its timer the countdown would never end: the button stays
+    // usable instead.
+    if (m_timerId == 0)
         m_countdown = 0;
-        EnableWindow(kSendButton, true);
-    }
-    EnableWindow("btnMobileLogin", true);
+    UpdateRequestButtons();
 }
 
 void CNewRegDlg::OnCountdownTick() {
@@ -124,7 +148,7 @@ void CNewRegDlg::OnCountdownTick() {
         return;
     }
     StopCountdown();
-    EnableWindow(kSendButton, true);
+    UpdateRequestButtons();
     SetDlgItemTextW(kSendButton, LoadLangText("SendCpatchaAgain"));
 }
 
@@ -136,6 +160,8 @@ void CNewRegDlg::StopCountdown() {
 }
 
 void CNewRegDlg::LoginWithCode() {
+    if (IsRequestRunning())
+        return;
     const std::string code = GetDlgItemTextW("verifyCode");
     if (!IsVerificationCode(code)) {
         ShowLangMessage("VerifyCodeIsEmpty", m_hWnd, kInformation, {});
@@ -149,7 +175,10 @@ void CNewRegDlg::LoginWithCode() {
         return;
     }
     const api::CommonValues values{ReadAdId(false), COemConfig::Instance().PartnerId(), m_machineCode};
-    const ApiReply reply = FetchStoreReply(api::SmsLoginUrl(m_phone, code, values));
+    StartRequest(Request::Login, api::SmsLoginUrl(m_phone, code, values));
+}
+
+void CNewRegDlg::OnLoginAnswer(const ApiReply& reply) {
     if (!reply.Parsed() || !reply.HasCode())
         return;
     if (!reply.Succeeded()) {
@@ -164,7 +193,61 @@ void CNewRegDlg::LoginWithCode() {
     Finish(std::move(token), m_phone, LOGIN_CODE);
 }
 
+void CNewRegDlg::StartRequest(Request kind, std::string url) {
+    // A fresh handle: an abandoned request may still be ending on the old
+    // one, which goes now (nothing of it is delivered any more).
+    m_request = std::make_unique<DuiLib::BackgroundJob>();
+    // Runs on the worker thread; owns its address.
+    auto fetch = [url = std::move(url)](DuiLib::BackgroundJob::Context& job) {
+        return FetchStoreReply(url, job.StopEvent());
+    };
+    // Runs on the UI thread, only while the handle (so this dialog) and the
+    // dialog's window live.
+    auto answer = [this, kind](const ApiReply& reply) { OnAnswer(kind, reply); };
+    m_pending = kind;
+    UpdateRequestButtons();
+    if (!m_request->Start(std::move(fetch), std::move(answer), {.window = m_hWnd})) {
+        // No thread: as a request without a reply, nothing is said.
+        m_pending = Request::None;
+        UpdateRequestButtons();
+    }
+}
+
+void CNewRegDlg::OnAnswer(Request kind, const ApiReply& reply) {
+    // An abandoned request's answer; a later request has a handle of its
+    // own, so this one cannot be mistaken for it.
+    if (m_pending != kind)
+        return;
+    m_pending = Request::None;
+    if (kind == Request::SendCode)
+        OnCodeAnswer(reply);
+    else
+        OnLoginAnswer(reply);
+    // Handled (any box answered): the buttons come back, unless the
+    // dialog ended meanwhile.
+    if (::IsWindow(m_hWnd))
+        UpdateRequestButtons();
+}
+
+void CNewRegDlg::AbandonRequest() {
+    if (m_request != nullptr)
+        m_request->RequestStop();
+    m_pending = Request::None;
+}
+
+// No request starts while one runs; asking for another code also waits
+// for the countdown, and logging in needs a code sent.
+void CNewRegDlg::UpdateRequestButtons() {
+    const bool idle = m_pending == Request::None;
+    EnableWindow(kSendButton, idle && m_timerId == 0);
+    EnableWindow(kLoginButton, idle && m_codeSent);
+}
+
 void CNewRegDlg::SignInWithPage(int kind) {
+    // The user chose another way: a request still running is given up, so
+    // that its answer cannot arrive under the browser dialog.
+    AbandonRequest();
+    UpdateRequestButtons();
     const bool qq = kind == LOGIN_QQ;
     const api::CommonValues values{ReadAdId(false), COemConfig::Instance().PartnerId(), m_machineCode};
     auto browser =
@@ -222,6 +305,8 @@ LRESULT CNewRegDlg::OnClose(UINT, WPARAM, LPARAM, bool& bHandled) {
 
 LRESULT CNewRegDlg::OnDestroy(UINT, WPARAM, LPARAM, bool& bHandled) {
     StopCountdown();
+    // Its answer could reach no window any more; its transfer ends now.
+    AbandonRequest();
     bHandled = false;
     return 0;
 }

@@ -12,13 +12,19 @@
 //   if (!dialog->accountToken().empty()) ... accountName(), loginType() ...
 //
 // The creator keeps the object: it does not delete itself with its window.
-// UI thread only; the store requests run on it too and block the dialog for
-// at most the request layer's time limits.
+// UI thread only. The two store requests (asking for a code, the code login)
+// run on a background job, one at a time; their answers are handled on the
+// UI thread while the dialog and its window live, so a slow store never
+// freezes the dialog. Closing the dialog stops a running request at once.
 
+#include "platform/duilib/BackgroundJob.h"
 #include "ui/SkinDialog.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
+
+class ApiReply;
 
 class CNewRegDlg : public CSkinDialog {
   public:
@@ -30,6 +36,8 @@ class CNewRegDlg : public CSkinDialog {
     // Takes the device identifier sent with logins now: the installation
     // id, else the machine code, else empty.
     CNewRegDlg();
+    // A request still running is stopped and waited for a short bounded
+    // time (its transfer ends at once), then let go; nothing of it arrives.
     ~CNewRegDlg() override;
 
     // The results, read after the modal run. A non-empty token means a
@@ -48,6 +56,10 @@ class CNewRegDlg : public CSkinDialog {
     int Countdown() const { return m_countdown; }
     // The running countdown timer, 0 when none runs.
     UINT_PTR TimerId() const { return m_timerId; }
+    // A store request was started and its answer has not arrived yet (it
+    // is being handled once this turns false). False again once the dialog
+    // closed or a sign-in page was chosen: that request is abandoned.
+    bool IsRequestRunning() const { return m_pending != Request::None; }
 
     // A sign-in page's result (the text its browser dialog kept) for the
     // login kind `kind`: a login closes the dialog with code 1; a refusal,
@@ -67,11 +79,24 @@ class CNewRegDlg : public CSkinDialog {
     LRESULT OnTimer(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;
 
   private:
+    enum class Request { None, SendCode, Login };
+
     void SendVerificationCode();
+    void OnCodeAnswer(const ApiReply& reply);
     void StartCountdown();
     void OnCountdownTick();
     void StopCountdown();
     void LoginWithCode();
+    void OnLoginAnswer(const ApiReply& reply);
+    // Starts the store request `kind` to `url` on the background job, its
+    // buttons disabled until the answer has been handled.
+    void StartRequest(Request kind, std::string url);
+    void OnAnswer(Request kind, const ApiReply& reply);
+    // Stops the running request: its transfer ends at once and its answer,
+    // should one still arrive, is dropped.
+    void AbandonRequest();
+    // The code login's two buttons from the dialog's state.
+    void UpdateRequestButtons();
     void SignInWithPage(int kind);
     // The server's own words in the skinned box, error style, caption "提示".
     void ShowServerMessage(const std::string& text);
@@ -84,4 +109,9 @@ class CNewRegDlg : public CSkinDialog {
     int m_countdown = 0;
     UINT_PTR m_timerId = 0;
     int m_loginType = 0;
+    bool m_codeSent = false;  // a code was sent: "btnMobileLogin" may be used
+    Request m_pending = Request::None;
+    // The latest store request; a new one gets a fresh handle. Declared last:
+    // it goes first, so nothing it delivers finds the dialog half gone.
+    std::unique_ptr<DuiLib::BackgroundJob> m_request;
 };

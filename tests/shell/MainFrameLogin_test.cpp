@@ -95,11 +95,13 @@ TEST_F(MainFrameLoginTest, AnSmsLoginIsShownKeptAndRestoredAndTheMembershipFollo
     EXPECT_EQ(ui->Call<HWND>([&] { return GetWindowOwner(dialog); }), hwnd);
     ASSERT_TRUE(automation.Type(dialog, "userMobile", kMember));
     ASSERT_TRUE(automation.Click(dialog, "btnSendVeryfyCode"));
+    ASSERT_NE(automation.WaitForLayout("dlg_message.xml"), nullptr);  // the store answers off the UI thread
     ASSERT_TRUE(TakeBox());
     const std::string code = store.LastSmsCode(kMember);
     ASSERT_EQ(code.size(), 6U);
     ASSERT_TRUE(automation.Type(dialog, "verifyCode", code));
     ASSERT_TRUE(automation.Click(dialog, "btnMobileLogin"));
+    ASSERT_NE(automation.WaitForLayout("dlg_message.xml"), nullptr);
     EXPECT_EQ(TakeBox(), LangMessage("LoginSuccess"));
 
     const std::string token = SavedToken();

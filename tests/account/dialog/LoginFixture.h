@@ -74,6 +74,15 @@ class LoginTest : public uitest::ModalDialogTest<CNewRegDlg> {
                 control->SetText(text);
         });
     }
+    // The dialog's store requests run off the UI thread: waits (deadline)
+    // until the answer has arrived, then for what it does (a box, the end).
+    bool RequestRunning() {
+        return ui.Call<bool>([this] { return m_dialog->IsRequestRunning(); }).value_or(true);
+    }
+    bool WaitForAnswer() {
+        const bool answered = vtest::WaitFor([this] { return !RequestRunning(); });
+        return automation.RunUntilIdle() && answered;
+    }
     std::string Text(const char* control) { return automation.Text(m_window, control).value_or("<none>"); }
     bool Enabled(const char* control) {
         return automation.IsControlEnabled(m_window, control).value_or(false);
@@ -97,6 +106,7 @@ class LoginTest : public uitest::ModalDialogTest<CNewRegDlg> {
         SetEditText("userMobile", "");
         EXPECT_TRUE(automation.Type(m_window, "userMobile", phone));
         EXPECT_TRUE(automation.Click(m_window, "btnSendVeryfyCode"));
+        EXPECT_TRUE(WaitForAnswer());
         return TakeBox();
     }
 

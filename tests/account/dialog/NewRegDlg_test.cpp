@@ -7,6 +7,7 @@
 #include "diag/RunLog.h"
 #include "net/SessionToken.h"
 #include "net/StoreApi.h"
+#include "platform/os/WorkerThread.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -287,6 +288,7 @@ TEST_F(NewRegDlgTest, AnswersToALogin) {
         ASSERT_TRUE(store.ClearFaults());
         ASSERT_TRUE(SetStoreFault(kLoginPath, fault)) << c.name;
         ASSERT_TRUE(automation.Click(m_window, "btnMobileLogin")) << c.name;
+        ASSERT_TRUE(WaitForAnswer()) << c.name;
         const std::optional<Box> box = TakeBox();
         ASSERT_EQ(box.has_value(), c.shown.has_value()) << c.name;
         if (box) {
@@ -328,6 +330,68 @@ TEST_F(NewRegDlgTest, ALoginWithoutADigitCodeOrWithARefusedNumberSendsNothing) {
     EXPECT_EQ(TakeBox()->text, kInvalidMobile);
     EXPECT_TRUE(StoreRequests(kLoginPath).empty());
     EXPECT_TRUE(StillOpen());
+}
+
+// A request the store holds never freezes the dialog: it takes input while
+// neither code button can ask again. However the wait ends, the store is
+// asked once, and only an answer the dialog still waits for is taken:
+// closing or choosing a sign-in page stops the request at once, and the
+// store's late answer shows nothing.
+TEST_F(NewRegDlgTest, AStalledRequestLeavesTheDialogUsableAndEndsAsTheUserChooses) {
+    enum class End { Answered, Closed, SignInChosen };
+    const std::string header = "*********************on SendCaptchaToPhone*********************\n";
+    for (const bool login : {false, true}) {
+        for (const End end : {End::Answered, End::Closed, End::SignInChosen}) {
+            SCOPED_TRACE(::testing::Message() << "login " << login << ", end " << static_cast<int>(end));
+            const char* path = login ? kLoginPath : kSendPath;
+            const bool answered = end == End::Answered;
+            ASSERT_TRUE(store.ClearFaults());
+            ASSERT_NE(Open(), nullptr);
+            if (login) {
+                ASSERT_TRUE(automation.Type(m_window, "verifyCode", SendCodeOk(kMember)));
+                SetEditText("userMobile", "");
+            } else {
+                ASSERT_TRUE(automation.Type(m_window, "userMobile", kMember));
+            }
+            const std::size_t asked = StoreRequests(path).size();
+            const std::size_t logBefore = RunLogAdded().size();
+            ASSERT_TRUE(SetStoreFault(path, vtest::ParseJson(R"({"stall":true})")));
+            ASSERT_TRUE(automation.Click(m_window, login ? "btnMobileLogin" : "btnSendVeryfyCode"));
+            ASSERT_TRUE(vtest::WaitFor([&] { return StoreRequests(path).size() == asked + 1; }));
+            ASSERT_TRUE(automation.Type(m_window, login ? "userMobile" : "verifyCode", "139"));
+            EXPECT_EQ(Text(login ? "userMobile" : "verifyCode"), "139");
+            EXPECT_TRUE(RequestRunning());
+            EXPECT_FALSE(Enabled("btnSendVeryfyCode") || Enabled("btnMobileLogin"));
+            const HWND browser = end == End::SignInChosen && automation.Click(m_window, "btnQQ")
+                                     ? automation.WaitForLayout("dlg_webbrowser.xml")
+                                     : nullptr;
+            EXPECT_EQ(browser != nullptr, end == End::SignInChosen);
+            if (end == End::Closed) {
+                ASSERT_TRUE(automation.Click(m_window, "btnClose"));
+                ASSERT_TRUE(Ended());
+            }
+            // Stopped: ended long before the request layer's own limits.
+            EXPECT_TRUE(answered || vtest::WaitFor([] { return os::WorkerThread::RunningCount() == 0; },
+                                                   std::chrono::seconds(10)));
+            ASSERT_TRUE(store.ClearFaults());
+            EXPECT_TRUE(WaitForAnswer());
+            if (browser != nullptr) {
+                EXPECT_TRUE(automation.Click(browser, "btnClose"));
+            }
+            const std::optional<Box> box = TakeBox();
+            EXPECT_EQ(box ? box->text : "", answered && !login ? kSentText : "");
+            EXPECT_EQ(RunLogAdded().substr(logBefore), login ? "" : header + (answered ? "**code:1\n" : ""));
+            EXPECT_EQ(Read<std::string>([](const CNewRegDlg& d) { return d.accountToken(); }).empty(),
+                      !(answered && login));
+            EXPECT_EQ(StoreRequests(path).size(), asked + 1);
+            if (StillOpen()) {  // the buttons back, as the countdown and a code sent allow
+                EXPECT_EQ(Enabled("btnSendVeryfyCode"), !login && !answered);
+                EXPECT_EQ(Enabled("btnMobileLogin"), login || answered);
+                ASSERT_TRUE(automation.Click(m_window, "btnClose"));
+            }
+            ASSERT_TRUE(Ended());
+        }
+    }
 }
 
 TEST_F(NewRegDlgTest, TheAgreementButtonsOpenTheStoresHelpPages) {
