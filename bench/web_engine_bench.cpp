@@ -18,8 +18,8 @@
 
 #include "demo-store/StorePages.h"
 #include "platform/wke/webkitgtk/wke_webkitgtk.h"
+#include "tests/support/ChildProcesses.h"
 
-#include <dirent.h>
 #include <dlfcn.h>
 #include <gtk/gtk.h>
 #include <httplib.h>
@@ -58,39 +58,21 @@ struct Sample {
 
 // PSS of every WebKit child process of this process, in MiB.
 void MeasureChildren(Sample& sample) {
-    const pid_t self = getpid();
-    DIR* proc = opendir("/proc");
-    while (dirent* entry = readdir(proc)) {
-        const std::string name = entry->d_name;
-        if (name.find_first_not_of("0123456789") != std::string::npos)
+    for (const vtest::ChildProcess& child : vtest::ChildProcessesOf(getpid())) {
+        if (child.command.rfind("WebKit", 0) != 0)
             continue;
-        std::ifstream stat("/proc/" + name + "/stat");
-        std::string line;
-        std::getline(stat, line);
-        const auto open = line.find('(');
-        const auto close = line.rfind(')');
-        if (open == std::string::npos || close == std::string::npos)
-            continue;
-        const std::string command = line.substr(open + 1, close - open - 1);
-        std::istringstream rest(line.substr(close + 2));
-        char state = 0;
-        pid_t parent = 0;
-        rest >> state >> parent;
-        if (parent != self || command.rfind("WebKit", 0) != 0)
-            continue;
-        std::ifstream rollup("/proc/" + name + "/smaps_rollup");
+        std::ifstream rollup("/proc/" + child.pid + "/smaps_rollup");
         double pssKiB = 0;
         for (std::string field; std::getline(rollup, field);) {
             if (field.rfind("Pss:", 0) == 0)
                 pssKiB = std::atof(field.c_str() + 4);
         }
         sample.allChildrenMiB += pssKiB / 1024.0;
-        if (command.rfind("WebKitWebProces", 0) == 0) {
+        if (child.command.rfind("WebKitWebProces", 0) == 0) {
             sample.webProcessMiB += pssKiB / 1024.0;
             ++sample.webProcesses;
         }
     }
-    closedir(proc);
 }
 
 void RunLoopUntil(const std::function<bool()>& done, std::chrono::seconds limit) {

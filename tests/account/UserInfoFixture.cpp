@@ -10,40 +10,28 @@
 
 namespace userinfotest {
 
-LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_CREATE) {
-        m_pm.Init(m_hWnd, "main");
-        DuiLib::CDialogBuilder builder;
-        DuiLib::CControlUI* root = builder.Create(
-            R"(<Window size="870,578"><HorizontalLayout>)"
-            R"(<Button name="btnLogin" width="60" height="30"/><Button name="userNickname" width="80" height="30"/>)"
-            R"(</HorizontalLayout></Window>)",
-            {}, nullptr, &m_pm);
-        if (root == nullptr)
-            return -1;
-        m_pm.AttachDialog(root);
-        return 0;
-    }
-    if (msg >= WM_USER)
-        received.push_back(msg);
-    if (msg == WM_NCACTIVATE)
-        ncActivate.push_back(wParam);
+MainWindow::MainWindow(UserSession& session, UserInfoWorker& worker)
+    : StandInWindow("VANTOWindowClass", R"(<Window size="870,578"><HorizontalLayout>)"
+                                        R"(<Button name="btnLogin" width="60" height="30"/>)"
+                                        R"(<Button name="userNickname" width="80" height="30"/>)"
+                                        R"(</HorizontalLayout></Window>)"),
+      m_session(session),
+      m_worker(worker) {}
+
+bool MainWindow::OnMessage(UINT msg, WPARAM, LPARAM lParam) {
     if (msg == UM_SHOW_INFO) {
         // The key arrives as a heap text handed over with the message.
         const std::unique_ptr<std::string> key(reinterpret_cast<std::string*>(lParam));
         infoKeys.push_back(key != nullptr ? *key : std::string("(null)"));
-        return 0;
+        return true;
     }
     if (msg == UM_LOGOUT) {
         // The session side of the main window's logout.
         m_worker.Stop();
         ForgetLogin(m_session);
-        return 0;
+        return true;
     }
-    LRESULT result = 0;
-    if (m_pm.MessageHandler(msg, wParam, lParam, result))
-        return result;
-    return CWindowWnd::HandleMessage(msg, wParam, lParam);
+    return false;
 }
 
 void UserInfoTest::SetUp() {

@@ -27,6 +27,7 @@
 #include "support/DemoStore.h"
 #include "support/Sandbox.h"
 #include "ui/ClientMessages.h"
+#include "ui/StandInWindow.h"
 #include "ui/TestScreen.h"
 
 namespace userinfotest {
@@ -35,22 +36,19 @@ namespace userinfotest {
 constexpr const char* kMemberPhone = "13800138000";  // user 10001, 2026-01-01 to 2027-12-31
 constexpr const char* kPlainPhone = "13900139000";   // user 10002, no membership
 
-// The main window as far as the pop-up and the worker see it. UI thread only.
-class MainWindow : public DuiLib::CWindowWnd {
+// The main window as far as the pop-up and the worker see it: the account
+// area's two controls, the key of each info message, and logout's session
+// side. UI thread only.
+class MainWindow : public uitest::StandInWindow {
   public:
-    MainWindow(UserSession& session, UserInfoWorker& worker) : m_session(session), m_worker(worker) {}
-    const char* GetWindowClassName() const override { return "VANTOWindowClass"; }
-    DuiLib::CControlUI* Control(const char* name) const { return m_pm.FindControl(name); }
+    MainWindow(UserSession& session, UserInfoWorker& worker);
 
-    std::vector<UINT> received;         // the client messages, in order
     std::vector<std::string> infoKeys;  // UM_SHOW_INFO's message keys
-    std::vector<WPARAM> ncActivate;     // WM_NCACTIVATE's wParam
 
   protected:
-    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
   private:
-    DuiLib::CPaintManagerUI m_pm;
     UserSession& m_session;
     UserInfoWorker& m_worker;
 };

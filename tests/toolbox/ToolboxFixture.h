@@ -27,6 +27,7 @@
 #include "support/DemoStore.h"
 #include "support/Sandbox.h"
 #include "toolbox/Toolbox.h"
+#include "ui/StandInWindow.h"
 #include "ui/TestScreen.h"
 
 namespace toolboxtest {
@@ -39,40 +40,14 @@ constexpr int kToday = 15;
 // The window the panel is opened from, with the button the main window has.
 // It records the client messages it gets (the ready message) and the
 // WM_NCACTIVATE it is sent. UI thread only.
-class OwnerWindow : public DuiLib::CWindowWnd {
+class OwnerWindow : public uitest::StandInWindow {
   public:
-    const char* GetWindowClassName() const override { return "ToolboxOwner"; }
-    DuiLib::CControlUI* Button() const { return m_pm.FindControl("btnToolBox"); }
-
-    std::vector<UINT> received;
-    std::vector<WPARAM> ncActivate;
-
-  protected:
-    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
-        if (msg == WM_CREATE) {
-            m_pm.Init(m_hWnd, "owner");
-            DuiLib::CDialogBuilder builder;
-            DuiLib::CControlUI* root = builder.Create(
-                R"(<Window size="870,578"><VerticalLayout><Button name="btnToolBox" width="30" height="30"/>)"
-                R"(</VerticalLayout></Window>)",
-                {}, nullptr, &m_pm);
-            if (root == nullptr)
-                return -1;
-            m_pm.AttachDialog(root);
-            return 0;
-        }
-        if (msg >= WM_USER)
-            received.push_back(msg);
-        if (msg == WM_NCACTIVATE)
-            ncActivate.push_back(wParam);
-        LRESULT result = 0;
-        if (m_pm.MessageHandler(msg, wParam, lParam, result))
-            return result;
-        return CWindowWnd::HandleMessage(msg, wParam, lParam);
-    }
-
-  private:
-    DuiLib::CPaintManagerUI m_pm;
+    OwnerWindow()
+        : StandInWindow(
+              "ToolboxOwner",
+              R"(<Window size="870,578"><VerticalLayout><Button name="btnToolBox" width="30" height="30"/>)"
+              R"(</VerticalLayout></Window>)") {}
+    DuiLib::CControlUI* Button() const { return Control("btnToolBox"); }
 };
 
 // What a list entry shows.

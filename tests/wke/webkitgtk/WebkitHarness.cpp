@@ -1,6 +1,7 @@
 #include "WebkitHarness.h"
 
-#include <dirent.h>
+#include "support/ChildProcesses.h"
+
 #include <dlfcn.h>
 #include <glib.h>
 #include <httplib.h>
@@ -176,33 +177,11 @@ void RecordedView::Run(const std::string& script) const {
 }
 
 int WebProcessCount() {
-    // Children of this process whose command is the web process (the name
-    // is cut to 15 characters in /proc).
+    // The name of the web process is cut to 15 characters in /proc.
     int count = 0;
-    const pid_t self = getpid();
-    DIR* proc = opendir("/proc");
-    if (proc == nullptr)
-        return 0;
-    while (dirent* entry = readdir(proc)) {
-        const std::string name = entry->d_name;
-        if (name.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        std::ifstream stat("/proc/" + name + "/stat");
-        std::string line;
-        std::getline(stat, line);
-        const auto open = line.find('(');
-        const auto close = line.rfind(')');
-        if (open == std::string::npos || close == std::string::npos)
-            continue;
-        const std::string command = line.substr(open + 1, close - open - 1);
-        std::istringstream rest(line.substr(close + 2));
-        char state = 0;
-        pid_t parent = 0;
-        rest >> state >> parent;
-        if (parent == self && command.rfind("WebKitWebProces", 0) == 0 && state != 'Z')
+    for (const vtest::ChildProcess& child : vtest::ChildProcessesOf(getpid()))
+        if (child.command.rfind("WebKitWebProces", 0) == 0 && child.state != 'Z')
             ++count;
-    }
-    closedir(proc);
     return count;
 }
 
