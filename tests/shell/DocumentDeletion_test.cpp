@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,87 +37,50 @@ class DeleteDownloadedFileTest : public vtest::SandboxTest {
 // Only a regular file is deleted, and its record with it; whatever else the
 // record names stays, and so does the record.
 TEST_F(DeleteDownloadedFileTest, OnlyARegularFileIsDeletedAndOnlyThenItsRecord) {
-    const std::string folder = sandbox.Root() + "/我的文档";
-    fs::create_directories(folder);
-    const std::string target = folder + "/target.pptx";
+    const std::string folder = sandbox.Root() + "/我的文档/";
+    fs::create_directories(folder + "sub/inner");
+    fs::create_directories(folder + "empty");
+    for (const char* file : {"1_a.pptx", "other.pptx", "target.pptx", "sub/inner/keep"})
+        vtest::WriteFile(folder + file, file);
+    vtest::WriteFile(folder + "空.pptx", "");
+    fs::create_symlink(folder + "target.pptx", folder + "link.pptx");
+    fs::create_directory_symlink(folder + "sub", folder + "dirlink");
+    ASSERT_EQ(::mkfifo((folder + "pipe").c_str(), 0600), 0);
     struct Case {
         std::string name;
-        std::string user;                   // whose record names the path
-        std::function<std::string()> make;  // makes what is at the path, returns it; empty: no record
+        std::string user;  // whose record names the path
+        std::string path;  // in `folder`; empty: no record
         bool deleted;
     };
     const std::vector<Case> cases{
-        {"regular file", kUser,
-         [&] {
-             vtest::WriteFile(folder + "/1_a.pptx", "doc");
-             return folder + "/1_a.pptx";
-         },
-         true},
-        {"empty file", kUser,
-         [&] {
-             vtest::WriteFile(folder + "/空.pptx", "");
-             return folder + "/空.pptx";
-         },
-         true},
-        {"folder", kUser,
-         [&] {
-             fs::create_directories(folder + "/sub/inner");
-             vtest::WriteFile(folder + "/sub/inner/keep", "x");
-             return folder + "/sub";
-         },
-         false},
-        {"empty folder", kUser,
-         [&] {
-             fs::create_directories(folder + "/empty");
-             return folder + "/empty";
-         },
-         false},
-        {"link to a file", kUser,
-         [&] {
-             vtest::WriteFile(target, "target");
-             fs::create_symlink(target, folder + "/link.pptx");
-             return folder + "/link.pptx";
-         },
-         false},
-        {"link to a folder", kUser,
-         [&] {
-             fs::create_directory_symlink(folder + "/sub", folder + "/dirlink");
-             return folder + "/dirlink";
-         },
-         false},
-        {"pipe", kUser,
-         [&] {
-             ::mkfifo((folder + "/pipe").c_str(), 0600);
-             return folder + "/pipe";
-         },
-         false},
-        {"missing file", kUser, [&] { return folder + "/gone.pptx"; }, false},
-        {"no record", kUser, [] { return std::string(); }, false},
-        {"the other user's record", kOtherUser,
-         [&] {
-             vtest::WriteFile(folder + "/other.pptx", "doc");
-             return folder + "/other.pptx";
-         },
-         false},
+        {"regular file", kUser, "1_a.pptx", true},
+        {"empty file", kUser, "空.pptx", true},
+        {"folder", kUser, "sub", false},
+        {"empty folder", kUser, "empty", false},
+        {"link to a file", kUser, "link.pptx", false},
+        {"link to a folder", kUser, "dirlink", false},
+        {"pipe", kUser, "pipe", false},
+        {"missing file", kUser, "gone.pptx", false},
+        {"no record", kUser, "", false},
+        {"the other user's record", kOtherUser, "other.pptx", false},
     };
     std::int32_t id = 100;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ++id;
-        const std::string path = c.make();
-        if (!path.empty()) {
-            ASSERT_TRUE(WriteDownloadRecord(c.user, std::to_string(id), path));
+        const std::string key = std::to_string(++id);
+        const std::string path = folder + c.path;
+        if (!c.path.empty()) {
+            ASSERT_TRUE(WriteDownloadRecord(c.user, key, path));
         }
         std::error_code error;
         const auto before = fs::symlink_status(path, error).type();
-
         EXPECT_EQ(DeleteDownloadedFile(kUser, id), c.deleted);
         EXPECT_EQ(fs::symlink_status(path, error).type(), c.deleted ? fs::file_type::not_found : before);
-        EXPECT_EQ(ReadDownloadRecord(c.user, std::to_string(id)), c.deleted ? "" : path);
+        EXPECT_EQ(ReadDownloadRecord(c.user, key), c.deleted || c.path.empty() ? "" : path);
     }
     // Nothing was followed through a link.
-    EXPECT_EQ(vtest::ReadFile(target), "target");
-    EXPECT_EQ(vtest::ReadFile(folder + "/sub/inner/keep"), "x");
+    EXPECT_EQ(vtest::ReadFile(folder + "target.pptx"), "target.pptx");
+    EXPECT_EQ(vtest::ReadFile(folder + "sub/inner/keep"), "sub/inner/keep");
 }
 
 // Through the main window: the page's request, the store's answer off the UI
@@ -177,6 +139,9 @@ class DocumentDeletionTest : public MainFrameTest {
         std::string text;
         ReadLangEntry("Message", key, "", text, 260, GetLangFilePath());
         return text;
+    }
+    bool Deleting() {
+        return ui->Call<bool>([&] { return frame->IsDeletingDocument(); }).value_or(true);
     }
     std::size_t Reloads() {
         std::size_t count = 0;
@@ -253,7 +218,7 @@ TEST_F(DocumentDeletionTest, TheStoresAnswerDecidesAndTheFileAndRecordFollow) {
         AskToDelete(R"({"action":"deletedoc", /* from the list */ "id":)" + key + "}");
         EXPECT_EQ(TakeBox(), LangMessage(c.message));
         EXPECT_EQ(automation.FindByLayout("dlg_message.xml"), nullptr);  // one box only
-        EXPECT_FALSE(frame->IsDeletingDocument());
+        EXPECT_FALSE(Deleting());
         if (c.local != Local::None) {
             EXPECT_EQ(fs::exists(path), !c.localGone);
             EXPECT_EQ(ReadDownloadRecord(kUser, key), c.localGone ? "" : path);
@@ -277,7 +242,7 @@ TEST_F(DocumentDeletionTest, ASlowStoreKeepsTheAskingUserAndDropsASecondRequest)
     ASSERT_TRUE(SetFault("stall", true));
     AskToDelete(R"({"action":"deletedoc","id":105})");
     ASSERT_TRUE(store.WaitForRequests("store", 1));
-    EXPECT_TRUE(frame->IsDeletingDocument());
+    EXPECT_TRUE(Deleting());
     // The window goes on: a tab can be chosen while the store is silent.
     ASSERT_TRUE(automation.Click(hwnd, "Option02"));
     EXPECT_EQ(frame->CurrentTab(), 1);
@@ -286,7 +251,7 @@ TEST_F(DocumentDeletionTest, ASlowStoreKeepsTheAskingUserAndDropsASecondRequest)
 
     ASSERT_TRUE(store.ClearFaults());
     EXPECT_EQ(TakeBox(), LangMessage("DeleteFileSuccess"));
-    EXPECT_FALSE(frame->IsDeletingDocument());
+    EXPECT_FALSE(Deleting());
     EXPECT_EQ(ReadDownloadRecord(kUser, "105"), "");
     EXPECT_FALSE(fs::exists(folder + "/" + kUser + "_105_模板.pptx"));
     EXPECT_EQ(ReadDownloadRecord(kOtherUser, "105"), folder + "/" + kOtherUser + "_105_模板.pptx");
