@@ -120,7 +120,8 @@ class MainWindowScreenTest : public guitest::GuiTest {
                     DuiLib::Automation::FindControl(window, "web_opt01"));
                 auto* pages = DuiLib::ControlCast<DuiLib::CTabLayoutUI>(
                     DuiLib::Automation::FindControl(window, "switch"));
-                if (frame == nullptr || view == nullptr || pages == nullptr || frame->WebCallback() == nullptr)
+                if (frame == nullptr || view == nullptr || pages == nullptr ||
+                    frame->WebCallback() == nullptr)
                     return false;
                 const char* engineUrl = WkeFunctions().wkeGetURL(view->GetWebView());
                 return frame->WebCallback()->LoadedCount() == 1 && engineUrl != nullptr &&
@@ -189,8 +190,8 @@ class MainWindowScreenTest : public guitest::GuiTest {
         }
         view = ControlRect(window, "web_opt01");
         EXPECT_GT(view.Width(), 400);
-        return WaitForScreen(window,
-                             [&](const DuiLib::GtkProbes::Image& shot) { return ShowsStorePage(shot, view); });
+        return WaitForScreen(
+            window, [&](const DuiLib::GtkProbes::Image& shot) { return ShowsStorePage(shot, view); });
     }
 
     vtest::DemoStore store{sandbox};
