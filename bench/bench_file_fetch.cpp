@@ -14,17 +14,9 @@
 // syncs its side file before the move, curl does not).
 //
 // Run: build/release/bench/bench_file_fetch   (never part of ctest)
-#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/resource.h>
-#include <sys/sendfile.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -35,102 +27,26 @@
 #include <string>
 #include <vector>
 
+#include "ChildRun.h"
+#include "SendfileServer.h"
 #include "library/FileFetch.h"
 
 namespace {
 
+using bench::ChildResult;
+using bench::RunChild;
+
 std::string g_folder;
-int g_port = 0;
-pid_t g_server = -1;
+const bench::SendfileServer* g_server = nullptr;
 
-std::string SourcePath(long mib) {
-    return g_folder + "/src" + std::to_string(mib);
-}
-
-void MakeSource(long mib) {
-    const int fd = open(SourcePath(mib).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::vector<char> block(1 << 20);
-    for (std::size_t i = 0; i < block.size(); ++i) {
-        block[i] = static_cast<char>(i * 131 + i / 251);
-    }
-    for (long i = 0; i < mib; ++i) {
-        block[0] = static_cast<char>(i);
-        if (write(fd, block.data(), block.size()) != static_cast<ssize_t>(block.size())) {
-            std::abort();
-        }
-    }
-    close(fd);
-}
-
-// The server: one connection at a time, "GET /<MiB> ..." answered with the
-// file of that size by sendfile, so that the server costs little CPU.
-[[noreturn]] void Serve(int listenFd) {
-    signal(SIGPIPE, SIG_IGN);
-    for (;;) {
-        const int fd = accept(listenFd, nullptr, nullptr);
-        if (fd < 0) {
-            continue;
-        }
-        std::string head;
-        char buf[4096];
-        while (head.find("\r\n\r\n") == std::string::npos) {
-            const ssize_t n = recv(fd, buf, sizeof buf, 0);
-            if (n <= 0) {
-                break;
-            }
-            head.append(buf, static_cast<std::size_t>(n));
-        }
-        const long mib = std::atol(head.c_str() + head.find('/') + 1);
-        const int file = open(SourcePath(mib).c_str(), O_RDONLY);
-        struct stat st {};
-        if (file >= 0 && fstat(file, &st) == 0) {
-            const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(st.st_size) +
-                                      "\r\nConnection: close\r\n\r\n";
-            if (send(fd, reply.data(), reply.size(), 0) == static_cast<ssize_t>(reply.size())) {
-                off_t offset = 0;
-                while (offset < st.st_size && sendfile(fd, file, &offset, st.st_size - offset) > 0) {
-                }
-            }
-            close(file);
-        }
-        close(fd);
-    }
-}
-
-struct RunResult {
-    double seconds = 0;
-    double cpuSeconds = 0;
-    double peakMiB = 0;
-    bool ok = false;
-};
-
-template <typename Child>
-RunResult RunChild(Child child) {
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        _exit(child());
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    RunResult r;
-    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    r.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
-    r.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    r.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return r;
-}
-
-RunResult RunCurl(const std::string& url, const std::string& target) {
+ChildResult RunCurl(const std::string& url, const std::string& target) {
     return RunChild([&] {
         execlp("curl", "curl", "-s", "-o", target.c_str(), url.c_str(), static_cast<char*>(nullptr));
         return 127;
     });
 }
 
-RunResult RunFetch(const std::string& url, const std::string& target) {
+ChildResult RunFetch(const std::string& url, const std::string& target) {
     return RunChild([&] {
         CFileFetch fetch;
         return fetch.Fetch(url, target, CREATE_ALWAYS) == S_OK ? 0 : 1;
@@ -157,7 +73,7 @@ double SyncSeconds(long mib) {
 
 void BM_FetchVsCurl(benchmark::State& state) {
     const long mib = state.range(0);
-    const std::string url = "http://127.0.0.1:" + std::to_string(g_port) + "/" + std::to_string(mib);
+    const std::string url = g_server->Url(mib);
     const std::string curlTarget = g_folder + "/curl.out";
     const std::string fetchTarget = g_folder + "/fetch.out";
     double fetchSeconds = 0, curlSeconds = 0, fetchPeak = 0, curlPeak = 0, syncSeconds = 0;
@@ -165,7 +81,7 @@ void BM_FetchVsCurl(benchmark::State& state) {
     std::vector<double> ratios;
     bool curlFirst = true;
     for (auto _ : state) {
-        RunResult curl, fetch;
+        ChildResult curl, fetch;
         if (curlFirst) {
             curl = RunCurl(url, curlTarget);
             fetch = RunFetch(url, fetchTarget);
@@ -227,36 +143,18 @@ int main(int argc, char** argv) {
         return 1;
     }
     g_folder = pattern;
-    MakeSource(256);
-    MakeSource(1024);
-
-    const int listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (listenFd < 0 || bind(listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        listen(listenFd, 4) != 0 || getsockname(listenFd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    if (!bench::MakeSourceFile(g_folder, 256) || !bench::MakeSourceFile(g_folder, 1024)) {
         return 1;
     }
-    g_port = ntohs(addr.sin_port);
-    const pid_t parent = getpid();
-    g_server = fork();
-    if (g_server == 0) {
-        // The server ends with the benchmark, however the benchmark ends; a
-        // parent gone before the request took effect is seen by getppid.
-        if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) {
-            _exit(1);
-        }
-        Serve(listenFd);
+    const bench::SendfileServer server(g_folder);
+    if (server.Port() == 0) {
+        return 1;
     }
-    close(listenFd);
+    g_server = &server;
 
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 
-    kill(g_server, SIGKILL);
-    waitpid(g_server, nullptr, 0);
     std::error_code ec;
     std::filesystem::remove_all(g_folder, ec);
     return 0;

@@ -173,11 +173,8 @@ bool SetOptions(CURL* h, const std::string& url, Receiver& receiver) {
 
 // Puts a rename in `path`'s folder on the disk.
 bool SyncFolderOf(const std::string& path) {
-    std::string folder = std::filesystem::path(path).parent_path().string();
-    if (folder.empty()) {
-        folder = ".";
-    }
-    const os::UniqueFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    const os::UniqueFd fd(open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     return fd && fsync(fd.Get()) == 0;
 }
 

@@ -63,17 +63,27 @@ bool CDocumentDeletion::Start(std::int32_t documentId) {
     }
     const UserSessionValues session = UserSession::Instance().Snapshot();
     auto work = [token = session.sessionToken, documentId](DuiLib::BackgroundJob::Context& job) {
-        // Worker thread.
-        return RemoveDownloadOnStore(token, documentId, job.StopEvent());
+        // Worker thread. Whatever happens, an answer comes back, so that the
+        // deletion ends (a body that throws would deliver nothing).
+        try {
+            return RemoveDownloadOnStore(token, documentId, job.StopEvent());
+        } catch (...) {
+            return false;
+        }
     };
     auto finish = [this, userId = session.userId, documentId](bool removed) {
         Finish(removed, userId, documentId);
     };
-    return m_job.Start(std::move(work), std::move(finish), {.window = m_owner});
+    m_job = std::make_unique<DuiLib::BackgroundJob>();
+    if (!m_job->Start(std::move(work), std::move(finish), {.window = m_owner})) {
+        m_job.reset();
+        return false;
+    }
+    m_busy = true;
+    return true;
 }
 
 void CDocumentDeletion::Finish(bool removedOnStore, const std::string& userId, std::int32_t documentId) {
-    m_finishing = true;
     // The box runs a modal loop, in which the window (and this object with
     // it) may go: only copies are used after it.
     const std::shared_ptr<bool> alive = m_alive;
@@ -87,7 +97,7 @@ void CDocumentDeletion::Finish(bool removedOnStore, const std::string& userId, s
         PostMessageW(owner, UM_REFRESH_DOWNLOADS, 0, 0);
     }
     if (*alive)
-        m_finishing = false;
+        m_busy = false;
 }
 
 void CDocumentDeletion::Show(HWND owner, const char* key) {

@@ -66,18 +66,22 @@ class CDocumentDeletion {
     // made.
     bool Start(std::int32_t documentId);
     // From Start until the box of the outcome is closed.
-    bool IsBusy() const { return m_job.IsRunning() || m_finishing; }
+    bool IsBusy() const { return m_busy; }
     // The window's end: the store's request stops at once; waits for it at
     // most `limit`. False when it still runs (it is let go).
-    bool StopAndWait(std::chrono::milliseconds limit) { return m_job.StopAndWait(limit); }
+    bool StopAndWait(std::chrono::milliseconds limit) {
+        return m_job == nullptr || m_job->StopAndWait(limit);
+    }
 
   private:
     void Finish(bool removedOnStore, const std::string& userId, std::int32_t documentId);
     static void Show(HWND owner, const char* key);
 
     HWND m_owner;
-    bool m_finishing = false;
+    bool m_busy = false;
     // False once the object is gone, for the code after a box's modal loop.
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
-    DuiLib::BackgroundJob m_job;  // declared last: goes first
+    // One job per deletion: the last one's thread may still be winding down
+    // after its answer was handled. Declared last: goes first.
+    std::unique_ptr<DuiLib::BackgroundJob> m_job;
 };

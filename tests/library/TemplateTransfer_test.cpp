@@ -219,6 +219,44 @@ TEST_F(TemplateTransferTest, RedirectsAreFollowedBetweenHttpAddressesOnly) {
     EXPECT_FALSE(elsewhere.Knocked());
 }
 
+// The side file belongs to the transfer that opened it: a second transfer
+// into the same path fails without touching it, and a failed transfer
+// removes only the file it opened, not one put at the path since.
+TEST_F(TemplateTransferTest, ATransferTouchesOnlyTheSideFileItOpened) {
+    const std::string body = Pattern(200000);
+    RawHttpServer whole([&](const RawHttpServer::Request&) {
+        return RawHttpServer::Reply{RawHttpServer::Response(200, body), 50000};
+    });
+    RawHttpServer other([&](const RawHttpServer::Request&) {
+        return RawHttpServer::Reply{RawHttpServer::Response(200, "other bytes")};
+    });
+    std::optional<Outcome> second;
+    CTemplateTransfer first(whole.BaseUrl() + "/f", Side());
+    first.SetPercentSink([&](int) {
+        if (!second) {
+            second = CTemplateTransfer(other.BaseUrl() + "/f", Side()).Run();
+        }
+    });
+    EXPECT_EQ(first.Run(), Outcome::Complete);
+    EXPECT_EQ(second, Outcome::Failed);
+    EXPECT_TRUE(SameBytes(vtest::ReadFile(Side()), body));
+
+    std::string cut = RawHttpServer::Response(200, body);
+    cut.resize(cut.size() - 100000);
+    RawHttpServer broken([&](const RawHttpServer::Request&) { return RawHttpServer::Reply{cut, 50000}; });
+    CTemplateTransfer failing(broken.BaseUrl() + "/f", Side());
+    bool replaced = false;
+    failing.SetPercentSink([&](int) {
+        if (!replaced) {
+            replaced = std::rename(Side().c_str(), (Side() + ".moved").c_str()) == 0;
+            vtest::WriteFile(Side(), "another program's file");
+        }
+    });
+    EXPECT_EQ(failing.Run(), Outcome::Failed);
+    EXPECT_TRUE(replaced);
+    EXPECT_EQ(vtest::ReadFile(Side()), "another program's file");
+}
+
 TEST_F(TemplateTransferTest, ASilentServerFailsAfterTheStallLimit) {
     const std::string body = Pattern(30000);
     std::string half = RawHttpServer::Response(200, body);
