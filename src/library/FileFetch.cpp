@@ -2,23 +2,18 @@
 
 #include <curl/curl.h>
 #include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <optional>
 #include <string_view>
 
 #include "library/FetchAddress.h"
+#include "library/SideFile.h"
 #include "net/CurlEasy.h"
 #include "platform/os/DebugPrint.h"
 #include "platform/os/FileIo.h"
-#include "platform/os/Text.h"
-#include "platform/os/UniqueFd.h"
 
 // The transfer runs as one blocking transfer on the caller's thread (the
 // client's common transfer of net/CurlEasy.h), which is exactly the shape of
@@ -36,76 +31,23 @@ constexpr const char* kAgent = "MyDownLoad";
 // at 8192 bytes. The memory used stays this size whatever the file size.
 constexpr long kReceiveBuffer = 256 * 1024;
 
-// Written bytes are handed to the disk in windows of this size while the
-// download goes on, so that the sync before the final move has only the last
-// window left to wait for, and a large download does not pile up dirty pages.
-constexpr std::uint64_t kWritebackWindow = 8 * 1024 * 1024;
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() &&
-           (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n')) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-bool HeaderNameIs(std::string_view line, std::string_view name) {
-    return line.size() > name.size() && line[name.size()] == ':' &&
-           os::AsciiEqualsIgnoreCase(line.substr(0, name.size()), name);
-}
-
-// A Content-Length value: decimal digits only. A value that is not a number is
-// treated like a missing one instead of being read as 0, which would turn a
-// garbled reply into an empty "complete" file.
-std::optional<std::uint64_t> ParseLength(std::string_view value) {
-    value = Trim(value);
-    if (value.empty() || value.size() > 18) {
-        return std::nullopt;
-    }
-    std::uint64_t length = 0;
-    const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), length);
-    if (ec != std::errc() || end != value.data() + value.size()) {
-        return std::nullopt;
-    }
-    return length;
-}
-
-// Opens the side file the way CreateFileW does for the given disposition, for
-// writing, owner-only (0600), not shared with another fetch into the same
-// file, and not handed on to programs the client starts.
-os::UniqueFd OpenSideFile(const std::string& path, DWORD disposition) {
-    int flags = O_WRONLY | O_CLOEXEC | O_NOFOLLOW;
-    bool truncate = false;
+// Opens the side file the way CreateFileW does for the given disposition (see
+// SideFile for how it is opened and shared).
+SideFile OpenSideFile(const std::string& path, DWORD disposition) {
     switch (disposition) {
         case CREATE_NEW:
-            flags |= O_CREAT | O_EXCL;
-            break;
+            return SideFile::Open(path, O_CREAT | O_EXCL, false);
         case CREATE_ALWAYS:
-            flags |= O_CREAT;
-            truncate = true;
-            break;
+            return SideFile::Open(path, O_CREAT, true);
         case OPEN_EXISTING:
-            break;
+            return SideFile::Open(path, 0, false);
         case OPEN_ALWAYS:
-            flags |= O_CREAT;
-            break;
+            return SideFile::Open(path, O_CREAT, false);
         case TRUNCATE_EXISTING:
-            truncate = true;
-            break;
+            return SideFile::Open(path, 0, true);
         default:
-            return os::UniqueFd();
+            return SideFile();
     }
-    os::UniqueFd fd(open(path.c_str(), flags, 0600));
-    // Truncate only once the lock is ours, so that a second fetch into the
-    // same side file cannot destroy the first one's bytes.
-    if (!fd || flock(fd.Get(), LOCK_EX | LOCK_NB) != 0 || (truncate && ftruncate(fd.Get(), 0) != 0) ||
-        fchmod(fd.Get(), 0600) != 0) {
-        return os::UniqueFd();
-    }
-    return fd;
 }
 
 // The state of one transfer, shared with libcurl's callbacks.
@@ -122,20 +64,7 @@ class Transfer {
 
     // Called by libcurl with each header line, the status line first.
     std::size_t OnHeaderLine(CURL* curl, std::string_view line) {
-        if (line.substr(0, 5) == "HTTP/") {
-            m_length.reset();
-            m_lengthConflict = false;
-            return line.size();
-        }
-        if (HeaderNameIs(line, "content-length")) {
-            const auto length = ParseLength(line.substr(15));
-            if (!length || (m_length && *m_length != *length)) {
-                m_lengthConflict = true;
-            }
-            m_length = length;
-            return line.size();
-        }
-        if (!Trim(line).empty()) {
+        if (!ReadHeadLine(line, m_length)) {
             return line.size();
         }
         long code = 0;
@@ -162,7 +91,7 @@ class Transfer {
             m_overlong = true;
             return 0;
         }
-        if (!os::WriteAll(m_fd.Get(), data, size)) {
+        if (!m_file.Write(data, size)) {
             m_failed = true;
             Progress(1);
             return 0;
@@ -172,14 +101,9 @@ class Transfer {
             m_written += std::min<std::uint64_t>(CFileFetch::kStepSize, end - m_written);
             if (Progress(0) == 1) {
                 m_failed = true;
-                [[maybe_unused]] const int cut = ftruncate(m_fd.Get(), static_cast<off_t>(m_written));
+                m_file.Truncate(m_written);
                 return 0;
             }
-        }
-        if (m_written - m_writebackStart >= kWritebackWindow) {
-            sync_file_range(m_fd.Get(), static_cast<off_t>(m_writebackStart),
-                            static_cast<off_t>(m_written - m_writebackStart), SYNC_FILE_RANGE_WRITE);
-            m_writebackStart = m_written;
         }
         return size;
     }
@@ -197,12 +121,11 @@ class Transfer {
         // target, so a crash never leaves a target that looks complete.
         // A side file opened without truncation (OPEN_ALWAYS, OPEN_EXISTING) may
         // be longer than this download; its old tail must not reach the target.
-        const bool closed = complete && m_fd && ftruncate(m_fd.Get(), static_cast<off_t>(m_written)) == 0 &&
-                            fdatasync(m_fd.Get()) == 0;
+        const bool closed = complete && m_file.Sync();
         if (m_overlong) {
-            RemoveSideFile();
+            m_file.Remove();
         }
-        if (!m_fd.Close() || !closed) {
+        if (!m_file.Close() || !closed) {
             return false;
         }
         if (m_observer != nullptr) {
@@ -216,36 +139,25 @@ class Transfer {
         if (m_observer != nullptr) {
             m_observer->OnStatus(code, m_userData);
         }
-        if (code != 200 || !m_length || m_lengthConflict) {
+        if (code != 200 || !m_length.value || m_length.garbled) {
             return false;
         }
-        if (*m_length > m_sizeCap) {
+        if (*m_length.value > m_sizeCap) {
             DebugPrint("file fetch refused: %llu bytes announced, more than %llu\n",
-                       static_cast<unsigned long long>(*m_length),
+                       static_cast<unsigned long long>(*m_length.value),
                        static_cast<unsigned long long>(m_sizeCap));
             return false;
         }
-        m_total = *m_length;
+        m_total = *m_length.value;
         if (m_observer != nullptr) {
             m_observer->OnStart(m_path, m_total, m_userData);
         }
-        m_fd = OpenSideFile(m_sidePath, m_disposition);
-        if (!m_fd) {
+        m_file = OpenSideFile(m_sidePath, m_disposition);
+        if (!m_file.Valid()) {
             return false;
         }
         m_started = true;
         return true;
-    }
-
-    // Removes the side file this transfer wrote, while its descriptor still
-    // holds the lock: only when the path still names that file.
-    void RemoveSideFile() {
-        struct stat opened {};
-        struct stat named {};
-        if (m_fd && fstat(m_fd.Get(), &opened) == 0 && lstat(m_sidePath.c_str(), &named) == 0 &&
-            opened.st_dev == named.st_dev && opened.st_ino == named.st_ino) {
-            unlink(m_sidePath.c_str());
-        }
     }
 
     int Progress(int failed) {
@@ -258,15 +170,13 @@ class Transfer {
     std::string m_sidePath;
     DWORD m_disposition;
     std::uint64_t m_sizeCap;
-    std::optional<std::uint64_t> m_length;
-    bool m_lengthConflict = false;
+    HeadLength m_length;
     bool m_started = false;
     bool m_failed = false;
     bool m_overlong = false;  // the body went past the announced length
     std::uint64_t m_total = 0;
     std::uint64_t m_written = 0;
-    std::uint64_t m_writebackStart = 0;
-    os::UniqueFd m_fd;
+    SideFile m_file;
 };
 
 std::size_t HeaderCallback(char* data, std::size_t size, std::size_t count, void* user) {

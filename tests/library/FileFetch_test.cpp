@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "library/DownloadBytes.h"
 #include "library/PythonFileServer.h"
 #include "platform/os/Event.h"
 #include "support/RawHttpServer.h"
@@ -20,7 +21,9 @@
 
 namespace {
 
+using vtest::Pattern;
 using vtest::RawHttpServer;
+using vtest::SameBytes;
 
 // Records every observer call in order, as text, and can stop after a step.
 class RecordingObserver : public IDownLoadCallBack {
@@ -74,27 +77,6 @@ class RecordingObserver : public IDownLoadCallBack {
   private:
     void CheckUserData(DWORD userData) const { EXPECT_EQ(userData, expectedUserData); }
 };
-
-std::string Pattern(std::size_t size) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>((i * 131 + i / 251) & 0xFF);
-    }
-    return bytes;
-}
-
-// Compares without printing a long body when they differ.
-::testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected) {
-    if (actual == expected) {
-        return ::testing::AssertionSuccess();
-    }
-    std::size_t at = 0;
-    while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) {
-        ++at;
-    }
-    return ::testing::AssertionFailure()
-           << actual.size() << " bytes instead of " << expected.size() << ", first difference at " << at;
-}
 
 mode_t ModeOf(const std::string& path) {
     struct stat st {};
