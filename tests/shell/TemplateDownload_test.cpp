@@ -7,7 +7,6 @@
 #include "../ui/StandInWindow.h"
 #include "../ui/TestScreen.h"
 #include "config/LangFile.h"
-#include "diag/RunLog.h"
 #include "library/DownloadRecords.h"
 #include "library/TemplateName.h"
 #include "platform/duilib/SystemServices.h"
@@ -74,8 +73,7 @@ class TemplateDownloadTest : public vtest::SandboxTest {
         ASSERT_TRUE(m_oem.LoadSkinArchive());
         ASSERT_TRUE(DuiLib::CPaintManagerUI::SetResourceZip(m_oem.SkinArchive(), m_oem.SkinArchiveSize()));
         sandbox.InstallLanguageFiles(VANTO_BIN_DIR "/language");
-        CRunLog::Instance().SetPath(sandbox.Root() + "/log.txt");
-        CRunLog::Instance().Open();
+        ASSERT_FALSE(shelltest::RunLogPath().empty());
         SetUser("10001");
         DuiLib::SetSaveFileSink([this](const DuiLib::SaveFileRequest& request) {
             std::lock_guard lock(m_mutex);
@@ -145,7 +143,7 @@ class TemplateDownloadTest : public vtest::SandboxTest {
             })
             .value_or(-1);
     }
-    std::string Log() const { return vtest::ReadFile(sandbox.Root() + "/log.txt"); }
+    static std::string Log() { return vtest::ReadFile(shelltest::RunLogPath()); }
 
     // Downloads the large file into `path` and waits for the dialog's end
     // state; the dialog stays up.
