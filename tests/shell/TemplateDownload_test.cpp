@@ -340,6 +340,42 @@ TEST_F(TemplateDownloadTest, StoppingMidwayDeletesTheSideFileRecordsNothingAndLo
     }
 }
 
+// A dialog closed by the window manager runs the same close; one whose
+// window goes with the main window (the program's end) stops its transfer
+// without waiting. Neither leaves a side file or a record behind.
+TEST_F(TemplateDownloadTest, ADialogClosedOrDestroyedFromOutsideStopsItsTransferAndLeavesNothing) {
+    ASSERT_TRUE(store.SetFault(vtest::ParseJson(R"({"service":"client","path":")" + std::string(kLargePath) +
+                                                R"(","throttle":16384})")));
+    struct Case {
+        std::string label;
+        std::function<void(HWND dialog)> end;
+        std::string log;  // what the run log gains
+    };
+    const std::vector<Case> cases{
+        {"window manager's close", [](HWND dialog) { ::PostMessageW(dialog, WM_CLOSE, 0, 0); },
+         Marker("OnClose") +
+             "m_handle != NULL \nWAIT_TIMEOUT \nWAIT_TIMEOUT 30 * 1000 \nCloseHandle(m_handle); \nClose"},
+        {"main window destroyed", [this](HWND) { ui.Run([this] { ::DestroyWindow(hwnd); }); }, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const std::string path = Saved(c.label + ".zip");
+        answer = path;
+        Request(LargeUrl());
+        const HWND dialog = automation.WaitForLayout("dlg_download.xml");
+        ASSERT_NE(dialog, nullptr);
+        ASSERT_TRUE(vtest::WaitFor([&] { return Progress(dialog) > 0; }));
+        const std::size_t logStart = Log().size();
+        c.end(dialog);
+        ASSERT_TRUE(Settled());
+        EXPECT_TRUE(vtest::WaitFor([] { return os::WorkerThread::RunningCount() == 0; }));
+        EXPECT_FALSE(vtest::Exists(path + kSideSuffix));
+        EXPECT_FALSE(vtest::Exists(path));
+        EXPECT_EQ(ReadDownloadRecord("10001", kLargeId), "");
+        EXPECT_EQ(Log().substr(logStart), c.log);
+    }
+}
+
 // What the server does wrong, or a chosen name that cannot be taken, ends
 // the download as failed: the dialog says so, a file the user agreed to
 // replace stays as it was, nothing is recorded, and closing deletes what
