@@ -309,53 +309,27 @@ TEST_F(TemplateDownloadTest, ACompleteDownloadSavesTheStoresBytesRecordsThemAndO
     }
 }
 
-// Stopped while the store sends slowly: the dialog asks the transfer to
-// stop, waits for it, deletes the side file and records nothing, by either
-// button.
+// Stopped while the store sends slowly, by either button or by the window
+// manager's close: the dialog asks the transfer to stop, waits for it,
+// deletes the side file and records nothing. A dialog whose window goes with
+// the main window (the program's end) stops its transfer without waiting.
 TEST_F(TemplateDownloadTest, StoppingMidwayDeletesTheSideFileRecordsNothingAndLogsTheClose) {
     ASSERT_TRUE(store.SetFault(vtest::ParseJson(R"({"service":"client","path":")" + std::string(kLargePath) +
                                                 R"(","throttle":16384})")));
-    for (const char* button : {"btn_stop_download", "btnClose"}) {
-        SCOPED_TRACE(button);
-        const std::string path = Saved(std::string(button) + ".zip");
-        answer = path;
-        Request(LargeUrl());
-        const HWND dialog = automation.WaitForLayout("dlg_download.xml");
-        ASSERT_NE(dialog, nullptr);
-        // Under way: some of it arrived, and more is to come.
-        ASSERT_TRUE(vtest::WaitFor([&] { return Progress(dialog) > 0; }));
-        EXPECT_TRUE(vtest::Exists(path + kSideSuffix));
-        const std::size_t logStart = Log().size();
-        ASSERT_TRUE(automation.Click(dialog, button));
-        ASSERT_TRUE(Settled());
-        EXPECT_FALSE(vtest::Exists(path + kSideSuffix));
-        EXPECT_FALSE(vtest::Exists(path));
-        EXPECT_EQ(ReadDownloadRecord("10001", kLargeId), "");
-        EXPECT_EQ(Log().substr(logStart), Marker("OnClose") +
-                                              "m_handle != NULL \nWAIT_TIMEOUT \nWAIT_TIMEOUT 30 * 1000 \n"
-                                              "CloseHandle(m_handle); \nClose");
-        // The transfer ended within the wait, not later.
-        EXPECT_EQ(os::WorkerThread::RunningCount(), 0);
-        EXPECT_TRUE(Opened().empty());
-    }
-}
-
-// A dialog closed by the window manager runs the same close; one whose
-// window goes with the main window (the program's end) stops its transfer
-// without waiting. Neither leaves a side file or a record behind.
-TEST_F(TemplateDownloadTest, ADialogClosedOrDestroyedFromOutsideStopsItsTransferAndLeavesNothing) {
-    ASSERT_TRUE(store.SetFault(vtest::ParseJson(R"({"service":"client","path":")" + std::string(kLargePath) +
-                                                R"(","throttle":16384})")));
+    const std::string closeLog = Marker("OnClose") +
+                                 "m_handle != NULL \nWAIT_TIMEOUT \nWAIT_TIMEOUT 30 * 1000 \n"
+                                 "CloseHandle(m_handle); \nClose";
     struct Case {
         std::string label;
-        std::function<void(HWND dialog)> end;
+        std::function<bool(HWND dialog)> end;
         std::string log;  // what the run log gains
     };
     const std::vector<Case> cases{
-        {"window manager's close", [](HWND dialog) { ::PostMessageW(dialog, WM_CLOSE, 0, 0); },
-         Marker("OnClose") +
-             "m_handle != NULL \nWAIT_TIMEOUT \nWAIT_TIMEOUT 30 * 1000 \nCloseHandle(m_handle); \nClose"},
-        {"main window destroyed", [this](HWND) { ui.Run([this] { ::DestroyWindow(hwnd); }); }, ""},
+        {"stop", [this](HWND dialog) { return automation.Click(dialog, "btn_stop_download"); }, closeLog},
+        {"close", [this](HWND dialog) { return automation.Click(dialog, "btnClose"); }, closeLog},
+        {"window manager", [](HWND dialog) { return ::PostMessageW(dialog, WM_CLOSE, 0, 0) != FALSE; },
+         closeLog},
+        {"main window gone", [this](HWND) { return ui.Run([this] { ::DestroyWindow(hwnd); }); }, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -364,15 +338,20 @@ TEST_F(TemplateDownloadTest, ADialogClosedOrDestroyedFromOutsideStopsItsTransfer
         Request(LargeUrl());
         const HWND dialog = automation.WaitForLayout("dlg_download.xml");
         ASSERT_NE(dialog, nullptr);
+        // Under way: some of it arrived, and more is to come.
         ASSERT_TRUE(vtest::WaitFor([&] { return Progress(dialog) > 0; }));
+        EXPECT_TRUE(vtest::Exists(path + kSideSuffix));
         const std::size_t logStart = Log().size();
-        c.end(dialog);
+        ASSERT_TRUE(c.end(dialog));
         ASSERT_TRUE(Settled());
-        EXPECT_TRUE(vtest::WaitFor([] { return os::WorkerThread::RunningCount() == 0; }));
+        // A close waits until the transfer has ended; a window that just goes does not.
+        EXPECT_TRUE(c.log.empty() ? vtest::WaitFor([] { return os::WorkerThread::RunningCount() == 0; })
+                                  : os::WorkerThread::RunningCount() == 0);
         EXPECT_FALSE(vtest::Exists(path + kSideSuffix));
         EXPECT_FALSE(vtest::Exists(path));
         EXPECT_EQ(ReadDownloadRecord("10001", kLargeId), "");
         EXPECT_EQ(Log().substr(logStart), c.log);
+        EXPECT_TRUE(Opened().empty());
     }
 }
 
