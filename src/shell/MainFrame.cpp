@@ -66,6 +66,8 @@ constexpr const char* kLoginSyncView = "web_register2client";
 // How long the window's end waits for a running fetch of the user's
 // information (its transfers stop at once) before letting it go.
 constexpr std::chrono::milliseconds kUserInfoStopLimit{2000};
+// The same for a document deletion's request to the store.
+constexpr std::chrono::milliseconds kDeletionStopLimit{2000};
 
 // A heap payload that came with a message: the window owns it now.
 template <typename T>
@@ -198,6 +200,9 @@ void CMainFrame::InitEngine() {
     WriteRunLog(RunLogMarker("node6"));
     WriteRunLog("wkeInitialize success");
     m_webCallback = std::make_unique<my_WkeCallback>(m_hWnd, m_homeAddress);
+    m_documentDeletion = std::make_unique<CDocumentDeletion>(m_hWnd);
+    m_webCallback->SetDeleteDocumentHandler(
+        [this](std::int32_t documentId) { m_documentDeletion->Start(documentId); });
     SyncWebLogin();
     WriteRunLog(RunLogMarker("node7"));
     WriteRunLog("register_to_client success");
@@ -548,6 +553,8 @@ LRESULT CMainFrame::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHa
     ::PostQuitMessage(0);
     if (m_userInfoWorker != nullptr)
         m_userInfoWorker->StopAndWait(kUserInfoStopLimit);
+    if (m_documentDeletion != nullptr)
+        m_documentDeletion->StopAndWait(kDeletionStopLimit);
     return MyBaseFrame<1>::OnDestroy(uMsg, wParam, lParam, bHandled);
 }
 

@@ -18,6 +18,7 @@
 // Everything here runs on the UI thread.
 
 #include "account/UserInfoWorker.h"
+#include "shell/DocumentDeletion.h"
 #include "shell/FileOpener.h"
 #include "shell/MainTabs.h"
 #include "ui/MyBaseFrame.h"
@@ -85,6 +86,9 @@ class CMainFrame : public MyBaseFrame<1> {
     // Whether the login dialog or a download runs now (requests for another
     // are dropped meanwhile).
     bool IsModalFlowRunning() const { return m_modalFlow; }
+    // Whether a document deletion asked for by the downloads page is under
+    // way (until its box is closed).
+    bool IsDeletingDocument() const { return m_documentDeletion != nullptr && m_documentDeletion->IsBusy(); }
     // Openings of downloaded files still under way.
     int FileOpeningsRunning() const { return m_fileOpener.Running(); }
 
@@ -162,6 +166,8 @@ class CMainFrame : public MyBaseFrame<1> {
     // logged-in display starts.
     std::string m_picturePath;
     std::unique_ptr<UserInfoWorker> m_userInfoWorker;
+    // The downloads page's deletions; made with the engine.
+    std::unique_ptr<CDocumentDeletion> m_documentDeletion;
     // The login dialog or a download is up.
     bool m_modalFlow = false;
     // False once the object is gone, for code that ran a modal loop in it.

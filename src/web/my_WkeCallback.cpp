@@ -4,9 +4,12 @@
 #include "platform/duilib/WinUser.h"
 #include "platform/os/DebugPrint.h"
 #include "ui/ClientMessages.h"
+#include "web/PageMessage.h"
 #include "web/PageOrigin.h"
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 
 my_WkeCallback::my_WkeCallback(HWND ownerWindow, std::string homeAddress)
     : m_ownerWindow(ownerWindow), m_homeAddress(std::move(homeAddress)), m_pageHost(ClientPageHost()) {
@@ -21,6 +24,16 @@ bool my_WkeCallback::IsStartPage(std::string_view url) const {
 
 void my_WkeCallback::Post(UINT message) const {
     PostMessageW(m_ownerWindow, message, 0, 0);
+}
+
+void my_WkeCallback::PostDownload(std::string url, std::string title) const {
+    auto request = std::make_unique<DownloadRequest>();
+    request->url = std::move(url);
+    request->title = std::move(title);
+    // The window owns the request from here; when it is gone the queue frees
+    // it.
+    if (!DuiLib::PostOwned(m_ownerWindow, UM_DOWNLOAD, 0, std::move(request)))
+        DebugPrint("download request dropped: the window is gone");
 }
 
 void my_WkeCallback::OnWkeTitleChanged(DuiLib::CWkeWebkitUI*, const char* title) {
@@ -60,10 +73,31 @@ std::string my_WkeCallback::OnWkePageMessage(DuiLib::CWkeWebkitUI* webView, cons
         DebugPrint("page message from %s ignored: not a store page", origin.c_str());
         return {};
     }
-    if (!m_pageMessageHandler) {
-        DebugPrint("page message ignored: no page bridge");
+    // Measured only up to the decoder's limit: a longer text is refused
+    // without walking all of it.
+    const std::string_view body =
+        text != nullptr ? std::string_view(text, ::strnlen(text, kMaxPageMessage + 1)) : std::string_view();
+    std::string reason;
+    std::optional<PageMessage> message = DecodePageMessage(body, &reason);
+    if (!message) {
+        DebugPrint("page message ignored: %s", reason.c_str());
         return {};
     }
-    m_pageMessageHandler(webView, text != nullptr ? text : "");
+    switch (message->command) {
+        case PageCommand::ShowLogin:
+            Post(UM_SHOW_LOGIN);
+            break;
+        case PageCommand::Down:
+            PostDownload(std::move(message->url), std::move(message->title));
+            break;
+        case PageCommand::OpenDoc:
+            break;
+        case PageCommand::DeleteDoc:
+            if (m_deleteDocument)
+                m_deleteDocument(message->id);
+            else
+                DebugPrint("deletion of document %d ignored: nobody deletes documents", message->id);
+            break;
+    }
     return {};
 }

@@ -1,9 +1,10 @@
 #pragma once
 // The main window's web view callback: one object shared by all seven web
 // views of the window. It turns the engine's events into the main window's
-// messages (loading frame, disconnect page) and hands page messages from the
-// store pages to the page bridge. UI thread, like every engine event; the
-// handlers only post messages, so they never block.
+// messages (loading frame, disconnect page) and is the page bridge: the
+// requests of the store pages become the main window's messages (the login
+// dialog, a download) or go to the document deletion the window runs. UI
+// thread, like every engine event; nothing here blocks.
 
 #include "platform/duilib/UIDefine.h"
 #include "platform/duilib/UIWkeWebkit.h"
@@ -20,12 +21,11 @@ class my_WkeCallback : public DuiLib::IWkeCallback {
     // and the channel id when one is set).
     my_WkeCallback(HWND ownerWindow, std::string homeAddress);
 
-    // The page bridge: called with each page message whose page is on the
-    // client-page host (the sending page's address decides); the text as the
-    // page sent it. Messages from any other page are dropped with a debug
+    // Where "deletedoc" goes: the main window's document deletion, with the
+    // page's document id. Without one the request is dropped with a debug
     // line.
-    using PageMessageHandler = std::function<void(DuiLib::CWkeWebkitUI* view, const std::string& text)>;
-    void SetPageMessageHandler(PageMessageHandler handler) { m_pageMessageHandler = std::move(handler); }
+    using DeleteDocumentHandler = std::function<void(std::int32_t documentId)>;
+    void SetDeleteDocumentHandler(DeleteDocumentHandler handler) { m_deleteDocument = std::move(handler); }
 
     // A "502 Bad Gateway" anywhere in a title: UM_PAGE_FAILED.
     void OnWkeTitleChanged(DuiLib::CWkeWebkitUI* webView, const char* title) override;
@@ -37,7 +37,12 @@ class my_WkeCallback : public DuiLib::IWkeCallback {
     // UM_PAGE_FAILED for a failed load (result 1), UM_PAGE_OK otherwise.
     void OnWkeLoadingFinish(DuiLib::CWkeWebkitUI* webView, const char* url, wkeLoadingResult result,
                             const char* failedReason) override;
-    // Hands the message to the page bridge; answers nothing.
+    // The page bridge, for pages on the client-page host only (the sending
+    // page's address decides; a message from any other page is dropped with
+    // a debug line, as is one the decoder rejects): "showlogin" posts
+    // UM_SHOW_LOGIN, "down" posts UM_DOWNLOAD with the request (owned by
+    // the window from then on), "opendoc" does nothing, "deletedoc" goes to
+    // the deletion handler. Answers nothing.
     std::string OnWkePageMessage(DuiLib::CWkeWebkitUI* webView, const char* text, void* param1,
                                  void* param2) override;
 
@@ -48,6 +53,7 @@ class my_WkeCallback : public DuiLib::IWkeCallback {
 
   private:
     void Post(UINT message) const;
+    void PostDownload(std::string url, std::string title) const;
 
     HWND m_ownerWindow;
     std::string m_homeAddress;
@@ -57,5 +63,5 @@ class my_WkeCallback : public DuiLib::IWkeCallback {
     // loading frame comes and goes once per run.
     std::uint32_t m_navigationCount = 0;
     std::uint32_t m_loadedCount = 0;
-    PageMessageHandler m_pageMessageHandler;
+    DeleteDocumentHandler m_deleteDocument;
 };

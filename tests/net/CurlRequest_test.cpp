@@ -13,7 +13,9 @@ namespace {
 
 using nettest::HeaderLines;
 using nettest::SetToken;
+using testing::AnyOf;
 using testing::ElementsAre;
+using testing::Eq;
 using vtest::RawHttpServer;
 
 class CurlRequestTest : public nettest::NetTest {};
@@ -313,7 +315,9 @@ TEST_F(CurlRequestTest, TheStopEventEndsARequestToASilentServerAtOnce) {
         stop.Set();
     });
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(request.PostWithToken(server.BaseUrl() + "/x"), "partial");
+    // What arrived by then: the server logs the request before its partial
+    // reply reaches the client, so the stop may come before or after it.
+    EXPECT_THAT(request.PostWithToken(server.BaseUrl() + "/x"), AnyOf(Eq("partial"), Eq("")));
     EXPECT_LT(std::chrono::steady_clock::now() - start, kWellBeforeLongLimit);
     stopper.join();
     // Set before a request, it ends that one before it is sent.

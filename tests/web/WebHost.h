@@ -1,14 +1,17 @@
 #pragma once
 // A small window for the web tests: one web view control (or several) in a
 // layout of its own, and a record of the client messages (9024 and up) that
-// reach it. Made and destroyed on the UI thread.
+// reach it, with the download requests they carried (taken over, as the main
+// window takes them). Made and destroyed on the UI thread.
 
 #include "platform/duilib/UIContainer.h"
 #include "platform/duilib/UIManager.h"
 #include "platform/duilib/UIWkeWebkit.h"
 #include "platform/duilib/WinUser.h"
 #include "platform/duilib/WindowWnd.h"
+#include "ui/ClientMessages.h"
 
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -33,9 +36,15 @@ class WebHost : public DuiLib::CWindowWnd {
         std::lock_guard lock(m_mutex);
         return m_messages;
     }
+    // "url|title" of each UM_DOWNLOAD request that arrived.
+    std::vector<std::string> Downloads() const {
+        std::lock_guard lock(m_mutex);
+        return m_downloads;
+    }
     void ClearMessages() {
         std::lock_guard lock(m_mutex);
         m_messages.clear();
+        m_downloads.clear();
     }
 
   protected:
@@ -54,6 +63,11 @@ class WebHost : public DuiLib::CWindowWnd {
         if (msg >= WM_USER + 8000 && msg < WM_USER + 8100) {
             std::lock_guard lock(m_mutex);
             m_messages.push_back(msg);
+            if (msg == UM_DOWNLOAD) {
+                // NOLINTNEXTLINE(performance-no-int-to-ptr): the message's owned payload
+                const std::unique_ptr<DownloadRequest> request(reinterpret_cast<DownloadRequest*>(lParam));
+                m_downloads.push_back(request != nullptr ? request->url + "|" + request->title : "null");
+            }
             return 0;
         }
         return CWindowWnd::HandleMessage(msg, wParam, lParam);
@@ -64,6 +78,7 @@ class WebHost : public DuiLib::CWindowWnd {
     DuiLib::CPaintManagerUI m_manager;
     mutable std::mutex m_mutex;
     std::vector<UINT> m_messages;
+    std::vector<std::string> m_downloads;
 };
 
 }  // namespace webtest

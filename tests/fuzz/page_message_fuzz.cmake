@@ -1,0 +1,1 @@
+vanto_fuzz_target(page_message_fuzz DEPS vanto_web)

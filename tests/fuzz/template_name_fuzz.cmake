@@ -1,0 +1,1 @@
+vanto_fuzz_target(template_name_fuzz DEPS vanto_library)
