@@ -20,6 +20,7 @@
 #include "platform/os/DebugPrint.h"
 #include "platform/os/Paths.h"
 #include "shell/AccountArea.h"
+#include "shell/TemplateDownload.h"
 #include "toolbox/Toolbox.h"
 #include "ui/AboutDlg.h"
 #include "ui/ClientMessages.h"
@@ -144,6 +145,11 @@ void CMainFrame::Init() {
     m_picturePath = HeadPicture::UserPicturePath();
     m_userInfoWorker = std::make_unique<UserInfoWorker>(m_picturePath);
     m_homeAddress = api::HomePageUrl(ReadAdId(false));
+    // The store pages' download requests (UM_DOWNLOAD) run the template
+    // download over this window.
+    SetDownloadHandler([hwnd = m_hWnd](std::unique_ptr<DownloadRequest> request) {
+        RunTemplateDownload(hwnd, std::move(request));
+    });
 
     SetDlgItemTextW("text_title", ReadMainFrameTitle());
     if (UserSession::Instance().IsLoggedIn())

@@ -62,8 +62,9 @@ class CMainFrame : public MyBaseFrame<1> {
     static void ForgetDestroyedInstance();
 
     // The download component's entry for UM_DOWNLOAD: it gets the request
-    // and runs it (its dialog) before returning. Without one, requests are
-    // dropped.
+    // and runs it (its dialog) before returning. The initialisation installs
+    // the template download; tests put another in its place. Without one,
+    // requests are dropped.
     using DownloadHandler = std::function<void(std::unique_ptr<DownloadRequest>)>;
     void SetDownloadHandler(DownloadHandler handler) { m_downloadHandler = std::move(handler); }
 

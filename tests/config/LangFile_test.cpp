@@ -238,7 +238,7 @@ TEST_F(LangFileTest, ShippedLanguageFilesHoldEveryKey) {
         "CopyClipboard"};
     const std::vector<std::string> textKeys = {"DownloadComplete",  "Feedback",         "WeChatLogin",
                                                "QQLogin",           "CpatchaValidTime", "SendCpatchaAgain",
-                                               "DownloadingUpdate", "ProductName"};
+                                               "DownloadingUpdate", "ProductName",      "DownloadFailed"};
     for (const std::string file : {"cn.dat", "tw.dat"}) {
         const std::string path = langtest::BuiltLanguageFile(file);
         for (const auto& [stream, keys] : {std::pair{"Message", messageKeys}, std::pair{"Text", textKeys}}) {

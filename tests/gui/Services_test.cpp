@@ -116,6 +116,43 @@ TEST_F(GuiTest, TheSaveDialogProposesTheNameAndAddsTheDefaultExtension) {
     EXPECT_EQ(*cancelled->answer, std::nullopt);
 }
 
+// A name typed without the extension whose extended form is an existing
+// file: the chooser never asked about that file, so it comes back under
+// the full name (where saving asks its own question) instead of the file
+// being replaced unasked.
+TEST_F(GuiTest, TheSaveDialogShowsAgainWhenTheAddedExtensionNamesAnExistingFile) {
+    guitest::LayoutWindow* owner = Open("dlg_about.xml");
+    ASSERT_NE(owner, nullptr);
+    vtest::WriteFile(sandbox.Root() + "/summary.pptx", "the user's document");
+    SaveFileRequest request;
+    request.owner = owner->GetHWND();
+    request.defaultExtension = "pptx";
+    request.proposedName = "年度报告";
+    request.initialFolder = sandbox.Root();
+    struct Outcome {
+        std::optional<SaveFileAnswer> answer;
+        std::atomic<bool> done{false};
+    };
+    auto outcome = std::make_shared<Outcome>();
+    ui.Post([outcome, request] {
+        outcome->answer = ShowSaveFileDialog(request);
+        outcome->done = true;
+    });
+    ASSERT_TRUE(automation.WaitForSystemDialog());
+    ASSERT_TRUE(automation.AnswerSystemDialog(SystemDialogReply{IDOK, sandbox.Root() + "/summary"}));
+    // The first chooser may still be going when the automation looks.
+    std::optional<SystemDialogInfo> again;
+    EXPECT_TRUE(vtest::WaitFor([&] {
+        again = automation.WaitForSystemDialog();
+        return again && again->text == "summary.pptx";
+    }));
+    EXPECT_FALSE(outcome->done.load());
+    ASSERT_TRUE(automation.AnswerSystemDialog(SystemDialogReply{IDOK, sandbox.Root() + "/summary.pptx"}));
+    ASSERT_TRUE(vtest::WaitFor([&] { return outcome->done.load(); }));
+    ASSERT_TRUE(outcome->answer && *outcome->answer);
+    EXPECT_EQ(**outcome->answer, sandbox.Root() + "/summary.pptx");
+}
+
 TEST_F(GuiTest, ClipboardTextIsReadByAnotherProgramAndReadBackFromIt) {
     ASSERT_TRUE(SetClipboardText("用户ID 20481"));
     // xclip is another X client: it asks our process for the selection.

@@ -9,6 +9,8 @@
 #include "platform/duilib/backend/gtk/GtkWindowPeer.h"
 #include "platform/duilib/backend/headless/HeadlessBackend.h"
 
+#include <sys/stat.h>
+
 #include <string_view>
 
 namespace DuiLib {
@@ -143,6 +145,24 @@ SaveFileAnswer GtkSystemDialogs::ShowSaveFile(const SaveFileRequest& request) {
 }
 
 SaveFileAnswer GtkSystemDialogs::SaveFileOnUiThread(const SaveFileRequest& request) {
+    SaveFileRequest shown = request;
+    for (;;) {
+        std::string typed;
+        const SaveFileAnswer answer = RunSaveChooser(shown, typed);
+        struct stat st {};
+        if (!answer || !request.promptOverwrite || typed == *answer || ::stat(answer->c_str(), &st) != 0)
+            return answer;
+        // The added extension names an existing file the chooser never
+        // asked about (it saw the name without it): it shows again with
+        // that name, so that saving asks its own question before a file is
+        // replaced.
+        const std::size_t slash = answer->find_last_of('/');
+        shown.initialFolder = slash == std::string::npos ? std::string() : answer->substr(0, slash + 1);
+        shown.proposedName = answer->substr(slash == std::string::npos ? 0 : slash + 1);
+    }
+}
+
+SaveFileAnswer GtkSystemDialogs::RunSaveChooser(const SaveFileRequest& request, std::string& typed) {
     if (m_running != nullptr)
         return std::nullopt;
     GtkWidget* dialog =
@@ -166,10 +186,13 @@ SaveFileAnswer GtkSystemDialogs::SaveFileOnUiThread(const SaveFileRequest& reque
             if (response != GTK_RESPONSE_ACCEPT)
                 return;
             if (automated) {
-                answer = WithDefaultExtension(*automated, request.defaultExtension);
+                typed = *automated;
             } else if (gtk::GCharPtr name(gtk_file_chooser_get_filename(chooser)); name != nullptr) {
-                answer = WithDefaultExtension(name.get(), request.defaultExtension);
+                typed = name.get();
+            } else {
+                return;
             }
+            answer = WithDefaultExtension(typed, request.defaultExtension);
         });
     return answer;
 }

@@ -52,6 +52,9 @@ class GtkSystemDialogs {
             const std::function<void(int response, const std::optional<std::string>& automated)>& collect);
     int MessageBoxOnUiThread(HWND owner, const std::string& text, const std::string& caption, UINT type);
     SaveFileAnswer SaveFileOnUiThread(const SaveFileRequest& request);
+    // One showing of the chooser: the answer with the default extension
+    // added, and in `typed` the name as the user gave it.
+    SaveFileAnswer RunSaveChooser(const SaveFileRequest& request, std::string& typed);
     static void ResponseCb(GtkDialog*, gint response, gpointer self);
 
     GtkBackend& m_backend;
