@@ -154,6 +154,15 @@ std::string CutUtf8ToUtf16Units(std::string_view utf8, std::size_t maxUnits) {
     return std::string(utf8.substr(0, pos));
 }
 
+bool HasControlCharacter(std::string_view text) {
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F)
+            return true;
+    }
+    return false;
+}
+
 int CompareUtf16(std::string_view a, std::string_view b) {
     const std::u16string wa = Utf8ToUtf16(a);
     const std::u16string wb = Utf8ToUtf16(b);

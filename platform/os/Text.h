@@ -30,6 +30,10 @@ std::string CutUtf8ToUtf16Units(std::string_view utf8, std::size_t maxUnits);
 // comparison of version texts does (<0, 0, >0).
 int CompareUtf16(std::string_view a, std::string_view b);
 
+// Whether `text` holds an ASCII control character (below 0x20, or DEL): a
+// name or address from a server or a page that holds one is refused.
+bool HasControlCharacter(std::string_view text);
+
 // The value of one hexadecimal digit, -1 when `c` is none.
 int HexDigitValue(char c);
 

@@ -4,15 +4,6 @@
 
 namespace {
 
-bool HasControlCharacter(std::string_view text) {
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F)
-            return true;
-    }
-    return false;
-}
-
 bool HasWebScheme(std::string_view url) {
     return os::AsciiStartsWithIgnoreCase(url, "http://") || os::AsciiStartsWithIgnoreCase(url, "https://");
 }
@@ -26,7 +17,7 @@ std::string_view BeforeLastUnderscore(std::string_view name) {
 }  // namespace
 
 std::optional<std::string> TemplateFileName(std::string_view url) {
-    if (url.size() > kMaxTemplateAddress || !HasWebScheme(url) || HasControlCharacter(url))
+    if (url.size() > kMaxTemplateAddress || !HasWebScheme(url) || os::HasControlCharacter(url))
         return std::nullopt;
     // The name comes from the path: "http://host" has none.
     const std::size_t path = url.find('/', url.find("://") + 3);

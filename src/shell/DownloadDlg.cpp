@@ -87,11 +87,13 @@ void CDownloadDlg::StartTransfer() {
 
 LRESULT CDownloadDlg::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) {
     if (uMsg == UM_DOWNLOAD_PROGRESS) {
+        bHandled = true;
         if (m_progress != nullptr && !m_ended)
             m_progress->SetValue(static_cast<int>(std::clamp<LPARAM>(lParam, 0, 100)));
         return 0;
     }
     if (uMsg == UM_DOWNLOAD_DONE) {
+        bHandled = true;
         OnTransferEnd(static_cast<Outcome>(wParam));
         return 0;
     }

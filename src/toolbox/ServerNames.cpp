@@ -13,20 +13,11 @@ constexpr std::array<std::string_view, 7> kClientFiles = {
 
 constexpr std::size_t kMaxFileName = 255;
 
-bool HasControlCharacter(std::string_view text) {
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F)
-            return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 bool IsPlainServerFileName(std::string_view name) {
     if (name.empty() || name == "." || name == ".." || name.size() > kMaxFileName ||
-        name.find_first_of("/\\") != std::string_view::npos || HasControlCharacter(name))
+        name.find_first_of("/\\") != std::string_view::npos || os::HasControlCharacter(name))
         return false;
     for (const std::string_view own : kClientFiles) {
         if (os::AsciiEqualsIgnoreCase(name, own))
@@ -37,7 +28,7 @@ bool IsPlainServerFileName(std::string_view name) {
 
 std::optional<std::string> ToolProgramPath(std::string_view folder, std::string_view exe) {
     if (folder.empty() || exe.empty() || exe.front() == '/' || exe.front() == '\\' ||
-        HasControlCharacter(exe))
+        os::HasControlCharacter(exe))
         return std::nullopt;
     std::string relative;
     while (!exe.empty()) {
@@ -66,6 +57,6 @@ bool IsWebAddress(std::string_view url) {
         schemeLength = 7;
     else if (os::AsciiStartsWithIgnoreCase(url, "https://"))
         schemeLength = 8;
-    return schemeLength != 0 && url.size() > schemeLength && !HasControlCharacter(url) &&
+    return schemeLength != 0 && url.size() > schemeLength && !os::HasControlCharacter(url) &&
            url.find(' ') == std::string_view::npos;
 }

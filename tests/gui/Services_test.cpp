@@ -78,6 +78,22 @@ TEST_F(GuiTest, AMessageBoxWhoseOwnerGoesWhileItShowsEndsAsNoAndLeavesTheDisplay
     EXPECT_TRUE(vtest::WaitFor([&] { return answer->load() == IDOK; }));
 }
 
+// A save dialog shown from the UI thread; its answer lands here. Shared with
+// the UI thread's call, which may outlive a failed wait.
+struct SaveOutcome {
+    std::optional<SaveFileAnswer> answer;
+    std::atomic<bool> done{false};
+};
+
+std::shared_ptr<SaveOutcome> PostSaveDialog(DuiLib::UiThread& ui, const SaveFileRequest& request) {
+    auto outcome = std::make_shared<SaveOutcome>();
+    ui.Post([outcome, request] {
+        outcome->answer = ShowSaveFileDialog(request);
+        outcome->done = true;
+    });
+    return outcome;
+}
+
 TEST_F(GuiTest, TheSaveDialogProposesTheNameAndAddsTheDefaultExtension) {
     guitest::LayoutWindow* owner = Open("dlg_about.xml");
     ASSERT_NE(owner, nullptr);
@@ -87,16 +103,7 @@ TEST_F(GuiTest, TheSaveDialogProposesTheNameAndAddsTheDefaultExtension) {
     request.defaultExtension = "pptx";
     request.proposedName = "年度报告";
     request.initialFolder = sandbox.Root();
-    // Shared with the UI thread's call, which may outlive a failed wait.
-    struct Outcome {
-        std::optional<SaveFileAnswer> answer;
-        std::atomic<bool> done{false};
-    };
-    auto outcome = std::make_shared<Outcome>();
-    ui.Post([outcome, request] {
-        outcome->answer = ShowSaveFileDialog(request);
-        outcome->done = true;
-    });
+    const auto outcome = PostSaveDialog(ui, request);
     const std::optional<SystemDialogInfo> dialog = automation.WaitForSystemDialog();
     ASSERT_TRUE(dialog);
     EXPECT_EQ(dialog->kind, SystemDialogInfo::Kind::SaveFile);
@@ -107,11 +114,7 @@ TEST_F(GuiTest, TheSaveDialogProposesTheNameAndAddsTheDefaultExtension) {
     EXPECT_EQ(**outcome->answer, sandbox.Root() + "/summary.pptx");
 
     // Cancelled: no path.
-    auto cancelled = std::make_shared<Outcome>();
-    ui.Post([cancelled, request] {
-        cancelled->answer = ShowSaveFileDialog(request);
-        cancelled->done = true;
-    });
+    const auto cancelled = PostSaveDialog(ui, request);
     ASSERT_TRUE(automation.WaitForSystemDialog());
     ASSERT_TRUE(automation.AnswerSystemDialog(SystemDialogReply{IDCANCEL, {}}));
     ASSERT_TRUE(vtest::WaitFor([&] { return cancelled->done.load(); }));
@@ -185,15 +188,7 @@ TEST_F(GuiTest, TheSaveDialogShowsAgainWhenTheAddedExtensionNamesAnExistingFile)
     request.defaultExtension = "pptx";
     request.proposedName = "年度报告";
     request.initialFolder = sandbox.Root();
-    struct Outcome {
-        std::optional<SaveFileAnswer> answer;
-        std::atomic<bool> done{false};
-    };
-    auto outcome = std::make_shared<Outcome>();
-    ui.Post([outcome, request] {
-        outcome->answer = ShowSaveFileDialog(request);
-        outcome->done = true;
-    });
+    const auto outcome = PostSaveDialog(ui, request);
     ASSERT_TRUE(automation.WaitForSystemDialog());
     ASSERT_TRUE(automation.AnswerSystemDialog(SystemDialogReply{IDOK, sandbox.Root() + "/summary"}));
     // The first chooser may still be going when the automation looks.

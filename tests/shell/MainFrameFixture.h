@@ -13,6 +13,7 @@
 #include "account/UserSession.h"
 #include "config/OemConfig.h"
 #include "config/Settings.h"
+#include "diag/RunLog.h"
 #include "platform/duilib/Automation.h"
 #include "platform/duilib/UIContainer.h"
 #include "platform/duilib/UIDPI.h"
@@ -23,6 +24,8 @@
 #include "platform/os/WorkerThread.h"
 #include "support/Sandbox.h"
 #include "ui/BaseFrame.h"
+
+#include <stdlib.h>
 
 #include <filesystem>
 #include <memory>
@@ -37,6 +40,28 @@ constexpr const char* kPageHost = "127.0.0.1:9";
 
 inline std::string Page(const std::string& path, const std::string& host = kPageHost) {
     return "http://" + host + path;
+}
+
+// The process's run log, opened on first use in a folder of its own and
+// removed at the program's end. A log opens once a process, so every test of
+// the program shares this one; a test reads what it added.
+inline const std::string& RunLogPath() {
+    struct Folder {
+        std::string log;
+        Folder() {
+            std::string pattern = std::filesystem::temp_directory_path().string() + "/vanto-runlog-XXXXXX";
+            if (::mkdtemp(pattern.data()) != nullptr)
+                log = pattern + "/log.txt";
+            CRunLog::Instance().SetPath(log);
+            CRunLog::Instance().Open();
+        }
+        ~Folder() {
+            if (!log.empty())
+                std::filesystem::remove_all(std::filesystem::path(log).parent_path());
+        }
+    };
+    static const Folder folder;
+    return folder.log;
 }
 
 class MainFrameTest : public vtest::SandboxTest {
