@@ -148,22 +148,17 @@ bool GiveKeyboardToDialog(UiThread& ui, GType type) {
 // thread, which would stir its loop).
 TEST_F(GuiTest, DialogsAnsweredWithRealKeysEndWithoutOtherWorkOnTheLoop) {
     const std::string typed = sandbox.Root() + "/keys";
-    auto saved = std::make_shared<std::optional<SaveFileAnswer>>();
-    auto savedDone = std::make_shared<std::atomic<bool>>(false);
     SaveFileRequest request;
     request.defaultExtension = "pptx";
     request.proposedName = "年度报告";
-    ui.Post([saved, savedDone, request] {
-        *saved = ShowSaveFileDialog(request);
-        *savedDone = true;
-    });
+    const std::shared_ptr<SaveOutcome> saved = PostSaveDialog(ui, request);
     ASSERT_TRUE(automation.WaitForSystemDialog());
     ASSERT_TRUE(GiveKeyboardToDialog(ui, GTK_TYPE_FILE_CHOOSER_DIALOG));
     ASSERT_TRUE(Xdo("key --clearmodifiers ctrl+a type --delay 20 '" + typed + "'"));
     ASSERT_TRUE(Xdo("key Return"));
-    ASSERT_TRUE(vtest::WaitFor([&] { return savedDone->load(); }, std::chrono::seconds(10)))
+    ASSERT_TRUE(vtest::WaitFor([&] { return saved->done.load(); }, std::chrono::seconds(10)))
         << "the save dialog's answer waited for other work";
-    EXPECT_EQ(saved->value_or(std::nullopt).value_or("<none>"), typed + ".pptx");
+    EXPECT_EQ(saved->answer.value_or(std::nullopt).value_or("<none>"), typed + ".pptx");
 
     auto answer = std::make_shared<std::atomic<int>>(-1);
     ui.Post([answer] { *answer = MessageBoxW(nullptr, "已保存", "Keys", MB_OK); });
