@@ -50,6 +50,8 @@ constexpr const char* kStorePath = "/files/1001_年终总结汇报.pptx";
 // What the dialogs say (language/cn.txt).
 constexpr const char* kDownloadComplete = "下载完成";
 constexpr const char* kDeleteFileSuccess = "文档已删除。";
+// The store pages' text.
+constexpr std::uint32_t kTextColour = 0xFF222222;
 
 std::string ReadWhole(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -194,23 +196,38 @@ class DownloadJourneyOnScreenTest : public screentest::MainWindowScreenTest {
             " if (holds || Date.now() > end) resolve(holds); else setTimeout(check, 50); })(); })";
         return vtest::WaitFor([&] { return AskPage(window, view, poll) == Json::Value(true); }, kDeadline);
     }
-    // The screen point at the centre of the page's element `selector` (in
+    // The rectangle of the page's element `selector` in the window (within
     // the view's viewport); none when the page has no such element shown.
-    std::optional<POINT> ElementOnScreen(HWND window, const std::string& view, const std::string& selector) {
-        const Json::Value at = AskPage(window, view,
-                                       "(function () { var e = document.querySelector(" + Quoted(selector) +
-                                           "); if (!e) return null; var r = e.getBoundingClientRect();"
-                                           " return {x: r.left + r.width / 2, y: r.top + r.height / 2,"
-                                           " width: innerWidth, height: innerHeight}; })()");
+    std::optional<RECT> ElementInWindow(HWND window, const std::string& view, const std::string& selector) {
+        const Json::Value at =
+            AskPage(window, view,
+                    "(function () { var e = document.querySelector(" + Quoted(selector) +
+                        "); if (!e) return null; var r = e.getBoundingClientRect();"
+                        " return {left: r.left, top: r.top, right: r.right, bottom: r.bottom,"
+                        " width: innerWidth, height: innerHeight}; })()");
         if (!at.isObject() || at["width"].asDouble() <= 0)
             return std::nullopt;
-        const RECT rect = ControlRect(window, view);
-        // The page's pixels to the view's (the engine's zoom).
-        const double scale = rect.Width() / at["width"].asDouble();
-        const double x = at["x"].asDouble(), y = at["y"].asDouble();
-        if (x < 0 || y < 0 || x >= at["width"].asDouble() || y >= at["height"].asDouble())
+        if (at["left"].asDouble() < 0 || at["top"].asDouble() < 0 ||
+            at["right"].asDouble() > at["width"].asDouble() ||
+            at["bottom"].asDouble() > at["height"].asDouble())
             return std::nullopt;
-        POINT point{rect.left + static_cast<long>(x * scale), rect.top + static_cast<long>(y * scale)};
+        const RECT viewRect = ControlRect(window, view);
+        // The page's pixels to the view's (the engine's zoom).
+        const double scale = viewRect.Width() / at["width"].asDouble();
+        auto x = [&](const char* key) {
+            return viewRect.left + static_cast<long>(at[key].asDouble() * scale);
+        };
+        auto y = [&](const char* key) {
+            return viewRect.top + static_cast<long>(at[key].asDouble() * scale);
+        };
+        return RECT{x("left"), y("top"), x("right"), y("bottom")};
+    }
+    // The screen point at the centre of the page's element `selector`.
+    std::optional<POINT> ElementOnScreen(HWND window, const std::string& view, const std::string& selector) {
+        const std::optional<RECT> rect = ElementInWindow(window, view, selector);
+        if (!rect)
+            return std::nullopt;
+        POINT point{(rect->left + rect->right) / 2, (rect->top + rect->bottom) / 2};
         ui.Run([&] { ClientToScreen(window, &point); });
         return point;
     }
@@ -378,15 +395,23 @@ class DownloadJourneyOnScreenTest : public screentest::MainWindowScreenTest {
     }
 
     // The downloads tab chosen by a click, its page on screen listing the
-    // document.
-    std::optional<GtkProbes::Image> OpenDownloadsTab(HWND window) {
+    // document; where the document's title shows goes to `title`.
+    std::optional<GtkProbes::Image> OpenDownloadsTab(HWND window, RECT& title) {
         EXPECT_TRUE(ClickControl(window, "Option06"));
         const bool listed = WaitForPage(window, "web_opt06", ListsDocument());
         EXPECT_TRUE(listed) << "the downloads page does not list the document";
+        const std::optional<RECT> shown = ElementInWindow(
+            window, "web_opt06", std::string("#downloads li[data-id=\"") + kDocumentId + "\"] span");
+        EXPECT_TRUE(shown) << "no title for the document";
+        if (!listed || !shown)
+            return std::nullopt;
+        title = *shown;
         const RECT view = ControlRect(window, "web_opt06");
-        return listed ? WaitForScreen(
-                            window, [&](const GtkProbes::Image& shot) { return ShowsStorePage(shot, view); })
-                      : std::nullopt;
+        // The page's text colour where the title is: the display shows the
+        // list, not a frame from before.
+        return WaitForScreen(window, [&](const GtkProbes::Image& shot) {
+            return ShowsStorePage(shot, view) && screentest::CountColour(shot, title, kTextColour, 90) > 30;
+        });
     }
     static std::string ListsDocument() {
         return std::string(
@@ -421,7 +446,8 @@ TEST_F(DownloadJourneyOnScreenTest, ASignedInUserDownloadsOpensAndDeletesATempla
     ASSERT_NO_FATAL_FAILURE(WatchDownload(dialog, saved));
     ASSERT_NO_FATAL_FAILURE(OpenTheFile(dialog, saved));
 
-    const std::optional<GtkProbes::Image> before = OpenDownloadsTab(window);
+    RECT title{};
+    const std::optional<GtkProbes::Image> before = OpenDownloadsTab(window, title);
     ASSERT_TRUE(before);
     SaveArtefact(*before, "downloads-page-before-delete.png");
     const std::optional<POINT> remove = ElementOnScreen(
@@ -445,8 +471,11 @@ TEST_F(DownloadJourneyOnScreenTest, ASignedInUserDownloadsOpensAndDeletesATempla
                             "document.querySelector('#downloads li[data-id=\"1001\"]') === null"))
         << "the reloaded page still lists the document";
     const RECT view = ControlRect(window, "web_opt06");
-    const std::optional<GtkProbes::Image> after =
-        WaitForScreen(window, [&](const GtkProbes::Image& shot) { return ShowsStorePage(shot, view); });
+    const std::optional<GtkProbes::Image> after = WaitForScreen(window, [&](const GtkProbes::Image& shot) {
+        // The title's place shows something else: the background, or a
+        // row that moved up.
+        return ShowsStorePage(shot, view) && guitest::CountDifferentIn(shot, *before, title, 8) > 30;
+    });
     ASSERT_TRUE(after);
     SaveArtefact(*after, "downloads-page-after-delete.png");
     std::printf("download journey on screen: %lld ms\n",
