@@ -48,6 +48,13 @@ bool WaitForCall(Handover& h, const UiCallLimits& limits) {
     const Clock::time_point end = bounded ? Clock::now() + limits.begin : Clock::time_point::max();
     std::unique_lock lock(h.mutex);
     for (;;) {
+        // A begun call is waited for to its end, past any deadline: without
+        // wake-ups (a deadline already passed would make every wait return
+        // at once and the caller spin while a question stays open).
+        if (h.begun) {
+            h.cv.wait(lock, [&] { return h.ended; });
+            return h.ran;
+        }
         Clock::time_point next = end;
         if (limits.window != nullptr)
             next = std::min(next, Clock::now() + kWindowCheck);

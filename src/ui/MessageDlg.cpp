@@ -74,3 +74,12 @@ void CMessageDlg::OnClick(TNotifyUI& msg) {
         return;
     Close(1);
 }
+
+LRESULT CMessageDlg::ResponseDefaultKeyEvent(WPARAM wParam) {
+    if (wParam == VK_RETURN && (m_style & kStyleYesNo) == 0 && m_pm.GetFocus() == nullptr) {
+        m_result = kAnswerNo;
+        Close(1);
+        return TRUE;
+    }
+    return CSkinDialog::ResponseDefaultKeyEvent(wParam);
+}

@@ -37,6 +37,10 @@ class CMessageDlg : public CSkinDialog {
   protected:
     void OnWindowInit() override;
     void OnClick(DuiLib::TNotifyUI& msg) override;
+    // Return dismisses a notice (no yes/no) whose controls have no focus, as
+    // its one button does; a question is answered only by a button the user
+    // chose, and a focused button keeps Return for itself. UI thread.
+    LRESULT ResponseDefaultKeyEvent(WPARAM wParam) override;
 
   private:
     int m_result = kAnswerNo;

@@ -6,6 +6,9 @@
 #include "platform/duilib/WinUser.h"
 #include "platform/duilib/backend/Backend.h"
 
+#include <gdk/gdkx.h>
+#include <gtk/gtk.h>
+
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -117,6 +120,54 @@ TEST_F(GuiTest, TheSaveDialogProposesTheNameAndAddsTheDefaultExtension) {
     ASSERT_TRUE(vtest::WaitFor([&] { return cancelled->done.load(); }));
     ASSERT_TRUE(cancelled->answer);
     EXPECT_EQ(*cancelled->answer, std::nullopt);
+}
+
+// The toolkit's dialog of `type` shown now, given the keyboard as a window
+// manager would on its mapping (the test's display has none); false when
+// there is none. The wait for the X server has a deadline of its own.
+bool GiveKeyboardToDialog(UiThread& ui, GType type) {
+    const unsigned long xid =
+        ui.Call<unsigned long>([type] {
+              unsigned long found = 0;
+              GList* toplevels = gtk_window_list_toplevels();
+              for (GList* item = toplevels; item != nullptr; item = item->next) {
+                  auto* widget = static_cast<GtkWidget*>(item->data);
+                  if (G_TYPE_CHECK_INSTANCE_TYPE(widget, type) && gtk_widget_get_mapped(widget))
+                      found = gdk_x11_window_get_xid(gtk_widget_get_window(widget));
+              }
+              g_list_free(toplevels);
+              return found;
+          }).value_or(0);
+    return xid != 0 &&
+           std::system(("timeout 10 xdotool windowfocus --sync " + std::to_string(xid) + " >/dev/null 2>&1")
+                           .c_str()) == 0;
+}
+
+// Answered by real keys, with nothing else for the loop to do: the answer
+// reaches the caller at once (the test waits without touching the UI
+// thread, which would stir its loop).
+TEST_F(GuiTest, DialogsAnsweredWithRealKeysEndWithoutOtherWorkOnTheLoop) {
+    const std::string typed = sandbox.Root() + "/keys";
+    SaveFileRequest request;
+    request.defaultExtension = "pptx";
+    request.proposedName = "年度报告";
+    const std::shared_ptr<SaveOutcome> saved = PostSaveDialog(ui, request);
+    ASSERT_TRUE(automation.WaitForSystemDialog());
+    ASSERT_TRUE(GiveKeyboardToDialog(ui, GTK_TYPE_FILE_CHOOSER_DIALOG));
+    ASSERT_TRUE(Xdo("key --clearmodifiers ctrl+a type --delay 20 '" + typed + "'"));
+    ASSERT_TRUE(Xdo("key Return"));
+    ASSERT_TRUE(vtest::WaitFor([&] { return saved->done.load(); }, std::chrono::seconds(10)))
+        << "the save dialog's answer waited for other work";
+    EXPECT_EQ(saved->answer.value_or(std::nullopt).value_or("<none>"), typed + ".pptx");
+
+    auto answer = std::make_shared<std::atomic<int>>(-1);
+    ui.Post([answer] { *answer = MessageBoxW(nullptr, "已保存", "Keys", MB_OK); });
+    ASSERT_TRUE(automation.WaitForSystemDialog());
+    ASSERT_TRUE(GiveKeyboardToDialog(ui, GTK_TYPE_MESSAGE_DIALOG));
+    ASSERT_TRUE(Xdo("key Return"));
+    EXPECT_TRUE(vtest::WaitFor([&] { return answer->load() != -1; }, std::chrono::seconds(10)))
+        << "the message box's answer waited for other work";
+    EXPECT_EQ(answer->load(), IDOK);
 }
 
 // A name typed without the extension whose extended form is an existing

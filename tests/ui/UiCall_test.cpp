@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <ctime>
 #include <future>
 #include <thread>
 
@@ -59,6 +60,7 @@ TEST_F(UiCallTest, ABegunCallIsWaitedForPastTheDeadline) {
     std::atomic<bool> begun{false};
     std::atomic<bool> returned{false};
     bool ok = false;
+    std::chrono::nanoseconds callerCpu{};
     std::thread caller([&] {
         ok = UiCall(
             [&] {
@@ -66,6 +68,9 @@ TEST_F(UiCallTest, ABegunCallIsWaitedForPastTheDeadline) {
                 finished.wait_for(20s);
             },
             UiCallLimits{.begin = 50ms});
+        timespec used{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &used);
+        callerCpu = std::chrono::seconds(used.tv_sec) + std::chrono::nanoseconds(used.tv_nsec);
         returned = true;
     });
     ASSERT_TRUE(vtest::WaitFor([&] { return begun.load(); }));
@@ -75,6 +80,9 @@ TEST_F(UiCallTest, ABegunCallIsWaitedForPastTheDeadline) {
     finish.set_value();
     caller.join();
     EXPECT_TRUE(ok);
+    // It waited asleep: a caller that spun would have used the processor
+    // the whole time past the deadline.
+    EXPECT_LT(callerCpu, 100ms);
 }
 
 TEST_F(UiCallTest, ACallForAWindowIsAbandonedWhenTheWindowGoesFirst) {

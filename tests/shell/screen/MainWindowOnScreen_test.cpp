@@ -6,28 +6,19 @@
 // code sent by text message. What the screen showed before and after the
 // login is written as PNG files for a reviewer (ArtefactDir()).
 
-#include "gui/GuiFixture.h"
+#include "shell/screen/MainWindowScreenFixture.h"
 
-#include "account/UserSession.h"
 #include "config/OemConfig.h"
 #include "config/Settings.h"
 #include "platform/duilib/UIButton.h"
-#include "platform/duilib/UIContainer.h"
-#include "platform/duilib/UIWkeWebkit.h"
 #include "platform/os/Registry.h"
-#include "platform/os/WorkerThread.h"
-#include "shell/MainFrame.h"
-#include "support/DemoStore.h"
-#include "ui/BaseFrame.h"
-#include "web/WkeLoader.h"
-#include "web/my_WkeCallback.h"
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
 using namespace DuiLib;
+using screentest::kDeadline;
 
 namespace {
 
@@ -35,147 +26,9 @@ namespace {
 constexpr const char* kPhone = "13800138000";
 constexpr const char* kCodeSent = "验证码已发送到您的手机，请注意查收。";
 constexpr const char* kLoginSuccess = "登录成功，欢迎使用墨林工坊！";
-// The header of every store page: the page is on screen where its web view
-// shows this colour across the view.
-constexpr std::uint32_t kPageHeaderColour = 0xFF2F6FDF;
-// Every wait for the engine or the display: a web process starts, loads and
-// paints in well under this on a loaded machine.
-constexpr std::chrono::seconds kDeadline{30};
 
-// A screen of a common desktop's size, larger than the window's least size.
-DuiLib::UiThread::Options DesktopScreen() {
-    DuiLib::UiThread::Options options;
-    options.screen.monitor = {0, 0, 1600, 900};
-    options.screen.workArea = {0, 0, 1600, 860};
-    options.screen.dpi = 96;
-    // The window runs as in the program: timers (the dialog's fade-out, the
-    // countdown) on the real clock.
-    options.realTime = true;
-    return options;
-}
-
-// Pixels of `image` within `area` (image coordinates) no further than
-// `tolerance` from `colour` in any channel.
-int CountColour(const GtkProbes::Image& image, const RECT& area, std::uint32_t colour, int tolerance) {
-    int count = 0;
-    for (long y = std::max(0L, area.top); y < std::min<long>(area.bottom, image.height); ++y)
-        for (long x = std::max(0L, area.left); x < std::min<long>(area.right, image.width); ++x)
-            if (!guitest::PixelsDiffer(image.At(static_cast<int>(x), static_cast<int>(y)), colour, tolerance))
-                ++count;
-    return count;
-}
-
-class MainWindowOnScreenTest : public guitest::GuiTest {
+class MainWindowOnScreenTest : public screentest::MainWindowScreenTest {
   protected:
-    MainWindowOnScreenTest() : GuiTest(DesktopScreen()) {}
-
-    void SetUp() override {
-        GuiTest::SetUp();
-        if (IsSkipped())
-            return;
-        ASSERT_TRUE(store.Started());
-        // The store's pages and logins; no update, statistics or toolbox
-        // server (their questions and buttons are other tests' business).
-        for (const char* host : {"VANTO_UPDATE_HOST", "VANTO_STATS_HOST", "VANTO_TOOLBOX_HOST"})
-            sandbox.SetEnv(host, "127.0.0.1:1");
-        sandbox.InstallLanguageFiles(VANTO_BIN_DIR "/language");
-        // The real engine, where the program's loader looks for it.
-        std::filesystem::copy_file(std::filesystem::path(VANTO_BIN_DIR) / kWkeModuleName,
-                                   std::filesystem::path(sandbox.ProgramDir()) / kWkeModuleName);
-        UserSession::Instance().Update([](UserSessionValues& values) { values = UserSessionValues{}; });
-        CMainFrame::ForgetDestroyedInstance();
-        CBaseFrame::ResetMainMonitorDpiCache();
-    }
-
-    void TearDown() override {
-        if (!IsSkipped()) {
-            ui.Run([] {
-                if (CMainFrame* frame = CMainFrame::GetInstance())
-                    DestroyWindow(frame->GetHWND());
-            });
-            EXPECT_TRUE(vtest::WaitFor([] { return os::WorkerThread::RunningCount() == 0; }));
-            CMainFrame::ForgetDestroyedInstance();
-            UserSession::Instance().Update([](UserSessionValues& values) { values = UserSessionValues{}; });
-        }
-        GuiTest::TearDown();
-    }
-
-    // The main window as the program makes and shows it.
-    HWND OpenMainWindow() {
-        return ui
-            .Call<HWND>([] {
-                CMainFrame* frame = CMainFrame::GetInstance();
-                if (frame == nullptr || !frame->IsEngineReady())
-                    return HWND{};
-                ::ShowWindow(frame->GetHWND(), SW_SHOWMAXIMIZED);
-                return frame->GetHWND();
-            })
-            .value_or(nullptr);
-    }
-
-    // The first tab's page has finished loading in the engine: the start
-    // page's first finish was heard, the engine's view is at its address, and
-    // the window shows the tab (not the loading or the disconnect frame).
-    bool FirstPageLoaded(HWND window, const std::string& address) {
-        automation.RunUntilIdle();
-        return ui
-            .Call<bool>([&] {
-                auto* frame = CMainFrame::GetInstance();
-                auto* view = ControlCast<CWkeWebkitUI>(Automation::FindControl(window, "web_opt01"));
-                auto* pages = ControlCast<CTabLayoutUI>(Automation::FindControl(window, "switch"));
-                if (frame == nullptr || view == nullptr || pages == nullptr ||
-                    frame->WebCallback() == nullptr)
-                    return false;
-                const char* engineUrl = WkeFunctions().wkeGetURL(view->GetWebView());
-                return frame->WebCallback()->LoadedCount() == 1 && engineUrl != nullptr &&
-                       engineUrl == address && pages->GetCurSel() == 0 && pages->IsVisible();
-            })
-            .value_or(false);
-    }
-
-    // What the display shows of the window now.
-    std::optional<GtkProbes::Image> Screenshot(HWND hwnd) {
-        std::optional<GtkProbes::Image> image;
-        ui.Run([&] {
-            if (Gtk()->FlushPaint(hwnd))
-                if (const std::optional<RECT> shown = Gtk()->DisplayedRect(hwnd))
-                    image = Gtk()->GrabScreen(*shown);
-        });
-        return image;
-    }
-    // The control's rectangle in the window.
-    RECT ControlRect(HWND hwnd, const std::string& name) {
-        return ui
-            .Call<RECT>([&] {
-                CControlUI* control = Automation::FindControl(hwnd, name);
-                return control != nullptr ? control->GetPos() : RECT{};
-            })
-            .value_or(RECT{});
-    }
-    // The store page's header across the web view's width in `shot`.
-    static bool ShowsStorePage(const GtkProbes::Image& shot, const RECT& view) {
-        return CountColour(shot, view, kPageHeaderColour, 4) >= view.Width() * 30;
-    }
-    // Waits until the window's screenshot satisfies `shows`; the last one.
-    std::optional<GtkProbes::Image> WaitForScreen(HWND hwnd,
-                                                  const std::function<bool(const GtkProbes::Image&)>& shows) {
-        std::optional<GtkProbes::Image> shot;
-        vtest::WaitFor([&] { return (shot = Screenshot(hwnd)) && shows(*shot); }, kDeadline);
-        return shot;
-    }
-    static std::string SaveArtefact(const GtkProbes::Image& shot, const std::string& name) {
-        const std::string path = ArtefactDir() + "/" + name;
-        EXPECT_TRUE(shot.WritePng(path)) << path;
-        std::printf("screenshot: %s\n", path.c_str());
-        return path;
-    }
-    // The acceptance screenshots' folder: build/<preset>/artefacts.
-    static std::string ArtefactDir() {
-        const std::string dir = std::string(VANTO_BINARY_DIR) + "/artefacts";
-        std::filesystem::create_directories(dir);
-        return dir;
-    }
-
     // The account area's nickname as the main layout draws it with room to
     // spare (no end cut off): an unshown window of the same layout whose
     // nickname has the shown one's text and badge and more width, rendered
@@ -206,12 +59,6 @@ class MainWindowOnScreenTest : public guitest::GuiTest {
         return image;
     }
 
-    // A real click on the control's centre, once its window is on screen.
-    bool ClickControl(HWND hwnd, const std::string& name) {
-        bool painted = false;
-        ui.Run([&] { painted = Gtk()->FlushPaint(hwnd); });
-        return painted && ClickAt(ScreenCentre(hwnd, name));
-    }
     // A real click into the edit, then its text typed as real keys.
     bool TypeInto(HWND hwnd, const std::string& edit, const std::string& digits) {
         if (!ClickControl(hwnd, edit))
@@ -236,19 +83,6 @@ class MainWindowOnScreenTest : public guitest::GuiTest {
         EXPECT_TRUE(ClickControl(box, "btnClose"));
         EXPECT_TRUE(vtest::WaitFor([&] { return !automation.IsVisible(box); })) << text;
         return text;
-    }
-
-    // Waits until the first tab has loaded `address` and the page is on
-    // screen; the screenshot then.
-    std::optional<GtkProbes::Image> WaitForFirstPage(HWND window, const std::string& address, RECT& view) {
-        if (!vtest::WaitFor([&] { return FirstPageLoaded(window, address); }, kDeadline)) {
-            ADD_FAILURE() << "the first tab did not load " << address;
-            return std::nullopt;
-        }
-        view = ControlRect(window, "web_opt01");
-        EXPECT_GT(view.Width(), 400);
-        return WaitForScreen(window,
-                             [&](const GtkProbes::Image& shot) { return ShowsStorePage(shot, view); });
     }
 
     // Real clicks on "登录 / 注册" and then on the pop-up's "立即登录"; the
@@ -319,8 +153,6 @@ class MainWindowOnScreenTest : public guitest::GuiTest {
                            : 0;
         EXPECT_LE(cut, 4) << "the nickname on screen differs from the whole one in " << cut << " pixels";
     }
-
-    vtest::DemoStore store{sandbox};
 };
 
 TEST_F(MainWindowOnScreenTest, ShowsTheStorePageAndLogsInByTextMessageWithRealClicksAndKeys) {

@@ -122,6 +122,38 @@ TEST_F(MessageDlgTest, ExtraTextsLeftButtonAndPlainYes) {
     EXPECT_EQ(result.load(), 12);
 }
 
+TEST_F(MessageDlgTest, ReturnDismissesANoticeButNeverAnswersAQuestionOrTakesAFocusedButtonsKey) {
+    const struct {
+        UINT style;
+        const char* focused;  // the control that has the focus, or none
+        bool closes;
+        int answer;  // when it closes
+    } cases[] = {
+        {CMessageDlg::kStyleInformation, nullptr, true, CMessageDlg::kAnswerNo},
+        {CMessageDlg::kStyleError, nullptr, true, CMessageDlg::kAnswerNo},
+        {CMessageDlg::kStyleYesNo, nullptr, false, 0},
+        // A button the user moved to keeps Return: it answers as its click.
+        {CMessageDlg::kStyleInformation, "btnLeft", true, CMessageDlg::kAnswerLeft},
+        {CMessageDlg::kStyleYesNo, "btnYes", true, CMessageDlg::kAnswerYes},
+    };
+    for (const auto& c : cases) {
+        auto box = std::make_unique<CMessageDlg>("t", "c", c.style, false);
+        box->SetLeftText("查看");
+        std::atomic<int> result{-1};
+        const HWND hwnd = Start(box.get(), result);
+        ASSERT_NE(hwnd, nullptr);
+        if (c.focused != nullptr)
+            ui.Run([&] { box->m_pm.SetFocus(box->m_pm.FindControl(c.focused)); });
+        ASSERT_TRUE(automation.PressKey(hwnd, VK_RETURN));
+        EXPECT_EQ(automation.IsVisible(hwnd), !c.closes) << c.style << " " << (c.focused ? c.focused : "-");
+        if (!c.closes) {
+            ASSERT_TRUE(automation.Click(hwnd, "btnClose"));
+            continue;
+        }
+        EXPECT_EQ(result.load(), c.answer) << c.style << " " << (c.focused ? c.focused : "-");
+    }
+}
+
 class LangMessageTest : public MessageDlgTest {
   protected:
     void InstallLanguage() { sandbox.InstallLanguageFiles(VANTO_BIN_DIR "/language", {"cn.dat", "tw.dat"}); }

@@ -67,17 +67,28 @@ void AddFilters(GtkFileChooser* chooser, const SaveFileRequest& request) {
 }
 }  // namespace
 
+namespace {
+// Makes the dialog's modal loop look at its end again. Waking the back end
+// is not enough: the queue waits on until a message comes, so an answer the
+// toolkit gave (Return, a button) would sit unseen, the dialog on screen,
+// until some unrelated message arrived. An empty task is such a message.
+// UI thread.
+void RecheckModalLoop() {
+    MessageQueue::Instance().PostTask([] {});
+}
+}  // namespace
+
 void GtkSystemDialogs::ResponseCb(GtkDialog*, gint response, gpointer self) {
     auto* dialogs = static_cast<GtkSystemDialogs*>(self);
     if (dialogs->m_running != nullptr && !dialogs->m_running->response)
         dialogs->m_running->response = response;
-    dialogs->m_backend.Wake();
+    RecheckModalLoop();
 }
 
 void GtkSystemDialogs::WindowGoing(HWND hwnd) {
     if (m_running != nullptr && hwnd != nullptr && m_running->info.owner == hwnd) {
         m_running->ownerGone = true;
-        m_backend.Wake();
+        RecheckModalLoop();
     }
 }
 
@@ -213,7 +224,7 @@ bool GtkSystemDialogs::Answer(const SystemDialogReply& reply) {
             m_running->chosenPath = reply.path;
         if (!m_running->response)
             m_running->response = reply.button == IDOK ? GTK_RESPONSE_ACCEPT : GTK_RESPONSE_CANCEL;
-        m_backend.Wake();
+        RecheckModalLoop();
         return true;
     }
     gtk_dialog_response(GTK_DIALOG(m_running->dialog.get()), reply.button == IDYES  ? GTK_RESPONSE_YES
