@@ -8,7 +8,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
 #include <mutex>
+#include <string_view>
 #include <vector>
 
 namespace os {
@@ -76,6 +78,41 @@ std::string GetConfigHome() {
 
 std::string GetUserDataFolder() {
     return PathJoin(GetConfigHome(), "vanto");
+}
+
+namespace {
+
+// The folder of one line of user-dirs.dirs, `XDG_DOCUMENTS_DIR="$HOME/Dokumente"`:
+// the value in double quotes, relative to the home folder or absolute.
+std::string UserDirOfLine(std::string_view line, std::string_view name) {
+    if (line.substr(0, name.size()) != name || line.substr(name.size(), 2) != "=\"")
+        return {};
+    std::string_view value = line.substr(name.size() + 2);
+    const std::size_t quote = value.find('"');
+    if (quote == std::string_view::npos)
+        return {};
+    value = value.substr(0, quote);
+    if (value.substr(0, 6) == "$HOME/")
+        return PathJoin(HomeFolder(), value.substr(6));
+    return value.substr(0, 1) == "/" ? std::string(value) : std::string();
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat info {};
+    return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+}  // namespace
+
+std::string GetDocumentsFolder() {
+    std::ifstream dirs(PathJoin(GetConfigHome(), "user-dirs.dirs"));
+    std::string line;
+    while (std::getline(dirs, line)) {
+        const std::string folder = UserDirOfLine(line, "XDG_DOCUMENTS_DIR");
+        if (!folder.empty())
+            return IsFolder(folder) ? folder : HomeFolder();
+    }
+    return HomeFolder();
 }
 
 std::string GetMachineDataFolder() {

@@ -27,6 +27,11 @@ std::string GetConfigHome();
 // The per-user data folder ($XDG_CONFIG_HOME/vanto). Not created here.
 std::string GetUserDataFolder();
 
+// The user's documents folder as the desktop names it (XDG_DOCUMENTS_DIR of
+// $XDG_CONFIG_HOME/user-dirs.dirs, "$HOME/…" or absolute), read afresh on
+// each call; the home folder when it names none or no existing folder.
+std::string GetDocumentsFolder();
+
 // The folder of the machine-wide registry hive: $VANTO_MACHINE_DIR or /var/lib/vanto.
 std::string GetMachineDataFolder();
 

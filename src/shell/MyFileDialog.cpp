@@ -1,6 +1,7 @@
 #include "shell/MyFileDialog.h"
 
 #include "library/TemplateName.h"
+#include "platform/os/Paths.h"
 
 #include <utility>
 
@@ -10,6 +11,9 @@ CMyFileDialog::CMyFileDialog(std::string_view extension, std::string_view title,
     m_request.defaultExtension = std::string(extension);
     m_request.proposedName = ProposedSaveName(title);
     m_request.promptOverwrite = true;
+    // Where a desktop's programs save documents, rather than wherever the
+    // client happened to be started from.
+    m_request.initialFolder = os::GetDocumentsFolder();
 }
 
 std::optional<std::string> CMyFileDialog::Show() const {

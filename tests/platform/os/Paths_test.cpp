@@ -41,6 +41,27 @@ TEST_F(PathsTest, FoldersComeFromTheEnvironment) {
     EXPECT_EQ(os::GetMachineDataFolder(), "/var/lib/vanto");
 }
 
+TEST_F(PathsTest, TheDocumentsFolderIsTheDesktopsWhenItExistsAndElseHome) {
+    const std::string dirs = sandbox.ConfigHome() + "/user-dirs.dirs";
+    EXPECT_EQ(os::GetDocumentsFolder(), sandbox.Home());  // no user-dirs.dirs
+    ASSERT_TRUE(os::CreateFolderWithParents(sandbox.Home() + "/文档"));
+    const struct {
+        std::string line;
+        std::string folder;
+    } cases[] = {
+        {"XDG_DOCUMENTS_DIR=\"$HOME/文档\"", sandbox.Home() + "/文档"},
+        {"XDG_DOCUMENTS_DIR=\"" + sandbox.Root() + "\"", sandbox.Root()},
+        {"XDG_DOCUMENTS_DIR=\"$HOME/missing\"", sandbox.Home()},
+        {"XDG_DOCUMENTS_DIR=\"relative\"", sandbox.Home()},
+        {"XDG_DOCUMENTS_DIR=\"$HOME/文档", sandbox.Home()},
+        {"# XDG_DOCUMENTS_DIR=\"/\"", sandbox.Home()},
+    };
+    for (const auto& c : cases) {
+        vtest::WriteFile(dirs, "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n" + c.line + "\n");
+        EXPECT_EQ(os::GetDocumentsFolder(), c.folder) << c.line;
+    }
+}
+
 TEST_F(PathsTest, ProgramFolderWithoutOverrideIsTheExecutablesFolder) {
     os::OverrideProgramFolder({});
     EXPECT_EQ(os::GetProgramFolder(), VANTO_BINARY_DIR "/tests");
