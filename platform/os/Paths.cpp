@@ -97,11 +97,6 @@ std::string UserDirOfLine(std::string_view line, std::string_view name) {
     return value.substr(0, 1) == "/" ? std::string(value) : std::string();
 }
 
-bool IsFolder(const std::string& path) {
-    struct stat info {};
-    return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 }  // namespace
 
 std::string GetDocumentsFolder() {
@@ -193,6 +188,11 @@ std::string ResolveCaseInsensitive(const std::string& path) {
     }
     closedir(dir);
     return best.empty() ? path : PathJoin(folder, best);
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat info {};
+    return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 bool FileExists(const std::string& path) {

@@ -54,6 +54,10 @@ std::string ParentFolder(std::string_view path);
 // (so that a writer creates it under the given spelling).
 std::string ResolveCaseInsensitive(const std::string& path);
 
+// Whether a folder (followed through links) is at `path`.
+bool IsFolder(const std::string& path);
+
+// Whether a regular file (followed through links) is at `path`.
 bool FileExists(const std::string& path);
 
 }  // namespace os

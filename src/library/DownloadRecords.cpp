@@ -15,10 +15,8 @@ std::string TemplatesFolder() {
 
 bool EnsureTemplatesFolder() {
     const std::string folder = TemplatesFolder();
-    struct stat info {};
-    if (stat(folder.c_str(), &info) == 0)
-        return S_ISDIR(info.st_mode);
-    return mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
+    return os::IsFolder(folder) || mkdir(folder.c_str(), 0700) == 0 ||
+           (errno == EEXIST && os::IsFolder(folder));
 }
 
 std::string DownloadRecordFile() {

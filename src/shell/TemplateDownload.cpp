@@ -5,23 +5,11 @@
 #include "library/TemplateName.h"
 #include "platform/duilib/WinUser.h"
 #include "platform/os/DebugPrint.h"
+#include "platform/os/Paths.h"
 #include "shell/DownloadDlg.h"
 #include "shell/MyFileDialog.h"
 
-#include <sys/stat.h>
-
 #include <string>
-
-namespace {
-
-// A regular file (through links) is there at `path`: a record naming a
-// folder or a device is as good as none.
-bool IsRegularFile(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-}  // namespace
 
 void RunTemplateDownload(HWND mainWindow, std::unique_ptr<DownloadRequest> request,
                          const TemplateDownloadOptions& options) {
@@ -38,7 +26,9 @@ void RunTemplateDownload(HWND mainWindow, std::unique_ptr<DownloadRequest> reque
     }
     const std::string userId = UserSession::Instance().Snapshot().userId;
     const std::string saved = ReadDownloadRecord(userId, DocumentIdAtRequest(*fileName));
-    if (IsRegularFile(saved)) {
+    // Only a regular file counts: a record naming a folder or a device is as
+    // good as none.
+    if (!saved.empty() && os::FileExists(saved)) {
         DuiLib::PostOwned(mainWindow, UM_OPEN_FILE, 0, std::make_unique<std::string>(saved));
         return;
     }

@@ -478,16 +478,7 @@ TEST_F(DownloadJourneyOnScreenTest, ASignedInUserDownloadsOpensAndDeletesATempla
     });
     ASSERT_TRUE(after);
     SaveArtefact(*after, "downloads-page-after-delete.png");
-    std::printf("download journey on screen: %lld ms\n",
-                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                           std::chrono::steady_clock::now() - start)
-                                           .count()));
+    screentest::PrintElapsed("download journey on screen", start);
 }
 
 }  // namespace
-
-// As the main window's other on-screen test: GTK's and WebKit's threads
-// cannot be stopped for the leak check.
-extern "C" const char* __asan_default_options() {
-    return "detect_leaks=0";
-}

@@ -181,18 +181,7 @@ TEST_F(MainWindowOnScreenTest, ShowsTheStorePageAndLogsInByTextMessageWithRealCl
     EXPECT_GT(guitest::CountDifferentIn(*after, *before, nickname, 8), 20)
         << "the account area did not change";
     ExpectWholeNickname(window, *after, nickname);
-    std::printf("main window on screen, login included: %lld ms\n",
-                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                           std::chrono::steady_clock::now() - start)
-                                           .count()));
+    screentest::PrintElapsed("main window on screen, login included", start);
 }
 
 }  // namespace
-
-// LeakSanitizer cannot stop GTK's and WebKit's threads to look for leaks (it
-// crashes trying), and those libraries keep their process-wide allocations to
-// the end anyway: this program runs without the leak check; AddressSanitizer
-// itself stays on.
-extern "C" const char* __asan_default_options() {
-    return "detect_leaks=0";
-}

@@ -37,6 +37,13 @@ constexpr std::uint32_t kPageHeaderColour = 0xFF2F6FDF;
 constexpr std::chrono::seconds kDeadline{30};
 
 // A screen of a common desktop's size, larger than the window's least size.
+// Prints how long a journey took since `start`, for a reader of the run.
+inline void PrintElapsed(const char* journey, std::chrono::steady_clock::time_point start) {
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    std::printf("%s: %lld ms\n", journey, static_cast<long long>(elapsed.count()));
+}
+
 inline DuiLib::UiThread::Options DesktopScreen() {
     DuiLib::UiThread::Options options;
     options.screen.monitor = {0, 0, 1600, 900};

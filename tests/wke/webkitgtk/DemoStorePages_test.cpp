@@ -11,13 +11,12 @@
 
 namespace {
 
-class DemoStorePagesInEngineTest : public vtest::SandboxTest {
+class DemoStorePagesInEngineTest : public wketest::EngineTest {
   protected:
     void SetUp() override {
-        if (!wketest::EnsureVirtualDisplay())
-            GTEST_SKIP() << "no Xvfb";
-        engine = wketest::OpenEngine();
-        ASSERT_NE(engine, nullptr);
+        EngineTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
         ASSERT_TRUE(store.Started());
     }
     // Loads `url` in `view` and waits until it has finished and is ready.
@@ -36,7 +35,6 @@ class DemoStorePagesInEngineTest : public vtest::SandboxTest {
     }
 
     vtest::DemoStore store{sandbox};
-    const wketest::Engine* engine = nullptr;
 };
 
 TEST_F(DemoStorePagesInEngineTest, EveryPageOpensWithoutAScriptError) {

@@ -148,14 +148,8 @@ window.addEventListener('message', function (e) {
                     "<iframe sandbox=\"allow-scripts allow-top-navigation\" src=\"/sandboxed\"></iframe>");
 }
 
-class PageChannelTest : public vtest::SandboxTest {
+class PageChannelTest : public wketest::EngineTest {
   protected:
-    void SetUp() override {
-        if (!wketest::EnsureVirtualDisplay())
-            GTEST_SKIP() << "no Xvfb";
-        engine = wketest::OpenEngine();
-        ASSERT_NE(engine, nullptr);
-    }
     // Runs until a message containing `text` has arrived.
     static bool WaitFor(const wketest::RecordedView& view, const std::string& text) {
         return wketest::RunUntil([&] {
@@ -165,7 +159,6 @@ class PageChannelTest : public vtest::SandboxTest {
                                });
         });
     }
-    const wketest::Engine* engine = nullptr;
 };
 
 TEST_F(PageChannelTest, OnlyTheTopDocumentReachesTheChannelWithItsOwnAddress) {

@@ -110,16 +110,7 @@ int ClosedPort() {
     return ntohs(address.sin_port);
 }
 
-class WebkitEngineTest : public vtest::SandboxTest {
-  protected:
-    void SetUp() override {
-        if (!wketest::EnsureVirtualDisplay())
-            GTEST_SKIP() << "no Xvfb";
-        engine = wketest::OpenEngine();
-        ASSERT_NE(engine, nullptr) << "the engine module does not open or is not usable";
-    }
-    const wketest::Engine* engine = nullptr;
-};
+using WebkitEngineTest = wketest::EngineTest;
 
 TEST_F(WebkitEngineTest, APageScriptsTextArrivesWithThePagesAddress) {
     PageServer pages;

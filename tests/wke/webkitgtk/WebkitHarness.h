@@ -6,6 +6,9 @@
 // view's events.
 
 #include "platform/wke/webkitgtk/wke_webkitgtk.h"
+#include "support/Sandbox.h"
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <functional>
@@ -41,6 +44,19 @@ struct Engine {
 // The module of the build (bin/node.so), initialised; null when it cannot
 // be opened or is not usable.
 const Engine* OpenEngine();
+
+// A test with its sandbox and the engine module open on the virtual display;
+// skipped without Xvfb.
+class EngineTest : public vtest::SandboxTest {
+  protected:
+    void SetUp() override {
+        if (!EnsureVirtualDisplay())
+            GTEST_SKIP() << "no Xvfb";
+        engine = OpenEngine();
+        ASSERT_NE(engine, nullptr) << "the engine module does not open or is not usable";
+    }
+    const Engine* engine = nullptr;
+};
 
 // Runs the default main context until `done` or the deadline; `done`'s last
 // answer.
