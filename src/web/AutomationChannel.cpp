@@ -23,6 +23,7 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -30,6 +31,9 @@ using os::UniqueFd;
 
 // A peer that does not take its reply within this time is dropped.
 constexpr int kSendTimeoutMs = 3000;
+// Drivers at once (the journey, a benchmark, a person with a shell); more
+// are turned away.
+constexpr std::size_t kMaxConnections = 8;
 
 bool MakeAddress(const std::string& path, sockaddr_un& addr) {
     addr = sockaddr_un{};
@@ -245,66 +249,68 @@ AutomationChannel::~AutomationChannel() {
 // ---- serving (the channel's thread) ------------------------------------------------
 
 void AutomationChannel::Serve() {
+    std::vector<Connection> connections;
     for (;;) {
-        pollfd fds[2] = {{m_socket.Get(), POLLIN, 0}, {m_stop.Get(), POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
+        std::vector<pollfd> fds{{m_stop.Get(), POLLIN, 0}, {m_socket.Get(), POLLIN, 0}};
+        for (const Connection& connection : connections)
+            fds.push_back({connection.fd.Get(), POLLIN, 0});
+        if (::poll(fds.data(), fds.size(), -1) < 0) {
             if (errno == EINTR)
                 continue;
             return;
         }
-        if (fds[1].revents != 0)
+        if (fds[0].revents != 0)
             return;
-        if ((fds[0].revents & POLLIN) == 0)
-            continue;
-        const UniqueFd peer(::accept4(m_socket.Get(), nullptr, nullptr, SOCK_CLOEXEC));
-        if (!peer.Valid())
-            continue;
-        ucred cred{};
-        socklen_t len = sizeof(cred);
-        if (::getsockopt(peer.Get(), SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || cred.uid != ::getuid())
-            continue;
-        timeval tv{kSendTimeoutMs / 1000, (kSendTimeoutMs % 1000) * 1000};
-        ::setsockopt(peer.Get(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof(tv));
-        ServeConnection(peer.Get());
+        // Back to front, so that a closed connection's removal leaves the
+        // indices still to visit as they were.
+        for (std::size_t i = connections.size(); i-- > 0;) {
+            if (fds[i + 2].revents != 0 && !ServeConnection(connections[i]))
+                connections.erase(connections.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+        if ((fds[1].revents & POLLIN) != 0)
+            Accept(connections);
     }
 }
 
-// Answers the peer's lines until it goes, sends a line over the limit, or
-// the channel stops.
-void AutomationChannel::ServeConnection(int peer) {
-    std::string pending;
+void AutomationChannel::Accept(std::vector<Connection>& connections) const {
+    UniqueFd peer(::accept4(m_socket.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+    if (!peer.Valid())
+        return;
+    ucred cred{};
+    socklen_t len = sizeof(cred);
+    if (::getsockopt(peer.Get(), SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || cred.uid != ::getuid() ||
+        connections.size() >= kMaxConnections)
+        return;
+    timeval tv{kSendTimeoutMs / 1000, (kSendTimeoutMs % 1000) * 1000};
+    ::setsockopt(peer.Get(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof(tv));
+    connections.push_back(Connection{std::move(peer), {}});
+}
+
+// Reads what the peer sent and answers its complete lines; false when the
+// connection ends (the peer went, or sent a line over the limit).
+bool AutomationChannel::ServeConnection(Connection& connection) const {
     char chunk[1024];
-    for (;;) {
-        pollfd fds[2] = {{peer, POLLIN, 0}, {m_stop.Get(), POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            return;
-        }
-        if (fds[1].revents != 0)
-            return;
-        const ssize_t n = ::recv(peer, chunk, sizeof(chunk), 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        pending.append(chunk, static_cast<std::size_t>(n));
-        for (std::size_t end = pending.find('\n'); end != std::string::npos; end = pending.find('\n')) {
-            std::string_view line(pending.data(), end);
-            if (!line.empty() && line.back() == '\r')
-                line.remove_suffix(1);
-            if (line.size() > kMaxAutomationLine)
-                return;
-            const bool sent = line.empty() || SendAll(peer, Answer(line));
-            pending.erase(0, end + 1);
-            if (!sent)
-                return;
-        }
-        // A line feed is still to come: a request that is already too long
-        // ends the connection now rather than after its end arrives.
-        if (pending.size() > kMaxAutomationLine + 1)
-            return;
+    const ssize_t n = ::recv(connection.fd.Get(), chunk, sizeof(chunk), 0);
+    if (n < 0 && errno == EINTR)
+        return true;
+    if (n <= 0)
+        return false;
+    std::string& pending = connection.pending;
+    pending.append(chunk, static_cast<std::size_t>(n));
+    for (std::size_t end = pending.find('\n'); end != std::string::npos; end = pending.find('\n')) {
+        std::string_view line(pending.data(), end);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (line.size() > kMaxAutomationLine)
+            return false;
+        const bool sent = line.empty() || SendAll(connection.fd.Get(), Answer(line));
+        pending.erase(0, end + 1);
+        if (!sent)
+            return false;
     }
+    // The line feed is still to come: a request already too long ends the
+    // connection now rather than once its end arrives.
+    return pending.size() <= kMaxAutomationLine + 1;
 }
 
 std::string AutomationChannel::Answer(std::string_view line) const {

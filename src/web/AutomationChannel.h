@@ -9,7 +9,8 @@
 // The socket's folder must exist, belong to the user and be closed to
 // writing by others; the socket is made 0600 and removed at the end. The
 // wire format is AutomationRequest.h's: one JSON object a line each way,
-// several requests a connection, one connection at a time.
+// several requests a connection, several connections open at once (their
+// requests answered one after another).
 //
 // Threads: connections are accepted and read on the channel's own thread
 // (the headless loop has no descriptor to watch); every look at the windows
@@ -20,10 +21,13 @@
 #include "platform/os/UniqueFd.h"
 #include "web/AutomationRequest.h"
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 class AutomationChannel {
   public:
@@ -57,9 +61,15 @@ class AutomationChannel {
   private:
     AutomationChannel(std::string path, const Options& options);
 
+    struct Connection {
+        os::UniqueFd fd;
+        std::string pending;  // received, not yet a whole line
+    };
+
     // The channel's thread.
     void Serve();
-    void ServeConnection(int peer);
+    void Accept(std::vector<Connection>& connections) const;
+    bool ServeConnection(Connection& connection) const;
     std::string Answer(std::string_view line) const;
     std::string AnswerWindows() const;
     std::string AnswerControl(const AutomationRequest& request) const;
