@@ -19,23 +19,12 @@ void Check(bool condition) {
         std::abort();
 }
 
-const char* OpName(AutomationRequest::Op op) {
-    switch (op) {
-        case AutomationRequest::Op::Windows:
-            return "windows";
-        case AutomationRequest::Op::Control:
-            return "control";
-        case AutomationRequest::Op::Element:
-            return "element";
-        case AutomationRequest::Op::Url:
-            return "url";
-    }
-    return "";
-}
+// By the order of AutomationRequest::Op.
+constexpr const char* kOpNames[] = {"windows", "control", "element", "url"};
 
 std::string Write(const AutomationRequest& request) {
     Json::Value value(Json::objectValue);
-    value["op"] = OpName(request.op);
+    value["op"] = kOpNames[static_cast<int>(request.op)];
     if (request.op != AutomationRequest::Op::Windows)
         value["window"] = request.window;
     if (request.op == AutomationRequest::Op::Control)

@@ -5,8 +5,6 @@
 
 #include "web/AutomationChannel.h"
 
-#include <json/writer.h>
-
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -20,15 +18,10 @@ namespace {
 using shelltest::AutomationClient;
 using shelltest::MainFrameTest;
 
-std::string Rect(const RECT& r) {
-    return "[" + std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
-           std::to_string(r.bottom) + "]";
-}
+using shelltest::Compact;
 
-std::string Compact(const Json::Value& value) {
-    Json::StreamWriterBuilder builder;
-    builder["indentation"] = "";
-    return Json::writeString(builder, value);
+std::string Rect(const RECT& r) {
+    return Compact(RectToJson(r));
 }
 
 class AutomationChannelTest : public MainFrameTest {

@@ -6,6 +6,7 @@
 #include "platform/os/UniqueFd.h"
 
 #include <json/value.h>
+#include <json/writer.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -61,5 +62,12 @@ class AutomationClient {
     os::UniqueFd m_fd;
     bool m_connected = false;
 };
+
+// A reply as one line, for comparisons and failure messages.
+inline std::string Compact(const Json::Value& value) {
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "";
+    return Json::writeString(builder, value);
+}
 
 }  // namespace shelltest

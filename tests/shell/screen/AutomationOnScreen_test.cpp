@@ -6,19 +6,12 @@
 #include "shell/screen/MainWindowScreenFixture.h"
 #include "web/AutomationChannel.h"
 
-#include <json/writer.h>
-
 #include <string>
 
 namespace {
 
 using screentest::CountColour;
-
-std::string Compact(const Json::Value& value) {
-    Json::StreamWriterBuilder builder;
-    builder["indentation"] = "";
-    return Json::writeString(builder, value);
-}
+using shelltest::Compact;
 
 RECT ToRect(const Json::Value& value) {
     return RECT{value[0].asInt(), value[1].asInt(), value[2].asInt(), value[3].asInt()};
