@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+
 #include "support/Sandbox.h"
 
 namespace {
@@ -92,6 +95,33 @@ TEST_F(ReadAdIdTest, ProgramVersionIsThePerUserVersionText) {
     EXPECT_EQ(ReadProgramVersion(), "");
     ASSERT_TRUE(os::RegSetString(HKEY_CURRENT_USER, kClientKey, "version", "2.3.0.11"));
     EXPECT_EQ(ReadProgramVersion(), "2.3.0.11");
+}
+
+// The package records the version for the machine; a user's own value (the
+// installer's) still decides, even an empty one.
+TEST(ProgramVersion, PerUserValueWinsOverTheMachineOne) {
+    struct Case {
+        std::optional<std::string> user;
+        std::optional<std::string> machine;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"2.3.0.11", "1.0.0", "2.3.0.11"},
+        {"", "1.0.0", ""},
+        {std::nullopt, "1.0.0", "1.0.0"},
+        {std::nullopt, "", ""},
+        {std::nullopt, std::nullopt, ""},
+        {std::string(261, '9'), "1.0.0", "1.0.0"},  // too long for the read: as if missing
+    };
+    for (const Case& c : cases) {
+        vtest::Sandbox sandbox;
+        if (c.user)
+            ASSERT_TRUE(os::RegSetString(HKEY_CURRENT_USER, kClientKey, settings::kVersion, *c.user));
+        if (c.machine)
+            ASSERT_TRUE(os::RegSetString(HKEY_LOCAL_MACHINE, kClientKey, settings::kVersion, *c.machine));
+        EXPECT_EQ(ReadProgramVersion(), c.expected)
+            << c.user.value_or("(none)") << " / " << c.machine.value_or("(none)");
+    }
 }
 
 }  // namespace
