@@ -42,7 +42,10 @@ class PackageTest : public vtest::SandboxTest {
         script = std::regex_replace(script, std::regex(kProgramDir), Installed(kProgramDir));
         script = std::regex_replace(script, std::regex("/var/lib/vanto"), sandbox.MachineDir());
         vtest::WriteFile(sandbox.Root() + "/" + name, script);
-        return vtest::RunProcess({"/bin/sh", "-e", sandbox.Root() + "/" + name, argument}, m_work);
+        // Under an administrator's strict umask.
+        return vtest::RunProcess({"/bin/sh", "-c", "umask 077; exec /bin/sh -e \"$0\" \"$1\"",
+                                  sandbox.Root() + "/" + name, argument},
+                                 m_work);
     }
 
     vtest::DemoStore store{sandbox};
@@ -100,6 +103,8 @@ TEST_F(PackageTest, InstallStepsRecordTheMachineAndRemovalLeavesUsersDataAlone) 
         std::regex_match(Machine(settings::kMachineCodeValue).value_or(""), std::regex("[0-9A-Z]{16}")));
     EXPECT_EQ(Machine(settings::kInstallUuidValue, settings::kMachineIdKey).value_or("").size(), 32u);
     EXPECT_EQ(Machine(settings::kVersion), VANTO_PROJECT_VERSION);
+    const fs::perms hive = fs::status(sandbox.MachineDir() + "/registry.db").permissions();
+    EXPECT_NE(hive & fs::perms::others_read, fs::perms::none);
     // The steps' run logs and per-user folders went with their scratch folder.
     EXPECT_TRUE(fs::is_empty(m_work));
 
