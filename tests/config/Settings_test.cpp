@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 
 #include "support/Sandbox.h"
@@ -99,25 +98,15 @@ TEST_F(ReadAdIdTest, ProgramVersionIsThePerUserVersionText) {
 
 // The package records the version for the machine; a user's own value (the
 // installer's) still decides, even an empty one.
-TEST(ProgramVersion, PerUserValueWinsOverTheMachineOne) {
-    struct Case {
-        std::optional<std::string> user;
-        std::optional<std::string> machine;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"2.3.0.11", "1.0.0", "2.3.0.11"},         {"", "1.0.0", ""},
-        {std::nullopt, "1.0.0", "1.0.0"},          {std::nullopt, "", ""},
-        {std::string(261, '9'), "1.0.0", "1.0.0"},  // too long for the read: as if missing
-    };
-    for (const Case& c : cases) {
-        vtest::Sandbox sandbox;
-        if (c.user)
-            ASSERT_TRUE(os::RegSetString(HKEY_CURRENT_USER, kClientKey, settings::kVersion, *c.user));
-        if (c.machine)
-            ASSERT_TRUE(os::RegSetString(HKEY_LOCAL_MACHINE, kClientKey, settings::kVersion, *c.machine));
-        EXPECT_EQ(ReadProgramVersion(), c.expected)
-            << c.user.value_or("(none)") << " / " << c.machine.value_or("(none)");
+TEST_F(ReadAdIdTest, ProgramVersionFallsBackToTheMachineOnlyWhenTheUserHasNone) {
+    ASSERT_TRUE(os::RegSetString(HKEY_LOCAL_MACHINE, kClientKey, settings::kVersion, "1.0.0"));
+    EXPECT_EQ(ReadProgramVersion(), "1.0.0");
+    // Too long for the read: as if missing.
+    ASSERT_TRUE(os::RegSetString(HKEY_CURRENT_USER, kClientKey, settings::kVersion, std::string(261, '9')));
+    EXPECT_EQ(ReadProgramVersion(), "1.0.0");
+    for (const char* own : {"", "2.3.0.11"}) {
+        ASSERT_TRUE(os::RegSetString(HKEY_CURRENT_USER, kClientKey, settings::kVersion, own));
+        EXPECT_EQ(ReadProgramVersion(), own);
     }
 }
 
