@@ -1,7 +1,5 @@
-// The Debian package as built: unpacked with dpkg-deb into the sandbox, its
-// layout checked against what the program takes from its folder, validated
-// by the desktop's and Debian's own checkers, its maintainer scripts run
-// against the sandbox's machine hive, and the program started from it.
+// The Debian package as built, unpacked into the sandbox: its layout, its
+// checkers, its maintainer scripts and the program started from it.
 
 #include <gtest/gtest.h>
 
@@ -36,13 +34,13 @@ class PackageTest : public vtest::SandboxTest {
     std::string Installed(const std::string& path) const { return m_root + path; }
 
     // A maintainer script of the package, its installed paths moved into the
-    // unpacked root and the sandbox's machine folder, run from m_work.
+    // unpacked root and the sandbox's machine folder, run from m_work under
+    // an administrator's strict umask.
     vtest::ProcessResult RunScript(const std::string& name, const std::string& argument) const {
         std::string script = vtest::ReadFile(m_control + "/" + name);
         script = std::regex_replace(script, std::regex(kProgramDir), Installed(kProgramDir));
         script = std::regex_replace(script, std::regex("/var/lib/vanto"), sandbox.MachineDir());
         vtest::WriteFile(sandbox.Root() + "/" + name, script);
-        // Under an administrator's strict umask.
         return vtest::RunProcess({"/bin/sh", "-c", "umask 077; exec /bin/sh -e \"$0\" \"$1\"",
                                   sandbox.Root() + "/" + name, argument},
                                  m_work);
@@ -103,8 +101,8 @@ TEST_F(PackageTest, InstallStepsRecordTheMachineAndRemovalLeavesUsersDataAlone) 
         std::regex_match(Machine(settings::kMachineCodeValue).value_or(""), std::regex("[0-9A-Z]{16}")));
     EXPECT_EQ(Machine(settings::kInstallUuidValue, settings::kMachineIdKey).value_or("").size(), 32u);
     EXPECT_EQ(Machine(settings::kVersion), VANTO_PROJECT_VERSION);
-    const fs::perms hive = fs::status(sandbox.MachineDir() + "/registry.db").permissions();
-    EXPECT_NE(hive & fs::perms::others_read, fs::perms::none);
+    EXPECT_NE(fs::status(sandbox.MachineDir() + "/registry.db").permissions() & fs::perms::others_read,
+              fs::perms::none);
     // The steps' run logs and per-user folders went with their scratch folder.
     EXPECT_TRUE(fs::is_empty(m_work));
 
