@@ -179,6 +179,21 @@ void GtkBackend::NativeViewDetached(HWND hwnd, CControlUI* control, void* /*widg
         peer->DetachNativeView(control);
 }
 
+std::optional<RECT> GtkBackend::DisplayedRect(HWND hwnd) const {
+    GtkWindowPeer* peer = FindPeer(hwnd);
+    GdkWindow* window = peer != nullptr ? gtk_widget_get_window(peer->Widget()) : nullptr;
+    if (window == nullptr || !peer->IsMapped())
+        return std::nullopt;
+    // Both come from the display server: where the window manager (or
+    // nobody) really put the window, in root coordinates, and the size it
+    // has now (a resize asked for is not shown before the toolkit sends it).
+    gint x = 0, y = 0, width = 0, height = 0;
+    gdk_window_get_origin(window, &x, &y);
+    gdk_window_get_geometry(window, nullptr, nullptr, &width, &height);
+    const int margin = peer->Margin();
+    return RECT{x + margin, y + margin, x + width - margin, y + height - margin};
+}
+
 // ---- the focus --------------------------------------------------------------------------------
 
 void GtkBackend::OnFocus(GtkWindowPeer& peer, bool in) {
