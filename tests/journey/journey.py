@@ -410,6 +410,12 @@ class Journey:
         with urllib.request.urlopen(url, timeout=30) as reply:
             return reply.read()
 
+    def store_lists(self):
+        """Whether the store lists the document among the user's downloads."""
+        users = self.admin("/users")
+        users = users.get("users", []) if isinstance(users, dict) else users
+        return any(int(DOC_ID) in u.get("downloads", []) for u in users if u.get("phone") == PHONE)
+
     def record(self):
         """The download record of the document, from downloaded.ini."""
         text = read(os.path.join(self.data, "KD_template", "downloaded.ini"), "rb").decode("utf-8", "replace")
@@ -471,6 +477,7 @@ class Journey:
             "the saved file is not the store's"
         assert not os.path.exists(self.saved + ".tmp"), "the temporary file is left"
         assert self.record() == self.saved, "the record holds " + repr(self.record())
+        assert self.store_lists(), "the store does not list the download"
         return "%d bytes as the store's, recorded" % os.path.getsize(self.saved)
 
     def open_file(self):
@@ -501,6 +508,7 @@ class Journey:
         assert not os.path.exists(self.saved), "the file is still there"
         assert self.record() == "", "the record is still there"
         assert self.arrived("store", "deleteDownLoad?document_id=" + DOC_ID), "no deletion at the store"
+        assert not self.store_lists(), "the store still lists the download"
         self.wait("the page without the document", lambda: not self.element("web_opt06", DELETE_BUTTON) and
                   self.element("web_opt06", "#downloads"))
         return "file, record and store entry gone"
