@@ -36,7 +36,9 @@ notification stand-in), a recording `xdg-open` first on PATH, and the store's
 host variables. Before the start the journey sets the installed version to
 1.0.0 and today's update day, so that the menu's check (not the daily one)
 finds the store's newer version. Running the installer does not end the
-client, so the whole journey is one run.
+client, so the whole journey is one run. In a home used before, the journey
+first removes what it would look for: the waiting installer, the demo tool
+(its folder and its registry value) and the saved template.
 """
 
 import argparse
@@ -365,6 +367,14 @@ class Journey:
         # automatic check counts as done: the menu's check downloads.
         self.reg("set", "HKCU", "Software\\vanto", "Version", "REG_SZ", "1.0.0")
         self.reg("set", "HKCU", "Software\\vanto", "UpdateDay", "REG_DWORD", str(datetime.date.today().day))
+        # A home used before keeps no trace the journey looks for: no waiting
+        # installer, no demo tool, no saved template.
+        self.reg("delete", "HKLM", "Software\\VantoDemoTool", "Path", check=False)
+        shutil.rmtree(os.path.join(env["XDG_DATA_HOME"], "vanto-demotool"), ignore_errors=True)
+        for stale in (os.path.join(self.data, "VANTOSetup.exe"), self.saved):
+            if os.path.exists(stale):
+                os.remove(stale)
+        self.installer_runs = read(os.path.join(self.home, "vanto-demo-installer.log")).count("\n")
 
         notifier = self.opts.notifier or os.path.join(self.bin, "..", "tests", "notification-server")
         ready = os.path.join(self.work, "bus-address")
@@ -526,7 +536,8 @@ class Journey:
                                                   for line in read(self.notified).splitlines()))
         self.answer_box([], button="btnYes")
         log = os.path.join(self.home, "vanto-demo-installer.log")
-        self.wait("the installer's run", lambda: "ran with 0 argument(s)" in read(log))
+        self.wait("the installer's run", lambda: read(log).splitlines()[self.installer_runs:] and
+                  "ran with 0 argument(s)" in read(log).splitlines()[-1])
         assert os.stat(installer).st_mode & 0o777 == 0o700
         return "installer downloaded, notified, run; the client goes on"
 
