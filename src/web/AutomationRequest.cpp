@@ -1,6 +1,7 @@
 #include "web/AutomationRequest.h"
 
 #include "net/ApiReply.h"
+#include "platform/os/Text.h"
 
 #include <json/writer.h>
 
@@ -36,7 +37,10 @@ bool ReadText(const Json::Value& root, const char* name, std::string& out) {
     const Json::Value* value = root.find(name, name + std::char_traits<char>::length(name));
     if (value == nullptr || !value->isString() || value->asString().empty())
         return false;
-    out = value->asString();
+    // A round through UTF-16 leaves well-formed text as it is and turns
+    // anything malformed into U+FFFD, so that what is echoed back in a reply
+    // is text.
+    out = os::Utf16ToUtf8(os::Utf8ToUtf16(value->asString()));
     return true;
 }
 

@@ -1,14 +1,10 @@
 // The automation channel through a real socket, against the main window
 // headless with the scripted engine measuring page elements.
+#include "AutomationClient.h"
 #include "MainFrameFixture.h"
 
-#include "net/ApiReply.h"
-#include "platform/os/UniqueFd.h"
 #include "web/AutomationChannel.h"
 
-#include <json/writer.h>
-
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -19,63 +15,13 @@
 
 namespace {
 
+using shelltest::AutomationClient;
 using shelltest::MainFrameTest;
 
-// One connection to the channel, read with a deadline.
-class Client {
-  public:
-    explicit Client(const std::string& path) : m_fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        std::strncpy(addr.sun_path, path.c_str(), sizeof(addr.sun_path) - 1);
-        m_connected = ::connect(m_fd.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) == 0;
-    }
-    bool Connected() const { return m_connected; }
-    bool Send(const std::string& text) const {
-        return ::send(m_fd.Get(), text.data(), text.size(), MSG_NOSIGNAL) ==
-               static_cast<ssize_t>(text.size());
-    }
-    // The next reply line as JSON; null when the channel closed or sent
-    // nothing in time.
-    Json::Value Ask(const std::string& request) {
-        Json::Value reply;
-        if (!Send(request + "\n"))
-            return reply;
-        std::string line;
-        while (line.empty() || line.back() != '\n') {
-            char c = 0;
-            if (!Readable() || ::recv(m_fd.Get(), &c, 1, 0) != 1)
-                return reply;
-            line += c;
-        }
-        ApiReply::ParseObject(line, reply);
-        return reply;
-    }
-    // True once the channel has closed the connection (a reset when it
-    // left bytes of ours unread).
-    bool Closed() const {
-        char c = 0;
-        return Readable() && ::recv(m_fd.Get(), &c, 1, 0) <= 0;
-    }
-
-  private:
-    bool Readable() const {
-        pollfd fd{m_fd.Get(), POLLIN, 0};
-        return ::poll(&fd, 1, 10000) == 1;
-    }
-    os::UniqueFd m_fd;
-    bool m_connected = false;
-};
+using shelltest::Compact;
 
 std::string Rect(const RECT& r) {
-    return "[" + std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
-           std::to_string(r.bottom) + "]";
-}
-
-std::string Compact(const Json::Value& value) {
-    Json::StreamWriterBuilder builder;
-    builder["indentation"] = "";
-    return Json::writeString(builder, value);
+    return Compact(RectToJson(r));
 }
 
 class AutomationChannelTest : public MainFrameTest {
@@ -116,7 +62,7 @@ TEST_F(AutomationChannelTest, TellsWindowsAndControlsOnScreenOverOneConnection) 
     struct stat st {};
     ASSERT_EQ(::lstat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    Client client(path);
+    AutomationClient client(path);
     ASSERT_TRUE(client.Connected());
     ui->Run([&] { SetWindowPos(hwnd, nullptr, 37, 21, 1100, 700, SWP_NOZORDER); });
 
@@ -146,14 +92,14 @@ TEST_F(AutomationChannelTest, TellsWindowsAndControlsOnScreenOverOneConnection) 
     EXPECT_EQ(url["url"].asString(), "http://127.0.0.1:9/ppt.html#top") << Compact(url);
 
     // A second connection is served while the first stays open.
-    Client again(path);
+    AutomationClient again(path);
     EXPECT_TRUE(again.Ask(R"({"op":"windows"})")["ok"].asBool());
     EXPECT_TRUE(client.Ask(R"({"op":"windows"})")["ok"].asBool());
 }
 
 TEST_F(AutomationChannelTest, RefusesWhatItCannotAnswerAndKeepsTheConnection) {
     StartChannel();
-    Client client(path);
+    AutomationClient client(path);
     const struct {
         const char* request;
         const char* error;
@@ -183,15 +129,15 @@ TEST_F(AutomationChannelTest, LineOfTheLimitIsAnsweredALongerOneClosesTheConnect
     const std::string head = R"({"op":"windows","pad":")";
     const std::string full = head + std::string(kMaxAutomationLine - head.size() - 2, 'x') + "\"}";
     ASSERT_EQ(full.size(), kMaxAutomationLine);
-    Client client(path);
+    AutomationClient client(path);
     EXPECT_TRUE(client.Ask(full)["ok"].asBool());
     ASSERT_TRUE(client.Send(full + "x\n"));
     EXPECT_TRUE(client.Closed());
     // Without a line feed at all, the channel does not wait for one.
-    Client endless(path);
+    AutomationClient endless(path);
     ASSERT_TRUE(endless.Send(std::string(3 * kMaxAutomationLine, '{')));
     EXPECT_TRUE(endless.Closed());
-    Client next(path);
+    AutomationClient next(path);
     EXPECT_TRUE(next.Ask(R"({"op":"windows"})")["ok"].asBool());
 }
 
@@ -203,7 +149,7 @@ TEST_F(AutomationChannelTest, MeasuresAPageElementThroughTheEngine) {
     ASSERT_GT(at.right - at.left, 0);
     const auto answer =
         engine->Export<void (*)(wkeWebView, const char*, const char*)>("wkeScriptedSetScriptAnswer");
-    Client client(path);
+    AutomationClient client(path);
     const std::string ask = R"({"op":"element","window":"VANTOWindowClass","view":"web_opt01","selector":)";
 
     // Nothing answers yet: the deadline, and the connection goes on.
