@@ -66,9 +66,6 @@ MENU = "MenuWnd"
 TOOLBOX = "QRNToolbox"
 DOWN_BUTTON = 'button.down[data-id="%s"]' % DOC_ID
 DELETE_BUTTON = '#downloads li[data-id="%s"] button.delete' % DOC_ID
-# The toolbox panel's rows are this tall at 96 DPI; the demo tool is the
-# second row, its button the first row's moved down by one row.
-TOOLBOX_ROW = 56
 
 
 class StepFailed(Exception):
@@ -109,28 +106,37 @@ def png(width, height, rgb):
             chunk(b"IEND", b""))
 
 
-def screenshot(path, crop=None):
-    """The X screen (or `crop`, [l, t, r, b]) as a PNG file, read with xwd."""
-    data = subprocess.run(["xwd", "-root", "-silent"], capture_output=True, timeout=30).stdout
-    if len(data) < 100:
-        raise StepFailed("xwd gave no picture")
-    fields = struct.unpack(">25I", data[:100])
-    header_size, width, height = fields[0], fields[4], fields[5]
-    byte_order, bits, stride, ncolours = fields[7], fields[11], fields[12], fields[19]
-    if bits != 32:
-        raise StepFailed("the screen has %d bits a pixel, 32 expected" % bits)
-    pixels = data[header_size + 12 * ncolours:]
-    left, top, right, bottom = crop or (0, 0, width, height)
-    left, top = max(0, left), max(0, top)
-    right, bottom = min(width, right), min(height, bottom)
-    rows = b"".join(pixels[y * stride + left * 4:y * stride + right * 4] for y in range(top, bottom))
-    # 0: least significant byte first (B, G, R, X); 1: X, R, G, B.
-    red, green, blue = (rows[2::4], rows[1::4], rows[0::4]) if byte_order == 0 else \
-        (rows[1::4], rows[2::4], rows[3::4])
-    rgb = bytearray(len(red) * 3)
-    rgb[0::3], rgb[1::3], rgb[2::3] = red, green, blue
-    with open(path, "wb") as f:
-        f.write(png(right - left, bottom - top, bytes(rgb)))
+class Screen:
+    """What the X screen shows now, read with xwd (32 bits a pixel)."""
+
+    def __init__(self):
+        data = subprocess.run(["xwd", "-root", "-silent"], capture_output=True, timeout=30).stdout
+        if len(data) < 100:
+            raise StepFailed("xwd gave no picture")
+        fields = struct.unpack(">25I", data[:100])
+        self.width, self.height, self.stride = fields[4], fields[5], fields[12]
+        if fields[11] != 32:
+            raise StepFailed("the screen has %d bits a pixel, 32 expected" % fields[11])
+        # Byte order 0: least significant byte first (B, G, R, X); 1: X, R, G, B.
+        self.order = (2, 1, 0) if fields[7] == 0 else (1, 2, 3)
+        self.pixels = data[fields[0] + 12 * fields[19]:]
+
+    def at(self, x, y):
+        offset = y * self.stride + x * 4
+        return tuple(self.pixels[offset + i] for i in self.order)
+
+    def save(self, path, crop=None):
+        """The screen, or `crop` ([l, t, r, b]) of it, as a PNG file."""
+        left, top, right, bottom = crop or (0, 0, self.width, self.height)
+        left, top = max(0, left), max(0, top)
+        right, bottom = min(self.width, right), min(self.height, bottom)
+        rows = b"".join(self.pixels[y * self.stride + left * 4:y * self.stride + right * 4]
+                        for y in range(top, bottom))
+        rgb = bytearray(len(rows) // 4 * 3)
+        for channel, i in enumerate(self.order):
+            rgb[channel::3] = rows[i::4]
+        with open(path, "wb") as f:
+            f.write(png(right - left, bottom - top, bytes(rgb)))
 
 
 class Automation:
@@ -319,7 +325,7 @@ class Journey:
         if shown:
             crop = [min(w["rect"][0] for w in shown) - 8, min(w["rect"][1] for w in shown) - 8,
                     max(w["rect"][2] for w in shown) + 8, max(w["rect"][3] for w in shown) + 8]
-        screenshot(path, crop)
+        Screen().save(path, crop)
 
     # ---- the sandbox, the store, the bus, the client ---------------------------------
 
@@ -479,8 +485,8 @@ class Journey:
         geometry = dict(line.split("=", 1) for line in run(["xdotool", "getwindowgeometry", "--shell",
                                                             window]).split())
         x, y = int(geometry["X"]), int(geometry["Y"])
-        screenshot(os.path.join(self.artefacts, "journey-%02d-save-dialog.png" % self.step_no),
-                   [x, y, x + int(geometry["WIDTH"]), y + int(geometry["HEIGHT"])])
+        Screen().save(os.path.join(self.artefacts, "journey-%02d-save-dialog.png" % self.step_no),
+                      [x, y, x + int(geometry["WIDTH"]), y + int(geometry["HEIGHT"])])
         self.xdo("key", "Return")
         self.wait("打开文件", lambda: self.control(DIALOG, "btn_open_file"))
         assert read(self.saved, "rb") == self.store_file("VANTO_CLIENT_PAGE_HOST", DOC_STORE_PATH), \
@@ -544,7 +550,7 @@ class Journey:
     def toolbox(self):
         self.click_control(MAIN, "btnToolBox")
         first = self.wait("the toolbox panel", lambda: self.control(TOOLBOX, "button"))["rect"]
-        tool = [first[0], first[1] + TOOLBOX_ROW, first[2], first[3] + TOOLBOX_ROW]
+        tool = self.wait("the demo tool's button", lambda: self.next_button(first))
         self.shoot(os.path.join(self.artefacts, "journey-%02d-toolbox-panel.png" % self.step_no))
         self.click(tool)
         folder = os.path.join(self.env["XDG_DATA_HOME"], "vanto-demotool")
@@ -568,6 +574,20 @@ class Journey:
             return False
         self.wait("the tool's run", ran)
         return "demo tool installed into %s and run" % folder
+
+    def next_button(self, first):
+        """The panel's button in the row below `first` (the channel names
+        the first control of a name only): where the column just inside the
+        first button's left edge shows its colour again, below it."""
+        screen, panel = Screen(), self.windows(TOOLBOX)
+        if not panel:
+            return None
+        x = first[0] + 3
+        colour = screen.at(x, (first[1] + first[3]) // 2)
+        below = [y for y in range(first[3] + 1, min(panel[0]["rect"][3], screen.height))
+                 if screen.at(x, y) == colour]
+        run_end = next((a for a, b in zip(below, below[1:]) if b != a + 1), below[-1] if below else None)
+        return [first[0], below[0], first[2], run_end + 1] if below and run_end - below[0] > 8 else None
 
     def logout(self):
         self.click_control(MAIN, "userNickname")
