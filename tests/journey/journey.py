@@ -53,6 +53,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import traceback
 import urllib.parse
 import urllib.request
 import zlib
@@ -193,15 +194,16 @@ class Journey:
 
     # ---- waiting and looking ------------------------------------------------------
 
-    def wait(self, what, predicate, timeout=None):
+    def wait(self, what, predicate, client_ends=False):
         """Polls `predicate` until it gives a true value (returned) or the
-        deadline passes (the step fails)."""
-        deadline = time.monotonic() + (timeout or self.opts.timeout)
+        deadline passes (the step fails); so does an end of the client
+        unless `client_ends`."""
+        deadline = time.monotonic() + self.opts.timeout
         while True:
             value = predicate()
             if value:
                 return value
-            if self.client is not None and self.client.poll() is not None and what != "the client's end":
+            if self.client is not None and self.client.poll() is not None and not client_ends:
                 raise StepFailed("the client ended (%s) while waiting for %s" % (self.client.returncode, what))
             if time.monotonic() > deadline:
                 raise StepFailed("timed out waiting for " + what)
@@ -220,10 +222,8 @@ class Journey:
         reply = self.auto.ask({"op": "element", "window": window, "view": view, "selector": selector})
         return reply.get("rect") if reply and reply.get("ok") else None
 
-    def admin(self, path, body=None):
-        request = urllib.request.Request("http://%s%s" % (self.env["VANTO_DEMO_ADMIN"], path),
-                                         data=body, method="POST" if body else "GET")
-        with urllib.request.urlopen(request, timeout=10) as reply:
+    def admin(self, path):
+        with urllib.request.urlopen("http://%s%s" % (self.env["VANTO_DEMO_ADMIN"], path), timeout=10) as reply:
             return json.loads(reply.read())
 
     def since_start(self, what):
@@ -283,8 +283,9 @@ class Journey:
 
     def type_into(self, window, name, text):
         rect = self.wait(name, lambda: self.control(window, name))["rect"]
-        self.focus_rect(next(w["rect"] for w in self.windows(window) if w["rect"][0] <= rect[0] and
-                             w["rect"][1] <= rect[1] and rect[2] <= w["rect"][2] and rect[3] <= w["rect"][3]))
+        self.focus_rect(self.wait("the window of " + name, lambda: next(
+            (w["rect"] for w in self.windows(window) if w["rect"][0] <= rect[0] and w["rect"][1] <= rect[1] and
+             rect[2] <= w["rect"][2] and rect[3] <= w["rect"][3]), None)))
         self.click(rect)
         self.xdo("type", "--delay", "20", text)
         self.wait("%s to hold %s" % (name, text),
@@ -368,7 +369,7 @@ class Journey:
             "NO_AT_BRIDGE": "1", "GSETTINGS_BACKEND": "memory",
         })
         self.env = env
-        self.baseline = {what: len(self.since_start(what)) for what in ("sms", "client", "store")}
+        self.baseline = {what: len(self.since_start(what)) for what in ("sms", "client", "store", "update", "toolbox")}
         # The installed version is older than the store's, and today's
         # automatic check counts as done: the menu's check downloads.
         self.reg("set", "HKCU", "Software\\vanto", "Version", "REG_SZ", "1.0.0")
@@ -544,7 +545,9 @@ class Journey:
         log = os.path.join(self.home, "vanto-demo-installer.log")
         self.wait("the installer's run", lambda: read(log).splitlines()[self.installer_runs:] and
                   "ran with 0 argument(s)" in read(log).splitlines()[-1])
-        assert os.stat(installer).st_mode & 0o777 == 0o700
+        assert os.stat(installer).st_mode & 0o777 == 0o700, "the installer's mode"
+        assert self.arrived("update", "/windows/VANTOSetup.exe"), "the store never served the installer"
+        assert self.client.poll() is None, "the client ended"
         return "installer downloaded, notified, run; the client goes on"
 
     def toolbox(self):
@@ -573,6 +576,7 @@ class Journey:
                 clicked[0] = time.monotonic()
             return False
         self.wait("the tool's run", ran)
+        assert self.arrived("toolbox", "/download/DemoToolSetup.exe"), "the store never served the tool"
         return "demo tool installed into %s and run" % folder
 
     def next_button(self, first):
@@ -599,7 +603,7 @@ class Journey:
 
     def terminate(self):
         self.client.send_signal(signal.SIGTERM)
-        self.wait("the client's end", lambda: self.client.poll() is not None)
+        self.wait("the client's end", lambda: self.client.poll() is not None, client_ends=True)
         assert self.client.returncode == 0, "exit code %s" % self.client.returncode
         assert not os.path.exists(os.path.join(self.data, "Error.tmp")), "a crash file"
         assert not os.path.exists(self.auto.path), "the automation socket is left"
@@ -632,7 +636,9 @@ def main():
     try:
         journey.walk()
         failed = False
-    except (StepFailed, AssertionError, OSError, ValueError) as problem:
+    except Exception as problem:  # every failure gets its screenshot and the logs
+        if not isinstance(problem, (StepFailed, AssertionError)):
+            traceback.print_exc()
         print("step %d failed: %s" % (journey.step_no, problem or repr(problem)), flush=True)
         try:
             journey.shoot(os.path.join(journey.artefacts, "journey-%02d-failed.png" % journey.step_no))
