@@ -620,7 +620,7 @@ class Journey:
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--bin", required=True)
     parser.add_argument("--store-env")
     parser.add_argument("--home")
