@@ -14,6 +14,8 @@ packages=(
   libglib2.0-dev
   # the display back end (GTK 3), its tests under Xvfb and the fonts the layouts name
   libgtk-3-dev xvfb xauth xdotool xclip dbus fonts-noto-cjk
+  # the journey test's screenshots of the whole display (xwd)
+  x11-apps
   # the web engine module (WebKitGTK 4.1)
   libwebkit2gtk-4.1-dev
   # tests, fuzzing, benchmarks
