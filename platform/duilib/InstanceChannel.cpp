@@ -48,19 +48,28 @@ std::string LowerName(std::string_view className) {
     return os::AsciiLowerCopy(className);
 }
 
-// Without $XDG_RUNTIME_DIR: a folder of our own under /tmp, which must be
-// ours, a real folder and closed to others (else nobody is served there).
-std::string SocketFolder() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && runtime[0] != '\0')
-        return runtime;
-    std::string folder = "/tmp/vanto-" + std::to_string(::getuid());
+// A folder of our own for the sockets: made if missing, and used only when
+// it is a real folder of ours closed to others (else nobody is served there).
+std::string PrivateFolder(const std::string& folder) {
     ::mkdir(folder.c_str(), 0700);
     struct stat st {};
     if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
         (st.st_mode & 0077) != 0)
         return {};
     return folder;
+}
+
+// $VANTO_RUNTIME_DIR first (a demo or a test keeps its instances apart from
+// the user's own while the session's runtime folder stays as it is), then
+// $XDG_RUNTIME_DIR, then a folder of our own under /tmp.
+std::string SocketFolder() {
+    const char* own = std::getenv("VANTO_RUNTIME_DIR");
+    if (own != nullptr && own[0] != '\0')
+        return PrivateFolder(own);
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && runtime[0] != '\0')
+        return runtime;
+    return PrivateFolder("/tmp/vanto-" + std::to_string(::getuid()));
 }
 
 bool MakeAddress(const std::string& path, sockaddr_un& addr) {

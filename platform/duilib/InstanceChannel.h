@@ -1,7 +1,7 @@
 #pragma once
 // The per-user channel through which a window class is known across
 // processes: a process that publishes a class listens on a Unix socket named
-// after it in $XDG_RUNTIME_DIR; another process's FindWindowW for that class
+// after it in its runtime folder (SocketPath); another process's FindWindowW for that class
 // reaches it there and gets a handle that stands for the remote window.
 // ShowWindow and SetForegroundWindow on such a handle become requests that
 // the publishing process carries out on its own UI thread, which is how a
@@ -40,8 +40,9 @@ class InstanceChannel {
     InstanceChannel(const InstanceChannel&) = delete;
     InstanceChannel& operator=(const InstanceChannel&) = delete;
 
-    // The socket of a class: $XDG_RUNTIME_DIR (or a private folder under
-    // /tmp when it is not set) + "/vanto-" + the class name in lower case.
+    // The socket of a class: $VANTO_RUNTIME_DIR (a private folder, made if
+    // missing), else $XDG_RUNTIME_DIR, else a private folder under /tmp;
+    // + "/vanto-" + the class name in lower case.
     // Empty when the class name is empty, holds other characters than
     // letters, digits, '_' and '-', or the path would not fit a socket.
     static std::string SocketPath(std::string_view className);

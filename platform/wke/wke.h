@@ -124,6 +124,17 @@ WKE_API void wkeOnPageMessage(wkeWebView webView, wkePageMessageCallback callbac
  * engine keeps ownership. */
 WKE_API void* wkeGetNativeWidget(wkeWebView webView);
 
+/* ---- optional: bound quietly, the client goes without ------------------------ */
+/* Evaluates `script` in the top frame of the view's page (the page's own
+ * script world) and calls `callback` exactly once with the script's value as
+ * JSON text, or with null and a reason (`error`) when it threw, the view went
+ * or nothing can run it. The callback runs on the UI thread, before this
+ * returns or later from the GLib main context; the `webView` it is handed may
+ * have been destroyed by then and only tells which call answers. */
+typedef void (*wkeScriptResultCallback)(wkeWebView webView, void* param, const char* json, const char* error);
+WKE_API void wkeEvaluateScript(wkeWebView webView, const char* script, wkeScriptResultCallback callback,
+                               void* param);
+
 /* ---- the same, as function types for the run-time loader ----------------------- */
 typedef bool (*wkeInitializeExFn)(const wkeSettings*);
 typedef wkeWebView (*wkeCreateWebViewFn)(void);
@@ -145,6 +156,7 @@ typedef void (*wkeOnDocumentReadyFn)(wkeWebView, wkeDocumentReadyCallback, void*
 typedef void (*wkeOnLoadingFinishFn)(wkeWebView, wkeLoadingFinishCallback, void*);
 typedef void (*wkeOnPageMessageFn)(wkeWebView, wkePageMessageCallback, void*);
 typedef void* (*wkeGetNativeWidgetFn)(wkeWebView);
+typedef void (*wkeEvaluateScriptFn)(wkeWebView, const char*, wkeScriptResultCallback, void*);
 
 #ifdef __cplusplus
 }

@@ -89,6 +89,9 @@ bool LoadWkeEngine(const wkeSettings* settings) {
     Bind(module, "wkeOnLoadingFinish", table.wkeOnLoadingFinish);
     Bind(module, "wkeOnPageMessage", table.wkeOnPageMessage);
     Bind(module, "wkeGetNativeWidget", table.wkeGetNativeWidget);
+    // Not one of the engine's users' functions: a module without it only
+    // leaves the automation channel without page elements.
+    table.wkeEvaluateScript = reinterpret_cast<wkeEvaluateScriptFn>(dlsym(module, "wkeEvaluateScript"));
 
     if (!WkeCanMakeViews(table))
         DebugPrint("web engine: %s lacks a view function; web views stay empty", path.c_str());

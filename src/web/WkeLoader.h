@@ -34,6 +34,8 @@ struct WkeFunctionTable {
     wkeOnLoadingFinishFn wkeOnLoadingFinish = nullptr;
     wkeOnPageMessageFn wkeOnPageMessage = nullptr;
     wkeGetNativeWidgetFn wkeGetNativeWidget = nullptr;
+    // Optional: only the automation channel uses it; bound without a box.
+    wkeEvaluateScriptFn wkeEvaluateScript = nullptr;
 };
 
 // The table as the last loader run filled it. It is refilled by every run

@@ -46,6 +46,7 @@ Sandbox::Sandbox() {
     SetEnv("XDG_CONFIG_HOME", m_configHome);
     SetEnv("VANTO_MACHINE_DIR", m_machineDir);
     SetEnv("XDG_RUNTIME_DIR", m_runtimeDir);
+    SetEnv("VANTO_RUNTIME_DIR", std::nullopt);
     os::OverrideProgramFolder(m_programDir);
 }
 

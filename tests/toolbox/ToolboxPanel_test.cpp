@@ -156,17 +156,18 @@ TEST_F(ToolboxPanelTest, ThePanelIsPlacedInsideTheWorkArea) {
         ui.Run([&] { ::GetWindowRect(panel, &rc); });
         return rc;
     };
+    // The sample layout's window is 300 by 184.
     HWND panel = OpenPanel(100, 50);
     ASSERT_NE(panel, nullptr);
-    EXPECT_EQ(rect(panel), (RECT{100, 50, 400, 270}));
+    EXPECT_EQ(rect(panel), (RECT{100, 50, 400, 234}));
     // Past the bottom-right corner of the work area (the task bar's 40
     // pixels are not part of it).
     ASSERT_TRUE(automation.PressKey(panel, VK_ESCAPE));
     EXPECT_EQ(OpenPanel(1200, 700), panel);
-    EXPECT_EQ(rect(panel), (RECT{980, 540, 1280, 760}));
+    EXPECT_EQ(rect(panel), (RECT{980, 576, 1280, 760}));
     ASSERT_TRUE(automation.PressKey(panel, VK_ESCAPE));
     EXPECT_EQ(OpenPanel(-350, -10), panel);
-    EXPECT_EQ(rect(panel), (RECT{0, 0, 300, 220}));
+    EXPECT_EQ(rect(panel), (RECT{0, 0, 300, 184}));
 }
 
 TEST_F(ToolboxPanelTest, APanelWithoutAReadableArchiveDoesNotOpen) {

@@ -86,38 +86,45 @@ const char kToolInstallerScript[] =
 
 // The toolbox panel's layout: a list whose user data names the button
 // captions, one entry that opens a store page (PAGE_URL: the client-page
-// host of this start) and one that installs the demo tool. Every image it
-// names is in the archive.
+// host of this start) and one that installs the demo tool. Each entry is a
+// framed row with its icon, name and button centred in it and kept clear of
+// the edges. Every image it names is in the archive.
 const char kToolboxSkin[] =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-    "<Window size=\"300,220\" roundcorner=\"3,3\">\n"
+    "<Window size=\"300,184\" roundcorner=\"3,3\">\n"
     "  <Default name=\"Button\" value=\"normalimage=&quot;btn_normal.png&quot; "
-    "hotimage=&quot;btn_hot.png&quot; pushedimage=&quot;btn_pushed.png&quot;\"/>\n"
-    "  <VerticalLayout bkcolor=\"#FFFFFFFF\">\n"
-    "    <Label text=\"工具箱\" height=\"32\" padding=\"12,0,0,0\"/>\n"
-    "    <List name=\"list\" userdata=\"open=打开;get=获取;learn=了解;installing=安装中\">\n"
-    "      <ListContainerElement height=\"56\" userdata=\"url=PAGE_URL;\">\n"
-    "        <HorizontalLayout>\n"
-    "          <Label width=\"32\" height=\"32\" padding=\"12,12,0,0\" bkimage=\"icon_page.png\"/>\n"
-    "          <Label text=\"模板中心\" padding=\"12,0,0,0\"/>\n"
-    "          <Button name=\"button\" width=\"64\" height=\"26\"/>\n"
-    "          <Progress name=\"progress\" width=\"64\" height=\"6\" visible=\"false\" min=\"0\" "
-    "max=\"100\" bkimage=\"progress_bk.png\" foreimage=\"progress_fore.png\"/>\n"
-    "        </HorizontalLayout>\n"
-    "      </ListContainerElement>\n"
-    "      <ListContainerElement height=\"56\" userdata=\"regedit=VantoDemoTool;exe=demotool;"
-    "installer=DemoToolSetup.exe;setupcommond=/S\">\n"
-    "        <HorizontalLayout>\n"
-    "          <Label width=\"32\" height=\"32\" padding=\"12,12,0,0\" bkimage=\"icon_tool.png\"/>\n"
-    "          <Label text=\"演示工具\" padding=\"12,0,0,0\"/>\n"
-    "          <Button name=\"button\" width=\"64\" height=\"26\"/>\n"
-    "          <Progress name=\"progress\" width=\"64\" height=\"6\" visible=\"false\" min=\"0\" "
-    "max=\"100\" bkimage=\"progress_bk.png\" foreimage=\"progress_fore.png\"/>\n"
-    "        </HorizontalLayout>\n"
-    "      </ListContainerElement>\n"
+    "hotimage=&quot;btn_hot.png&quot; pushedimage=&quot;btn_pushed.png&quot; "
+    "textcolor=&quot;#FFFFFFFF&quot;\"/>\n"
+    "  <VerticalLayout bkcolor=\"#FFFFFFFF\" bordersize=\"1\" bordercolor=\"#FFD5D9DE\">\n"
+    "    <Label text=\"工具箱\" height=\"40\" padding=\"16,0,0,0\" textcolor=\"#FF333333\"/>\n"
+    "    <List name=\"list\" inset=\"12,0,12,12\" childpadding=\"8\" "
+    "userdata=\"open=打开;get=获取;learn=了解;installing=安装中\">\n"
+    "      ROW_PAGE\n"
+    "      ROW_TOOL\n"
     "    </List>\n"
     "  </VerticalLayout>\n"
     "</Window>\n";
+
+// One framed entry of the panel: the icon, the name, the button and its
+// progress bar, centred in the row's 60 pixels.
+std::string ToolboxRow(const std::string& userData, const std::string& icon, const std::string& name) {
+    return "<ListContainerElement height=\"60\" bordersize=\"1\" bordercolor=\"#FFE3E6EA\" userdata=\"" +
+           userData +
+           "\">\n"
+           "        <HorizontalLayout>\n"
+           "          <Label width=\"32\" height=\"32\" padding=\"12,14,0,0\" bkimage=\"" +
+           icon +
+           "\"/>\n"
+           "          <Label text=\"" +
+           name +
+           "\" padding=\"12,0,0,0\" textcolor=\"#FF333333\"/>\n"
+           "          <Button name=\"button\" width=\"64\" height=\"26\" padding=\"0,17,12,0\"/>\n"
+           "          <Progress name=\"progress\" width=\"64\" height=\"6\" padding=\"0,27,12,0\" "
+           "visible=\"false\" "
+           "min=\"0\" max=\"100\" bkimage=\"progress_bk.png\" foreimage=\"progress_fore.png\"/>\n"
+           "        </HorizontalLayout>\n"
+           "      </ListContainerElement>";
+}
 
 // Where the sample toolbox archive is served, and where the store keeps a
 // copy of the sample it last wrote there (outside every service's folder),
@@ -247,8 +254,13 @@ bool ServedFiles::EnsureSamples(std::string& error) const {
 
 std::string ServedFiles::ToolboxSampleArchive(const std::string& pageUrl) {
     std::string layout = kToolboxSkin;
-    const std::string placeholder = "PAGE_URL";
-    layout.replace(layout.find(placeholder), placeholder.size(), pageUrl);
+    const auto fill = [&layout](const std::string& placeholder, const std::string& text) {
+        layout.replace(layout.find(placeholder), placeholder.size(), text);
+    };
+    fill("ROW_PAGE", ToolboxRow("url=" + pageUrl + ";", "icon_page.png", "模板中心"));
+    fill("ROW_TOOL",
+         ToolboxRow("regedit=VantoDemoTool;exe=demotool;installer=DemoToolSetup.exe;setupcommond=/S",
+                    "icon_tool.png", "演示工具"));
     ZipWriter toolbox;
     toolbox.Add("skin.xml", layout);
     toolbox.Add("btn_normal.png", SolidPng(64, 26, 0x2F80EDFFu));

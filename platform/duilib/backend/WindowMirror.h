@@ -10,6 +10,7 @@
 #include "platform/duilib/UIControl.h"
 #include "platform/duilib/UIDefine.h"
 
+#include <optional>
 #include <string>
 
 namespace DuiLib {
@@ -44,6 +45,11 @@ class WindowMirror {
     // engine owns the widget; Detached comes before the engine destroys it.
     virtual void NativeViewAttached(HWND /*hwnd*/, CControlUI* /*control*/, void* /*widget*/) {}
     virtual void NativeViewDetached(HWND /*hwnd*/, CControlUI* /*control*/, void* /*widget*/) {}
+
+    // Where the display shows the window now, in screen coordinates (without
+    // a shadow margin); none where the back end shows nothing, and the
+    // window layer's record is the answer.
+    virtual std::optional<RECT> DisplayedRect(HWND /*hwnd*/) const { return std::nullopt; }
 };
 
 }  // namespace DuiLib

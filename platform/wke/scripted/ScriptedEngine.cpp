@@ -29,6 +29,10 @@ struct wkeWebViewTag {
     std::string callsText;  // what wkeScriptedCalls returned last
     std::string answer;     // the page's last answer
     char widget = 0;        // its address stands in for a native widget
+    // What script evaluations answer once a test has said (json, or null
+    // and the error), and the evaluations waiting until it does.
+    std::optional<std::pair<std::optional<std::string>, std::string>> scriptAnswer;
+    std::vector<std::pair<wkeScriptResultCallback, void*>> pendingScripts;
 };
 
 namespace {
@@ -105,6 +109,13 @@ void TrackLoad(wkeWebView view, Event event) {
     TellFinish(view, finish);
 }
 
+// Answers evaluations taken from a view (outside the lock).
+void AnswerScripts(wkeWebView view, const std::vector<std::pair<wkeScriptResultCallback, void*>>& waiting,
+                   const std::optional<std::string>& json, const std::string& error) {
+    for (const auto& [callback, param] : waiting)
+        callback(view, param, json ? json->c_str() : nullptr, json ? nullptr : error.c_str());
+}
+
 }  // namespace
 
 extern "C" {
@@ -129,9 +140,14 @@ WKE_API wkeWebView wkeCreateWebView(void) {
 WKE_API void wkeDestroyWebView(wkeWebView webView) {
     if (webView == nullptr)
         return;
-    std::lock_guard lock(TheEngine().mutex);
-    webView->live = false;
-    webView->calls.emplace_back("destroy");
+    std::vector<std::pair<wkeScriptResultCallback, void*>> waiting;
+    {
+        std::lock_guard lock(TheEngine().mutex);
+        webView->live = false;
+        webView->calls.emplace_back("destroy");
+        waiting.swap(webView->pendingScripts);
+    }
+    AnswerScripts(webView, waiting, std::nullopt, "the view was destroyed");
 }
 #endif
 
@@ -190,6 +206,29 @@ WKE_VIEW_REGISTRATIONS(WKE_DEFINE_REGISTRATION)
 
 WKE_API void* wkeGetNativeWidget(wkeWebView webView) {
     return webView != nullptr ? &webView->widget : nullptr;
+}
+
+WKE_API void wkeEvaluateScript(wkeWebView webView, const char* script, wkeScriptResultCallback callback,
+                               void* param) {
+    if (callback == nullptr)
+        return;
+    if (webView == nullptr) {
+        callback(webView, param, nullptr, "no view");
+        return;
+    }
+    std::optional<std::pair<std::optional<std::string>, std::string>> answer;
+    {
+        std::lock_guard lock(TheEngine().mutex);
+        webView->calls.push_back(std::string("evaluateScript ") + OrEmpty(script));
+        if (!webView->live)
+            answer.emplace(std::nullopt, "the view was destroyed");
+        else if (webView->scriptAnswer)
+            answer = webView->scriptAnswer;
+        else
+            webView->pendingScripts.emplace_back(callback, param);
+    }
+    if (answer)
+        AnswerScripts(webView, {{callback, param}}, answer->first, answer->second);
 }
 
 // ---- test-only exports ---------------------------------------------------------
@@ -303,6 +342,22 @@ WKE_API const char* wkeScriptedPageMessage(wkeWebView webView, const char* pageU
     std::lock_guard lock(TheEngine().mutex);
     webView->answer = answer != nullptr ? answer : "";
     return answer != nullptr ? webView->answer.c_str() : nullptr;
+}
+
+WKE_API void wkeScriptedSetScriptAnswer(wkeWebView webView, const char* json, const char* error) {
+    if (webView == nullptr)
+        return;
+    std::optional<std::string> value;
+    if (json != nullptr)
+        value = json;
+    const std::string reason = OrEmpty(error);
+    std::vector<std::pair<wkeScriptResultCallback, void*>> waiting;
+    {
+        std::lock_guard lock(TheEngine().mutex);
+        webView->scriptAnswer.emplace(value, reason);
+        waiting.swap(webView->pendingScripts);
+    }
+    AnswerScripts(webView, waiting, value, reason);
 }
 
 }  // extern "C"

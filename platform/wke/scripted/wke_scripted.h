@@ -55,6 +55,12 @@ WKE_API void wkeScriptedLoadingFinish(wkeWebView webView, const char* url, wkeLo
 /* The page's answer; lives until the next call of this function. */
 WKE_API const char* wkeScriptedPageMessage(wkeWebView webView, const char* pageUrl, const char* message);
 
+/* What the view's script evaluations answer from now on: `json` as their
+ * value, or (json null) failure with `error`. Evaluations asked before any
+ * answer was set wait and get this one; a view destroyed meanwhile answers
+ * them with an error. Each evaluation is recorded as "evaluateScript <script>". */
+WKE_API void wkeScriptedSetScriptAnswer(wkeWebView webView, const char* json, const char* error);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,4 +1,4 @@
-// The web engine on WebKitGTK 4.1: every export of wke.h, and the two of
+// The web engine on WebKitGTK 4.1: every export of wke.h (the optional script evaluation too), and the two of
 // wke_webkitgtk.h. The shared state is EngineContext's (one web context, the
 // cookie store, the store's CA, the live views); a view and its signals are
 // WebkitView's.
@@ -19,6 +19,35 @@ void RegisterCallback(wkeWebView view, WebkitViewCallbacks::Callback<Slot> callb
                       const char*) {
     if (view != nullptr)
         view->callbacks.Set<Slot>(callback, param);
+}
+
+// One script evaluation on its way: what the engine's answer goes to. It
+// holds its own reference on the web view, so the evaluation ends (answered
+// or failed) even when the client destroys the view meanwhile.
+struct Evaluation {
+    wkeWebView view;
+    wkeScriptResultCallback callback;
+    void* param;
+};
+
+void OnEvaluated(GObject* source, GAsyncResult* result, gpointer data) {
+    auto* evaluation = static_cast<Evaluation*>(data);
+    GError* error = nullptr;
+    JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+    if (value == nullptr) {
+        evaluation->callback(evaluation->view, evaluation->param, nullptr,
+                             error != nullptr ? error->message : "the script did not run");
+    } else {
+        // Undefined has no JSON text: it is null to the caller.
+        char* json = jsc_value_to_json(value, 0);
+        evaluation->callback(evaluation->view, evaluation->param, json != nullptr ? json : "null", nullptr);
+        g_free(json);
+        g_object_unref(value);
+    }
+    if (error != nullptr)
+        g_error_free(error);
+    g_object_unref(source);
+    delete evaluation;
 }
 
 }  // namespace
@@ -91,6 +120,20 @@ WKE_API void wkeRunScript(wkeWebView webView, const char* script) {
         return;
     webkit_web_view_evaluate_javascript(webView->widget, script, -1, nullptr, nullptr, nullptr, nullptr,
                                         nullptr);
+}
+
+WKE_API void wkeEvaluateScript(wkeWebView webView, const char* script, wkeScriptResultCallback callback,
+                               void* param) {
+    if (callback == nullptr)
+        return;
+    // A view that never navigated has no page to ask.
+    if (webView == nullptr || webView->widget == nullptr || script == nullptr) {
+        callback(webView, param, nullptr, "the view shows no page");
+        return;
+    }
+    g_object_ref(webView->widget);
+    webkit_web_view_evaluate_javascript(webView->widget, script, -1, nullptr, nullptr, nullptr, &OnEvaluated,
+                                        new Evaluation{webView, callback, param});
 }
 
 WKE_API void* wkeGetNativeWidget(wkeWebView webView) {

@@ -25,6 +25,7 @@
 #include "platform/os/WorkerThread.h"
 #include "shell/MainFrame.h"
 #include "stats/StatsReporter.h"
+#include "web/AutomationChannel.h"
 
 #include <array>
 
@@ -80,6 +81,8 @@ void RunInteractive(HMODULE instance) {
     // SIGTERM and SIGINT close the main window as its close command would.
     CCloseSignalWatcher closeSignals;
     closeSignals.Start();
+    // Off unless the environment names a socket (drivers of the journey).
+    const std::unique_ptr<AutomationChannel> automation = AutomationChannel::StartFromEnvironment();
 
     const CAppPaths& paths = CAppPaths::Instance();
     COemConfig& oem = COemConfig::Instance();

@@ -92,12 +92,27 @@ TEST_F(InstanceChannelTest, SomethingElseAtTheSocketPathIsLeftAlone) {
     EXPECT_EQ(vtest::ReadFile(path), "not a socket");
 }
 
-TEST_F(InstanceChannelTest, WithoutRuntimeFolderAPrivateFolderIsUsed) {
+TEST_F(InstanceChannelTest, OwnRuntimeFolderWinsAndOnlyAPrivateFolderIsUsed) {
+    const std::string own = sandbox.Root() + "/own-runtime";
+    sandbox.SetEnv("VANTO_RUNTIME_DIR", own);
+    // Made on first use, closed to others, and preferred to the session's.
+    EXPECT_EQ(InstanceChannel::SocketPath("ChannelClass"), own + "/vanto-channelclass.sock");
+    struct stat st {};
+    ASSERT_EQ(::lstat(own.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    // A folder others may write to, or a file, serves nobody.
+    ::chmod(own.c_str(), 0777);
+    EXPECT_EQ(InstanceChannel::SocketPath("ChannelClass"), "");
+    vtest::WriteFile(sandbox.Root() + "/a-file", "x");
+    sandbox.SetEnv("VANTO_RUNTIME_DIR", sandbox.Root() + "/a-file");
+    EXPECT_EQ(InstanceChannel::SocketPath("ChannelClass"), "");
+
+    // Without either variable: a private folder of our own under /tmp.
+    sandbox.SetEnv("VANTO_RUNTIME_DIR", std::nullopt);
     sandbox.SetEnv("XDG_RUNTIME_DIR", std::nullopt);
     const std::string path = InstanceChannel::SocketPath("ChannelClass");
     ASSERT_FALSE(path.empty());
     const std::string folder = path.substr(0, path.rfind('/'));
-    struct stat st {};
     ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, ::getuid());
     EXPECT_EQ(st.st_mode & 0777, 0700u);

@@ -179,6 +179,20 @@ void GtkBackend::NativeViewDetached(HWND hwnd, CControlUI* control, void* /*widg
         peer->DetachNativeView(control);
 }
 
+std::optional<RECT> GtkBackend::DisplayedRect(HWND hwnd) const {
+    GtkWindowPeer* peer = FindPeer(hwnd);
+    GdkWindow* window = peer != nullptr ? gtk_widget_get_window(peer->Widget()) : nullptr;
+    if (window == nullptr || !peer->IsMapped())
+        return std::nullopt;
+    // The origin comes from the display server: where the window manager
+    // (or nobody) really put the window, in root coordinates.
+    gint x = 0, y = 0;
+    gdk_window_get_origin(window, &x, &y);
+    const int margin = peer->Margin();
+    return RECT{x + margin, y + margin, x + gdk_window_get_width(window) - margin,
+                y + gdk_window_get_height(window) - margin};
+}
+
 // ---- the focus --------------------------------------------------------------------------------
 
 void GtkBackend::OnFocus(GtkWindowPeer& peer, bool in) {

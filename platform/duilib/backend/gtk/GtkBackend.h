@@ -78,6 +78,7 @@ class GtkBackend : public Backend {
     // owning it (Detached and the window's end take it out, never destroy it).
     void NativeViewAttached(HWND hwnd, CControlUI* control, void* widget) override;
     void NativeViewDetached(HWND hwnd, CControlUI* control, void* widget) override;
+    std::optional<RECT> DisplayedRect(HWND hwnd) const override;
 
     // ---- the loop -------------------------------------------------------------------
     // Iterates the GLib main context until Wake or the timeout.

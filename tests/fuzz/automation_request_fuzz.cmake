@@ -1,0 +1,1 @@
+vanto_fuzz_target(automation_request_fuzz DEPS vanto_web)
