@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -218,6 +219,41 @@ std::string DemoStore::Admin(const std::string& method, const std::string& path,
     httplib::Client client("http://" + admin->second);
     const auto reply = method == "POST" ? client.Post(path, body, "application/json") : client.Get(path);
     return reply && reply->status == 200 ? reply->body : std::string();
+}
+
+Installation::Installation(const std::string& binDir, const std::string& engine) {
+    namespace fs = std::filesystem;
+    fs::create_directories(root + "/program");
+    fs::create_directories(machine);
+    for (const char* file : {"vanto", "vanto-crashbox"})
+        fs::copy_file(binDir + "/" + file, root + "/program/" + file);
+    fs::copy_file(engine, root + "/program/node.so");
+    fs::copy(binDir + "/language", root + "/program/language", fs::copy_options::recursive);
+    Process step({program, "/makemachine"}, {{"VANTO_MACHINE_DIR", machine}}, root,
+                 root + "/makemachine.out");
+    PollUntil([&] { return !step.Running(); }, std::chrono::seconds(60));
+}
+
+Installation::~Installation() {
+    RemoveTree(root);
+}
+
+Home::Home(const EnvMap& common) : env(common) {
+    for (const char* dir : {"/home/.config", "/home/.cache", "/home/.local/share", "/run", "/work"})
+        std::filesystem::create_directories(root + dir);
+    chmod((root + "/run").c_str(), 0700);
+    env["HOME"] = root + "/home";
+    env["XDG_CONFIG_HOME"] = root + "/home/.config";
+    env["XDG_CACHE_HOME"] = root + "/home/.cache";
+    env["XDG_DATA_HOME"] = root + "/home/.local/share";
+    env["XDG_RUNTIME_DIR"] = root + "/run";
+    env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + root + "/run/no-bus";
+    env["VANTO_AUTOMATION_SOCKET"] = root + "/run/automation.sock";
+}
+
+Home::~Home() {
+    if (!keep)
+        RemoveTree(root);
 }
 
 }  // namespace bench

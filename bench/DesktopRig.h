@@ -89,4 +89,28 @@ class DemoStore {
     EnvMap m_env;
 };
 
+// The program laid out in a temporary folder as the package lays it out
+// (vanto, vanto-crashbox, language/ and the web engine `engine` as node.so),
+// with the machine hive its installer step /makemachine made.
+struct Installation {
+    Installation(const std::string& binDir, const std::string& engine);
+    ~Installation();
+    std::string root = MakeTempFolder("vanto-bench-install");
+    std::string program = root + "/program/vanto";
+    std::string machine = root + "/machine";
+};
+
+// A fresh home for one start of one program: its own HOME, XDG folders,
+// runtime folder (0700, with the automation socket's path) and working
+// folder; `env` is `common` with these. No session bus, and none started
+// on demand.
+struct Home {
+    explicit Home(const EnvMap& common);
+    ~Home();
+    std::string Work() const { return root + "/work"; }
+    std::string root = MakeTempFolder("vanto-bench-home");
+    EnvMap env;
+    bool keep = false;  // left for a reader when the run failed
+};
+
 }  // namespace bench

@@ -133,4 +133,22 @@ ActivityDelta Difference(const Activity& before, const Activity& after) {
     return delta;
 }
 
+std::vector<Activity> ReadActivities(const std::vector<std::string>& pids) {
+    std::vector<Activity> readings;
+    for (const auto& pid : pids)
+        readings.push_back(ReadActivity(pid));
+    return readings;
+}
+
+ActivityDelta DifferenceNow(const std::vector<std::string>& pids, const std::vector<Activity>& before) {
+    ActivityDelta total;
+    for (std::size_t i = 0; i < pids.size() && i < before.size(); ++i) {
+        const ActivityDelta d = Difference(before[i], ReadActivity(pids[i]));
+        total.cpuSeconds += d.cpuSeconds;
+        total.wakeups += d.wakeups;
+        total.threads.insert(total.threads.end(), d.threads.begin(), d.threads.end());
+    }
+    return total;
+}
+
 }  // namespace bench

@@ -51,4 +51,9 @@ struct ActivityDelta {
 };
 ActivityDelta Difference(const Activity& before, const Activity& after);
 
+// The readings of several processes, and what happened in them since: the
+// sums over them.
+std::vector<Activity> ReadActivities(const std::vector<std::string>& pids);
+ActivityDelta DifferenceNow(const std::vector<std::string>& pids, const std::vector<Activity>& before);
+
 }  // namespace bench

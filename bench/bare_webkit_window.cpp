@@ -2,14 +2,16 @@
 // the store's pages, started as a program of its own so that it is measured
 // exactly as the client is (from process start, on the screen).
 //
-//   bare_webkit_window WIDTH HEIGHT URL...
+//   bare_webkit_window [--one-web-process] WIDTH HEIGHT URL...
 //
 // One top-level window at (0, 0) of WIDTH x HEIGHT holding one web view per
 // URL in a stack. At start only the first view loads its URL, as the client
 // shows its first tab. A line "rest" on standard input then shows and loads
 // the other views one after another, each once the one before has finished
 // and painted (as clicks on the client's tabs do), and "loaded" is printed
-// when the last one has.
+// when the last one has. With --one-web-process every view after the first
+// is related to the first, so that all share its web process (WebKit's
+// default gives each view a process of its own).
 
 #include <glib-unix.h>
 #include <gtk/gtk.h>
@@ -95,8 +97,13 @@ gboolean OnInput(GIOChannel* channel, GIOCondition, gpointer data) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const bool oneProcess = argc > 1 && std::string(argv[1]) == "--one-web-process";
+    if (oneProcess) {
+        --argc;
+        ++argv;
+    }
     if (argc < 4) {
-        std::fprintf(stderr, "usage: %s WIDTH HEIGHT URL...\n", argv[0]);
+        std::fprintf(stderr, "usage: bare_webkit_window [--one-web-process] WIDTH HEIGHT URL...\n");
         return 2;
     }
     // As the client's engine does: WebKit's sandbox cannot start as root.
@@ -112,7 +119,9 @@ int main(int argc, char** argv) {
     window.stack = gtk_stack_new();
     gtk_container_add(GTK_CONTAINER(top), window.stack);
     for (int i = 3; i < argc; ++i) {
-        auto* view = WEBKIT_WEB_VIEW(webkit_web_view_new());
+        auto* view = oneProcess && !window.views.empty()
+                         ? WEBKIT_WEB_VIEW(webkit_web_view_new_with_related_view(window.views.front()))
+                         : WEBKIT_WEB_VIEW(webkit_web_view_new());
         window.views.push_back(view);
         window.urls.emplace_back(argv[i]);
         window.painted.push_back(false);
