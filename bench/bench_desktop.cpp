@@ -166,13 +166,14 @@ std::optional<RunResult> RunSide(Side& side, const EnvMap& common, ScreenProbe& 
     if (!process)
         return std::nullopt;
     RunResult result;
+    const bool found = side.band.has_value();
     const bool shown =
         side.band ? PollUntil([&] { return HeaderShown(screen, *side.band); }, kDeadline,
                               std::chrono::milliseconds(5))
                   : PollUntil([&] { return (side.band = screen.FindBand(kHeaderColour, 400)).has_value(); },
                               kDeadline, std::chrono::milliseconds(50));
     result.firstPaintMs = MillisecondsSince(start);
-    if (shown && side.results.empty())
+    if (shown && !found)
         std::printf("%-6s header band on screen: %dx%d at (%d, %d)\n", side.name, side.band->width,
                     side.band->height, side.band->x, side.band->y);
     if (!shown || !side.loadRest(*process, home, screen, *side.band)) {
