@@ -21,6 +21,9 @@ packages=(
   sqlite3 python3 python3-olefile curl openssl zip
   # a private session bus for the notification tests (dbus-run-session)
   dbus-daemon
+  # the Debian package: dpkg-shlibdeps finds its dependencies, lintian,
+  # desktop-file-validate and appstreamcli check it in the packaging tests
+  dpkg-dev lintian desktop-file-utils appstream
 )
 
 missing=()

@@ -3,7 +3,8 @@
 # debug build (AddressSanitizer and UndefinedBehaviorSanitizer) runs all
 # tests but the window suites' second run on the display, the ThreadSanitizer build runs the tests of
 # threaded code, the release build runs the window suites on the GTK back end
-# under Xvfb (ctest label "gui"). Exits non-zero on any failure.
+# under Xvfb (ctest label "gui") and builds and checks the Debian package
+# (label "packaging"). Exits non-zero on any failure.
 #
 #   scripts/test.sh                 everything
 #   scripts/test.sh -R Registry     only tests whose name matches (debug build)
@@ -34,8 +35,10 @@ if [ $# -eq 0 ]; then
   # The windows on a display: each gui entry runs its program under a
   # private Xvfb (tests/gui/with-xvfb.sh).
   cmake --preset release >/dev/null
-  cmake --build --preset release -j "$jobs" --target gui_tests
+  cmake --build --preset release -j "$jobs" --target gui_tests packaging_test
   ctest --preset release -j "$jobs" -L gui -R '^gui\.' || status=1
+  # The Debian package built from this build, unpacked, checked and run.
+  ctest --preset release -j "$jobs" -L packaging || status=1
 fi
 
 exit $status

@@ -54,7 +54,15 @@ std::string ReadAdId(bool allowInstallerFallback) {
 }
 
 std::string ReadProgramVersion() {
-    return os::RegGetString(HKEY_CURRENT_USER, settings::kClientKey, settings::kVersion,
+    if (std::optional<std::string> version = os::RegGetString(
+            HKEY_CURRENT_USER, settings::kClientKey, settings::kVersion, settings::kDefaultReadBuffer)) {
+        return *version;
+    }
+    // A system package cannot write every user's settings, so it records the
+    // installed version once for the machine. Without it every packaged
+    // installation would take any server version for a newer one and fetch
+    // the installer each day.
+    return os::RegGetString(HKEY_LOCAL_MACHINE, settings::kClientKey, settings::kVersion,
                             settings::kDefaultReadBuffer)
         .value_or(std::string());
 }

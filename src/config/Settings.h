@@ -22,7 +22,7 @@ inline constexpr std::string_view kAccount = "Account";      // REG_SZ, login to
 inline constexpr std::string_view kNickName = "NickName";    // REG_SZ, display name
 inline constexpr std::string_view kLoginType = "LoginType";  // REG_DWORD, 1 code, 2 QQ, 3 WeChat
 inline constexpr std::string_view kAdId = "AdId";            // REG_SZ, decimal text
-inline constexpr std::string_view kVersion = "Version";      // REG_SZ, installed version
+inline constexpr std::string_view kVersion = "Version";      // REG_SZ, installed version (also per machine)
 inline constexpr std::string_view kSendInstallMessage = "SendInstallMessage";  // presence only
 inline constexpr std::string_view kUpdateDay = "UpdateDay";                    // REG_DWORD, day of month
 inline constexpr std::string_view kToolboxDay = "ToolboxDay";                  // REG_DWORD, day of month
@@ -50,5 +50,6 @@ std::string ReadAdId(bool allowInstallerFallback);
 // leading number is greater than 0; empty otherwise.
 std::string AdIdFromInstallerName(std::string_view installerName);
 
-// The installed version ("Version"), empty when missing.
+// The installed version ("Version"): the per-user value, else the one the
+// system package recorded for the machine; empty when neither is there.
 std::string ReadProgramVersion();

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "support/Sandbox.h"
 
 namespace {
@@ -92,6 +94,20 @@ TEST_F(ReadAdIdTest, ProgramVersionIsThePerUserVersionText) {
     EXPECT_EQ(ReadProgramVersion(), "");
     ASSERT_TRUE(os::RegSetString(HKEY_CURRENT_USER, kClientKey, "version", "2.3.0.11"));
     EXPECT_EQ(ReadProgramVersion(), "2.3.0.11");
+}
+
+// The package records the version for the machine; a user's own value (the
+// installer's) still decides, even an empty one.
+TEST_F(ReadAdIdTest, ProgramVersionFallsBackToTheMachineOnlyWhenTheUserHasNone) {
+    ASSERT_TRUE(os::RegSetString(HKEY_LOCAL_MACHINE, kClientKey, settings::kVersion, "1.0.0"));
+    EXPECT_EQ(ReadProgramVersion(), "1.0.0");
+    // Too long for the read: as if missing.
+    ASSERT_TRUE(os::RegSetString(HKEY_CURRENT_USER, kClientKey, settings::kVersion, std::string(261, '9')));
+    EXPECT_EQ(ReadProgramVersion(), "1.0.0");
+    for (const char* own : {"", "2.3.0.11"}) {
+        ASSERT_TRUE(os::RegSetString(HKEY_CURRENT_USER, kClientKey, settings::kVersion, own));
+        EXPECT_EQ(ReadProgramVersion(), own);
+    }
 }
 
 }  // namespace

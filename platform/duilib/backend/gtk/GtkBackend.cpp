@@ -184,13 +184,14 @@ std::optional<RECT> GtkBackend::DisplayedRect(HWND hwnd) const {
     GdkWindow* window = peer != nullptr ? gtk_widget_get_window(peer->Widget()) : nullptr;
     if (window == nullptr || !peer->IsMapped())
         return std::nullopt;
-    // The origin comes from the display server: where the window manager
-    // (or nobody) really put the window, in root coordinates.
-    gint x = 0, y = 0;
+    // Both come from the display server: where the window manager (or
+    // nobody) really put the window, in root coordinates, and the size it
+    // has now (a resize asked for is not shown before the toolkit sends it).
+    gint x = 0, y = 0, width = 0, height = 0;
     gdk_window_get_origin(window, &x, &y);
+    gdk_window_get_geometry(window, nullptr, nullptr, &width, &height);
     const int margin = peer->Margin();
-    return RECT{x + margin, y + margin, x + gdk_window_get_width(window) - margin,
-                y + gdk_window_get_height(window) - margin};
+    return RECT{x + margin, y + margin, x + width - margin, y + height - margin};
 }
 
 // ---- the focus --------------------------------------------------------------------------------
