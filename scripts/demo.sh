@@ -3,14 +3,22 @@
 #
 # Installs what is missing, builds the client and the store, starts the store
 # in the background with its own data folder ($VANTO_DEMO_DIR, default
-# ~/.local/share/vanto-demo), and runs `vanto` pointed at it (arguments of
-# the script go to vanto: `scripts/demo.sh /uninstall` sends the uninstall
-# report). Unless
+# ~/.local/share/vanto-demo), and runs `vanto` pointed at it. Unless
 # VANTO_DEMO_REAL_HOME=1, the client runs in a sandboxed home inside the data
-# folder (its settings, registry hives and runtime folder), so the demo never
-# touches the real ones. Ctrl-C ends the client the way closing its window
-# does; the script then shows the client's run log and what the store saw,
-# and stops the store.
+# folder (its settings, registry hives and instance sockets), so the demo never
+# touches the real ones nor hands over to a client you already run; the
+# session's runtime folder (display, bus, notifications) stays the real one.
+# Before the first start it runs the installer-side step (`vanto /makemachine`
+# and the installed version, as the package's post-install step does).
+#
+# On a desktop (DISPLAY or WAYLAND_DISPLAY set) the client's windows appear;
+# Ctrl-C ends the client the way closing its window does. Arguments of the
+# script go to vanto (`scripts/demo.sh /uninstall` sends the uninstall report).
+# Without a display the script walks the whole journey by itself under
+# xvfb-run (start, login, download, open, delete, update, toolbox, logout,
+# close) and saves a screenshot of each step in $VANTO_DEMO_DIR/screenshots.
+# Either way it then shows the client's run log and what the store saw, and
+# stops the store.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,7 +26,8 @@ scripts/deps.sh
 # VANTO_DEMO_PRESET picks another build (debug, say); release by default.
 preset="${VANTO_DEMO_PRESET:-release}"
 cmake --preset "$preset" >/dev/null
-cmake --build --preset "$preset" -j 2 --target vanto demo-store langpack language_files vanto-reg >/dev/null
+cmake --build --preset "$preset" -j 2 --target vanto vanto-crashbox wke_webkitgtk demo-store langpack language_files vanto-reg \
+  notification-server >/dev/null
 
 bin="$PWD/build/$preset/bin"
 data="${VANTO_DEMO_DIR:-$HOME/.local/share/vanto-demo}"
@@ -56,10 +65,20 @@ if [ "${VANTO_DEMO_REAL_HOME:-0}" != "1" ]; then
   mkdir -p "$home/.config" "$home/machine" "$home/runtime"
   chmod 700 "$home/runtime"
   export HOME="$home" XDG_CONFIG_HOME="$home/.config" VANTO_MACHINE_DIR="$home/machine"
-  export XDG_RUNTIME_DIR="$home/runtime"
+  export VANTO_RUNTIME_DIR="$home/runtime"
   where="a sandboxed home ($home)"
+  # The installer-side step, as the package's post-install step runs it: the
+  # machine code and installation id, and the installed version in the
+  # machine hive (without it every server version would count as newer).
+  version="$(sed -n 's/^project(vanto VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
+  (cd "$home" && "$bin/vanto" /makemachine)
+  "$bin/vanto-reg" set HKLM 'Software\vanto' Version REG_SZ "$version" >/dev/null
+  code="$("$bin/vanto-reg" query HKLM 'Software\vanto' uid | awk '$1 == "uid" { print $3 }')"
+  installed="installed: machine code $code, version $version"
 else
+  home="$HOME"
   where="your own home"
+  installed="no installer-side step (your own home; the package's post-install step makes them)"
 fi
 
 # The run log goes to the folder the client is started from.
@@ -67,22 +86,39 @@ run="$data/run"
 mkdir -p "$run"
 rm -f "$run/log.txt"
 
-cat <<MSG
-The demo store is running (data: $data, log: $log).
-Starting vanto in $where, run log in $run/log.txt.
-
-The client has no display back end yet: its main window runs headless (no
-window appears) until the GTK back end lands. Press Ctrl-C to close it; a
-second start while it runs only brings the running one forward.
-MSG
-
-# Ctrl-C reaches vanto, which closes its main window and tears down; the
-# script itself only waits for it and then goes on.
-trap ':' INT
 status=0
-(cd "$run" && exec "$bin/vanto" "$@") || status=$?
-trap - INT
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  cat <<MSG
+The demo store is running (data: $data, log: $log).
+Starting vanto in $where ($installed); run log in $run/log.txt.
 
+Its main window opens on your desktop with the store's pages. Log in with the
+mobile number 13800138000 and the code the store prints (also at
+http://$VANTO_DEMO_ADMIN/sms), download a template, open it. Press Ctrl-C or
+close the window to end it; a second start while it runs only brings the
+running one forward.
+MSG
+  # Ctrl-C reaches vanto, which closes its main window and tears down; the
+  # script itself only waits for it and then goes on.
+  trap ':' INT
+  (cd "$run" && exec "$bin/vanto" "$@") || status=$?
+  trap - INT
+else
+  shots="$data/screenshots"
+  rm -rf "$shots"
+  mkdir -p "$shots"
+  cat <<MSG
+The demo store is running (data: $data, log: $log).
+No display: walking the whole journey with vanto on a private X server
+($where; $installed).
+MSG
+  xvfb-run -a -s "-screen 0 1600x900x24 -nolisten tcp" \
+    python3 tests/journey/journey.py --bin "$bin" --store-env "$data/ports.env" --home "$home" \
+    --run-dir "$run" --artefacts "$shots" || status=$?
+  echo
+  echo "Screenshots of each step: $shots"
+  ls "$shots" | sed 's/^/    /'
+fi
 echo
 echo "vanto exited with code $status."
 echo "Run log ($run/log.txt):"

@@ -12,7 +12,7 @@ Interface (exit status 0 when every step passed, 1 when one failed, 2 on bad
 usage; one line per step on standard output, "step N <name>: ok (...)"):
 
   journey.py --bin DIR [--store-env FILE] [--home DIR] [--artefacts DIR]
-             [--notifier PROGRAM] [--timeout SECONDS] [--keep]
+             [--run-dir DIR] [--notifier PROGRAM] [--timeout SECONDS] [--keep]
 
   --bin        the build's program folder (vanto, vanto-reg, demo-store,
                node.so, language/)
@@ -24,6 +24,8 @@ usage; one line per step on standard output, "step N <name>: ok (...)"):
                HOME/.vanto-machine
   --artefacts  where the screenshots go (journey-NN-<step>.png); default:
                the work folder
+  --run-dir    the folder the client starts in (its run log, log.txt);
+               default: one in the work folder
   --notifier   the notification service stand-in (NAME RECORD READY);
                default: DIR/../tests/notification-server
   --timeout    the deadline of every wait, 30 s by default
@@ -183,6 +185,7 @@ class Journey:
         self.data = os.path.join(self.config, "vanto")
         self.machine = os.environ.get("VANTO_MACHINE_DIR") or os.path.join(self.home, ".vanto-machine")
         self.artefacts = os.path.abspath(opts.artefacts or self.work)
+        self.run_dir = os.path.abspath(opts.run_dir or os.path.join(self.work, "cwd"))
         self.opened = os.path.join(self.work, "opened.txt")
         self.notified = os.path.join(self.work, "notifications.txt")
         self.saved = os.path.join(self.home, "文档", "年终总结-终稿.pptx")
@@ -338,8 +341,9 @@ class Journey:
     def prepare(self):
         for folder in (self.config, self.machine, self.artefacts, os.path.dirname(self.saved)):
             os.makedirs(folder, exist_ok=True)
-        for private in ("runtime", "auto", "standins", "cwd"):
+        for private in ("runtime", "auto", "standins"):
             os.makedirs(os.path.join(self.work, private), mode=0o700)
+        os.makedirs(self.run_dir, exist_ok=True)
         opener = os.path.join(self.work, "standins", "xdg-open")
         with open(opener, "w") as f:
             f.write("#!/bin/sh\nprintf '%%s\\n' \"$*\" >> '%s'\n" % self.opened)
@@ -370,9 +374,12 @@ class Journey:
         })
         self.env = env
         self.baseline = {what: len(self.since_start(what)) for what in ("sms", "client", "store", "update", "toolbox")}
-        # The installed version is older than the store's, and today's
-        # automatic check counts as done: the menu's check downloads.
-        self.reg("set", "HKCU", "Software\\vanto", "Version", "REG_SZ", "1.0.0")
+        # The installed version, recorded for every user as the package
+        # records it (the user has none of their own), is older than the
+        # store's, and today's automatic check counts as done: the menu's
+        # check downloads.
+        self.reg("set", "HKLM", "Software\\vanto", "Version", "REG_SZ", "1.0.0")
+        self.reg("delete", "HKCU", "Software\\vanto", "Version", check=False)
         self.reg("set", "HKCU", "Software\\vanto", "UpdateDay", "REG_DWORD", str(datetime.date.today().day))
         # A home used before keeps no trace the journey looks for: no waiting
         # installer, no demo tool, no saved template.
@@ -392,7 +399,7 @@ class Journey:
 
     def start_client(self):
         self.client_out = open(os.path.join(self.work, "client.out"), "wb")
-        self.client = subprocess.Popen([os.path.join(self.bin, "vanto")], cwd=os.path.join(self.work, "cwd"),
+        self.client = subprocess.Popen([os.path.join(self.bin, "vanto")], cwd=self.run_dir,
                                        env=self.env, stdin=subprocess.DEVNULL, stdout=self.client_out,
                                        stderr=subprocess.STDOUT)
 
@@ -412,9 +419,9 @@ class Journey:
                 child.kill()
                 child.wait()
         if failed:
-            for name in ("cwd/log.txt", "client.out"):
-                print("---- %s (last lines)\n%s" % (name, "\n".join(
-                    read(os.path.join(self.work, name)).splitlines()[-40:])), file=sys.stderr)
+            for path in (os.path.join(self.run_dir, "log.txt"), os.path.join(self.work, "client.out")):
+                print("---- %s (last lines)\n%s" % (path, "\n".join(
+                    read(path).splitlines()[-40:])), file=sys.stderr)
         if failed or self.opts.keep:
             print("work folder: " + self.work)
         else:
@@ -625,6 +632,7 @@ def main():
     parser.add_argument("--store-env")
     parser.add_argument("--home")
     parser.add_argument("--artefacts")
+    parser.add_argument("--run-dir")
     parser.add_argument("--notifier")
     parser.add_argument("--timeout", type=float, default=30)
     parser.add_argument("--keep", action="store_true")
