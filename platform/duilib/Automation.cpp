@@ -135,11 +135,13 @@ bool Automation::AdvanceClock(std::uint64_t ms) const {
     return RunUntilIdle();
 }
 
+HWND Automation::WindowOfClass(std::string_view className) {
+    const std::string wanted = Lower(className);
+    return FirstMatch([&](HWND h) { return Lower(::GetClassNameW(h)) == wanted; });
+}
+
 HWND Automation::FindByClass(std::string_view className) const {
-    return Call<HWND>([&] {
-               return FirstMatch([&](HWND h) { return Lower(::GetClassNameW(h)) == Lower(className); });
-           })
-        .value_or(nullptr);
+    return Call<HWND>([&] { return WindowOfClass(className); }).value_or(nullptr);
 }
 
 HWND Automation::FindByLayout(std::string_view layout) const {

@@ -92,6 +92,9 @@ class Automation {
 
     // The paint manager of a window, or null (UI thread).
     static CPaintManagerUI* ManagerOf(HWND hwnd);
+    // The first live window of the class (names compare without regard to
+    // case), a visible one before a hidden one; null when none (UI thread).
+    static HWND WindowOfClass(std::string_view className);
     // A control of a window by name, or null (UI thread).
     static CControlUI* FindControl(HWND hwnd, std::string_view controlName);
 

@@ -3,6 +3,7 @@
 #include "platform/duilib/MessageQueue.h"
 #include "platform/duilib/WinUser.h"
 #include "platform/os/DebugPrint.h"
+#include "platform/os/LocalSocket.h"
 #include "platform/os/Text.h"
 #include "platform/os/UniqueFd.h"
 
@@ -72,33 +73,10 @@ std::string SocketFolder() {
     return PrivateFolder("/tmp/vanto-" + std::to_string(::getuid()));
 }
 
-bool MakeAddress(const std::string& path, sockaddr_un& addr) {
-    addr = sockaddr_un{};
-    addr.sun_family = AF_UNIX;
-    if (path.empty() || path.size() >= sizeof(addr.sun_path))
-        return false;
-    std::memcpy(addr.sun_path, path.data(), path.size());
-    return true;
-}
-
 void SetTimeouts(int fd) {
     timeval tv{kTimeoutMs / 1000, (kTimeoutMs % 1000) * 1000};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof(tv));
-}
-
-// A socket's send: MSG_NOSIGNAL, so that a peer gone away is an error here
-// and not a SIGPIPE.
-bool SendAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = ::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
 }
 
 // One line of at most kMaxLine bytes, without its line feed.
@@ -122,7 +100,7 @@ std::optional<std::string> ReadLine(int fd) {
 // listens.
 UniqueFd Connect(const std::string& path) {
     sockaddr_un addr{};
-    if (!MakeAddress(path, addr)) {
+    if (!os::MakeLocalAddress(path, addr)) {
         errno = ENAMETOOLONG;
         return {};
     }
@@ -141,7 +119,7 @@ UniqueFd Connect(const std::string& path) {
 
 std::optional<std::string> Exchange(const std::string& path, const std::string& line) {
     const UniqueFd fd = Connect(path);
-    if (!fd || !SendAll(fd.Get(), line + "\n"))
+    if (!fd || !os::SendAll(fd.Get(), line + "\n"))
         return std::nullopt;
     return ReadLine(fd.Get());
 }
@@ -200,7 +178,7 @@ struct InstanceChannel::Listener {
         const std::optional<std::string> line = ReadLine(peer);
         const std::optional<Request> request = line ? ParseRequest(*line) : std::nullopt;
         if (!request) {
-            SendAll(peer, "ERR\n");
+            os::SendAll(peer, "ERR\n");
             return;
         }
         const HWND target = hwnd;
@@ -223,7 +201,7 @@ struct InstanceChannel::Listener {
                 });
                 break;
         }
-        SendAll(peer, "OK\n");
+        os::SendAll(peer, "OK\n");
     }
 };
 
@@ -245,7 +223,7 @@ std::string InstanceChannel::SocketPath(std::string_view className) {
         return {};
     std::string path = folder + "/vanto-" + name + ".sock";
     sockaddr_un addr{};
-    return MakeAddress(path, addr) ? path : std::string();
+    return os::MakeLocalAddress(path, addr) ? path : std::string();
 }
 
 std::optional<InstanceChannel::Request> InstanceChannel::ParseRequest(std::string_view line) {
@@ -272,7 +250,7 @@ std::optional<InstanceChannel::Request> InstanceChannel::ParseRequest(std::strin
 bool InstanceChannel::Publish(std::string_view className, HWND hwnd) {
     const std::string path = SocketPath(className);
     sockaddr_un addr{};
-    if (!MakeAddress(path, addr))
+    if (!os::MakeLocalAddress(path, addr))
         return false;
     auto listener = std::make_unique<Listener>();
     listener->className = std::string(className);

@@ -1,11 +1,13 @@
 #include "web/AutomationChannel.h"
 
 #include "diag/RunLog.h"
+#include "platform/duilib/Automation.h"
 #include "platform/duilib/UIManager.h"
 #include "platform/duilib/UIWkeWebkit.h"
 #include "platform/duilib/UiCall.h"
 #include "platform/duilib/WinUser.h"
 #include "platform/duilib/backend/Backend.h"
+#include "platform/os/LocalSocket.h"
 #include "platform/os/Text.h"
 #include "web/WkeLoader.h"
 
@@ -35,33 +37,11 @@ constexpr int kSendTimeoutMs = 3000;
 // are turned away.
 constexpr std::size_t kMaxConnections = 8;
 
-bool MakeAddress(const std::string& path, sockaddr_un& addr) {
-    addr = sockaddr_un{};
-    addr.sun_family = AF_UNIX;
-    if (path.empty() || path.size() >= sizeof(addr.sun_path))
-        return false;
-    std::memcpy(addr.sun_path, path.data(), path.size());
-    return true;
-}
-
 std::string FolderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// MSG_NOSIGNAL: a peer gone away is an error here, not a SIGPIPE.
-bool SendAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = ::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
 }
 
 // Text as JSON may carry it: malformed UTF-8 becomes U+FFFD.
@@ -81,27 +61,11 @@ RECT ScreenRect(HWND hwnd) {
     return rect;
 }
 
-// The first visible window of the class (class names compare without
-// regard to case), else a hidden one; null when none.
-HWND FindWindowOfClass(const std::string& className) {
-    const std::string wanted = os::AsciiLowerCopy(className);
-    HWND hidden = nullptr;
-    for (HWND hwnd : DuiLib::EnumWindows()) {
-        if (os::AsciiLowerCopy(::GetClassNameW(hwnd)) != wanted)
-            continue;
-        if (::IsWindowVisible(hwnd))
-            return hwnd;
-        if (hidden == nullptr)
-            hidden = hwnd;
-    }
-    return hidden;
-}
-
 // The control's window and the control, laid out as they will be drawn;
 // `error` says what is missing.
 DuiLib::CControlUI* FindControlIn(const std::string& className, const std::string& name, HWND& hwnd,
                                   std::string& error) {
-    hwnd = FindWindowOfClass(className);
+    hwnd = DuiLib::Automation::WindowOfClass(className);
     if (hwnd == nullptr) {
         error = "no window of class " + className;
         return nullptr;
@@ -174,7 +138,7 @@ std::unique_ptr<AutomationChannel> AutomationChannel::StartFromEnvironment() {
 
 std::string AutomationChannel::UnfitReason(const std::string& path) {
     sockaddr_un addr{};
-    if (!MakeAddress(path, addr))
+    if (!os::MakeLocalAddress(path, addr))
         return "the socket path is empty or too long";
     struct stat folder {};
     if (::stat(FolderOf(path).c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode))
@@ -214,7 +178,7 @@ std::unique_ptr<AutomationChannel> AutomationChannel::Start(const std::string& p
     channel->m_socket.Reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     channel->m_stop.Reset(::eventfd(0, EFD_CLOEXEC));
     sockaddr_un addr{};
-    MakeAddress(path, addr);
+    os::MakeLocalAddress(path, addr);
     if (!channel->m_socket.Valid() || !channel->m_stop.Valid() ||
         ::bind(channel->m_socket.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) != 0)
         return off(std::string("cannot make the socket: ") + std::strerror(errno));
@@ -303,7 +267,7 @@ bool AutomationChannel::ServeConnection(Connection& connection) const {
             line.remove_suffix(1);
         if (line.size() > kMaxAutomationLine)
             return false;
-        const bool sent = line.empty() || SendAll(connection.fd.Get(), Answer(line));
+        const bool sent = line.empty() || os::SendAll(connection.fd.Get(), Answer(line));
         pending.erase(0, end + 1);
         if (!sent)
             return false;
