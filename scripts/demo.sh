@@ -90,7 +90,8 @@ status=0
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   cat <<MSG
 The demo store is running (data: $data, log: $log).
-Starting vanto in $where ($installed); run log in $run/log.txt.
+Starting vanto in $where; $installed.
+Run log in $run/log.txt.
 
 Its main window opens on your desktop with the store's pages. Log in with the
 mobile number 13800138000 and the code the store prints (also at
