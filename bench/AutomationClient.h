@@ -1,8 +1,9 @@
 #pragma once
 // The bench's side of the client's read-only automation channel
-// (VANTO_AUTOMATION_SOCKET): one JSON request line, one JSON reply line, on a
-// connection of its own each time. Used to find the client's tab buttons on
-// screen and to see which page a tab's view holds.
+// (VANTO_AUTOMATION_SOCKET), through the tests' client: one request on a
+// connection of its own each time, since the channel comes up with the
+// client. Used to find the client's tab buttons on screen and to see which
+// page a tab's view holds.
 
 #include <json/json.h>
 

@@ -70,9 +70,7 @@ DuiLib::CControlUI* FindControlIn(const std::string& className, const std::strin
         error = "no window of class " + className;
         return nullptr;
     }
-    for (DuiLib::CPaintManagerUI* manager : DuiLib::CPaintManagerUI::GetPaintManagers()) {
-        if (manager->GetPaintWindow() != hwnd || manager->GetRoot() == nullptr)
-            continue;
+    if (DuiLib::CPaintManagerUI* manager = DuiLib::Automation::ManagerOf(hwnd)) {
         // Positions are only right once the layout has run; the next paint
         // would run it anyway.
         if (manager->IsUpdateNeeded())

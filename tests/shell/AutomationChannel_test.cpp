@@ -1,7 +1,7 @@
 // The automation channel through a real socket, against the main window
 // headless with the scripted engine measuring page elements.
-#include "AutomationClient.h"
 #include "MainFrameFixture.h"
+#include "support/AutomationClient.h"
 
 #include "web/AutomationChannel.h"
 
@@ -15,10 +15,10 @@
 
 namespace {
 
-using shelltest::AutomationClient;
 using shelltest::MainFrameTest;
+using vtest::AutomationClient;
 
-using shelltest::Compact;
+using vtest::Compact;
 
 std::string Rect(const RECT& r) {
     return Compact(RectToJson(r));

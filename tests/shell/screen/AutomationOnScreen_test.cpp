@@ -2,8 +2,8 @@
 // engine: the windows where the display has them, and a page element where
 // the screen shows it.
 
-#include "shell/AutomationClient.h"
 #include "shell/screen/MainWindowScreenFixture.h"
+#include "support/AutomationClient.h"
 #include "web/AutomationChannel.h"
 
 #include <string>
@@ -11,7 +11,7 @@
 namespace {
 
 using screentest::CountColour;
-using shelltest::Compact;
+using vtest::Compact;
 
 RECT ToRect(const Json::Value& value) {
     return RECT{value[0].asInt(), value[1].asInt(), value[2].asInt(), value[3].asInt()};
@@ -27,7 +27,7 @@ TEST_F(AutomationOnScreenTest, FindsThePageHeaderWhereTheScreenShowsIt) {
     const std::string path = sandbox.RuntimeDir() + "/automation.sock";
     const auto channel = AutomationChannel::Start(path, {});
     ASSERT_NE(channel, nullptr);
-    shelltest::AutomationClient client(path);
+    vtest::AutomationClient client(path);
 
     const Json::Value windows = client.Ask(R"({"op":"windows"})");
     ASSERT_EQ(windows["windows"].size(), 1u) << Compact(windows);

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <string>
 
-namespace shelltest {
+namespace vtest {
 
 // One connection to the channel, read with a deadline.
 class AutomationClient {
@@ -70,4 +70,4 @@ inline std::string Compact(const Json::Value& value) {
     return Json::writeString(builder, value);
 }
 
-}  // namespace shelltest
+}  // namespace vtest
