@@ -23,6 +23,9 @@ packages=(
   sqlite3 python3 python3-olefile curl openssl zip
   # a private session bus for the notification tests (dbus-run-session)
   dbus-daemon
+  # the window suites again on a headless Wayland compositor (weston's
+  # headless back end) and the screen-reader test's AT-SPI bus and client
+  weston at-spi2-core python3-pyatspi
   # the Debian package: dpkg-shlibdeps finds its dependencies, lintian,
   # desktop-file-validate and appstreamcli check it in the packaging tests
   dpkg-dev lintian desktop-file-utils appstream
