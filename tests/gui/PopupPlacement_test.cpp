@@ -47,18 +47,18 @@ class PopupPlacementTest : public guitest::GuiTest {
         GuiTest::TearDown();
     }
 
-    // The control's rectangle in screen coordinates, as the window layer has it.
-    RECT ScreenRect(HWND hwnd, const std::string& name) {
+    // Where the main window opens a pop-up: (dx, dy) from the bottom-left
+    // corner of its control, in screen coordinates.
+    POINT Below(HWND hwnd, const std::string& name, long dx, long dy) {
         RECT rc{};
+        POINT origin{0, 0};
         ui.Run([&] {
-            if (CControlUI* control = Automation::FindControl(hwnd, name)) {
+            if (CControlUI* control = Automation::FindControl(hwnd, name))
                 rc = control->GetPos();
-                POINT origin{0, 0};
-                ClientToScreen(hwnd, &origin);
-                rc = RECT{rc.left + origin.x, rc.top + origin.y, rc.right + origin.x, rc.bottom + origin.y};
-            }
+            ClientToScreen(hwnd, &origin);
         });
-        return rc;
+        EXPECT_GT(rc.Width(), 0) << name;
+        return POINT{origin.x + rc.left + dx, origin.y + rc.bottom + dy};
     }
 
     // The window layer's offset of `popup` from its owner, and the display's.
@@ -78,28 +78,21 @@ class PopupPlacementTest : public guitest::GuiTest {
         return offsets;
     }
 
-    // A picture of the pop-up as the display shows it, for a reader: on
-    // Wayland the compositor's own screenshot of its output (weston runs
-    // with --debug for its screenshooter), on X11 the screen's pixels.
-    void Screenshot(const std::string& name, HWND owner) {
-        const std::string dir = std::string(VANTO_BINARY_DIR) + "/artefacts";
-        std::filesystem::create_directories(dir);
+    bool Wayland() {
         bool wayland = false;
         ui.Run([&] { wayland = Gtk()->IsWayland(); });
-        if (!wayland) {
-            ui.Run([&] {
-                RECT rc{};
-                GetWindowRect(owner, &rc);
-                if (auto image = Gtk()->GrabScreen(RECT{rc.left, rc.top, rc.left + 1100, rc.top + 700}))
-                    image->WritePng(dir + "/" + name + "-x11.png");
-            });
+        return wayland;
+    }
+
+    // On Wayland, the compositor's own picture of its output (weston runs
+    // with --debug for its screenshooter) for a reader; X11 has its journey's.
+    void Screenshot(const std::string& name) {
+        if (!Wayland())
             return;
-        }
-        const std::string shots = sandbox.Root() + "/shots";
+        const std::string dir = std::string(VANTO_BINARY_DIR) + "/artefacts",
+                          shots = sandbox.Root() + "/shots";
+        std::filesystem::create_directories(dir);
         std::filesystem::create_directories(shots);
-        // The toolkit has committed the pop-up's frame by the time its
-        // placement was reported; the compositor draws its output on the next
-        // repaint, which the screenshooter waits for.
         ASSERT_EQ(std::system(("cd '" + shots + "' && weston-screenshooter >/dev/null 2>&1").c_str()), 0);
         for (const auto& entry : std::filesystem::directory_iterator(shots))
             std::filesystem::rename(entry.path(), dir + "/" + name + "-wayland.png");
@@ -132,92 +125,75 @@ TEST_F(PopupPlacementTest, MenuUserInformationAndToolboxPanelSitAtTheirOffsetFro
         RECT placed{};
         ui.Run([&] {
             GetWindowRect(owner, &placed);
+            // The main window shows the toolbox's button once the archive is there.
+            main->m_pm.FindControl("btnToolBox")->SetVisible(true);
             ASSERT_TRUE(Gtk()->FlushPaint(owner));
-        });
-        // Whatever the compositor reported while showing it, the window
-        // layer keeps the owner where it put it.
-        ui.Run([&] {
+            // Whatever the compositor reported while showing it, the window
+            // layer keeps the owner where it put it.
             RECT now{};
             GetWindowRect(owner, &now);
             EXPECT_EQ(now, placed);
             EXPECT_EQ(Gtk()->DisplayedRect(owner).value_or(RECT{}).left, placed.left);
         });
-
         struct Popup {
             const char* what;
             POINT at;  // where the main window opens it
-            std::function<HWND()> open;
-            std::function<void(HWND)> close;
+            std::function<HWND(POINT)> open;
         };
-        // The main window shows the toolbox's button once the archive is there.
-        ui.Run([&] {
-            main->m_pm.FindControl("btnToolBox")->SetVisible(true);
-            EXPECT_TRUE(Gtk()->FlushPaint(owner));
-        });
-        const RECT menuButton = ScreenRect(owner, "btnMenu");
-        const RECT loginButton = ScreenRect(owner, "btnLogin");
-        const RECT toolButton = ScreenRect(owner, "btnToolBox");
-        ASSERT_GT(toolButton.Width(), 0);
-        const std::vector<Popup> popups = {
-            {"menu", POINT{menuButton.left, menuButton.bottom + 5},
-             [&] {
+        const Popup popups[] = {
+            {"menu", Below(owner, "btnMenu", 0, 5),
+             [&](POINT at) {
                  m_menu = std::make_unique<CMenuWnd>();
-                 CControlUI* button = main->m_pm.FindControl("btnMenu");
-                 return m_menu->Init(button, "Form_Menu.xml", POINT{menuButton.left, menuButton.bottom + 5},
-                                     &main->m_pm, 0)
-                            ? m_menu->GetHWND()
-                            : nullptr;
-             },
-             [&](HWND) { m_menu.reset(); }},
-            {"user-info", POINT{loginButton.left + c.userInfoDx, loginButton.bottom + 12},
-             [&] {
-                 return CUserInfo::Open(main->m_pm.FindControl("btnLogin"),
-                                        POINT{loginButton.left + c.userInfoDx, loginButton.bottom + 12},
+                 const bool shown =
+                     m_menu->Init(main->m_pm.FindControl("btnMenu"), "Form_Menu.xml", at, &main->m_pm, 0);
+                 return shown ? m_menu->GetHWND() : nullptr;
+             }},
+            {"user-info", Below(owner, "btnLogin", c.userInfoDx, 12),
+             [&](POINT at) {
+                 return CUserInfo::Open(main->m_pm.FindControl("btnLogin"), at,
                                         sandbox.Root() + "/no-picture.png");
-             },
-             [&](HWND hwnd) { DestroyWindow(hwnd); }},
-            {"toolbox", POINT{toolButton.left + c.toolboxDx, toolButton.bottom + 13},
-             [&] {
+             }},
+            {"toolbox", Below(owner, "btnToolBox", c.toolboxDx, 13),
+             [&](POINT at) {
                  m_toolbox = std::make_unique<CToolbox>();
-                 m_toolbox->ShowAt(main->m_pm.FindControl("btnToolBox"), toolButton.left + c.toolboxDx,
-                                   toolButton.bottom + 13);
+                 m_toolbox->ShowAt(main->m_pm.FindControl("btnToolBox"), static_cast<int>(at.x),
+                                   static_cast<int>(at.y));
                  return m_toolbox->GetHWND();
-             },
-             [&](HWND) { m_toolbox.reset(); }},
+             }},
         };
         for (const Popup& popup : popups) {
             SCOPED_TRACE(popup.what);
             HWND hwnd = nullptr;
-            ui.Run([&] { hwnd = popup.open(); });
+            ui.Run([&] { hwnd = popup.open(popup.at); });
             ASSERT_NE(hwnd, nullptr);
             const Offsets offsets = Measure(hwnd);
-            // The window layer put it where the main window asks ...
-            EXPECT_EQ(offsets.model.x, popup.at.x - placed.left);
-            EXPECT_EQ(offsets.model.y, popup.at.y - placed.top);
-            // ... and the display shows it there, within a pixel.
+            // The window layer put it where the main window asks, and the
+            // display shows it there, within a pixel.
+            EXPECT_EQ(offsets.model, (POINT{popup.at.x - placed.left, popup.at.y - placed.top}));
             ASSERT_TRUE(offsets.shown.has_value());
             EXPECT_NEAR(offsets.shown->x, offsets.model.x, 1);
             EXPECT_NEAR(offsets.shown->y, offsets.model.y, 1);
-            Screenshot(std::string("popup-") + popup.what + "@" + std::to_string(c.dpi), owner);
-            ui.Run([&] { popup.close(hwnd); });
+            Screenshot(std::string("popup-") + popup.what + "@" + std::to_string(c.dpi));
+            ui.Run([&] {
+                m_menu.reset();
+                m_toolbox.reset();
+                if (IsWindow(hwnd))
+                    DestroyWindow(hwnd);
+            });
         }
         ui.Run([&] { DestroyWindow(owner); });
     }
 }
 
 TEST_F(PopupPlacementTest, APopUpTheCompositorDismissesClosesInTheWindowLayerToo) {
-    bool wayland = false;
-    ui.Run([&] { wayland = Gtk()->IsWayland(); });
-    if (!wayland)
+    if (!Wayland())
         GTEST_SKIP() << "the compositor dismisses pop-ups only on Wayland";
     guitest::LayoutWindow* main = Open("Form_Main.xml", true, UI_WNDSTYLE_FRAME);
     ASSERT_NE(main, nullptr);
-    const RECT login = ScreenRect(main->GetHWND(), "btnLogin");
+    const POINT at = Below(main->GetHWND(), "btnLogin", -215, 12);
     HWND popup = nullptr;
     ui.Run([&] {
-        popup =
-            CUserInfo::Open(main->m_pm.FindControl("btnLogin"), POINT{login.left - 215, login.bottom + 12},
-                            sandbox.Root() + "/no-picture.png");
+        popup = CUserInfo::Open(main->m_pm.FindControl("btnLogin"), at, sandbox.Root() + "/none.png");
     });
     ASSERT_NE(popup, nullptr);
     ASSERT_TRUE(Measure(popup).shown.has_value());
