@@ -185,28 +185,42 @@ TEST_F(PopupPlacementTest, MenuUserInformationAndToolboxPanelSitAtTheirOffsetFro
     }
 }
 
-TEST_F(PopupPlacementTest, APopUpTheCompositorDismissesClosesInTheWindowLayerToo) {
+// On Wayland a pop-up without a grab never has the keyboard, and the
+// compositor may take it down on its own.
+TEST_F(PopupPlacementTest, OnWaylandAPopUpTakesItsOwnersKeysAndClosesWhenTheCompositorDismissesIt) {
     if (!Wayland())
-        GTEST_SKIP() << "the compositor dismisses pop-ups only on Wayland";
+        GTEST_SKIP() << "the compositor keeps the keyboard from pop-ups only on Wayland";
     guitest::LayoutWindow* main = Open("Form_Main.xml", true, UI_WNDSTYLE_FRAME);
     ASSERT_NE(main, nullptr);
-    const POINT at = Below(main->GetHWND(), "btnLogin", -215, 12);
-    HWND popup = nullptr;
-    ui.Run([&] {
-        popup = CUserInfo::Open(main->m_pm.FindControl("btnLogin"), at, sandbox.Root() + "/none.png");
-    });
-    ASSERT_NE(popup, nullptr);
-    ASSERT_TRUE(Measure(popup).shown.has_value());
-    // What the toolkit does when the compositor sends the pop-up "done".
-    ui.Run([&] {
-        auto* window = static_cast<GtkWidget*>(Gtk()->NativeWindow(popup));
-        gdk_window_hide(gtk_widget_get_window(window));
-    });
-    EXPECT_TRUE(vtest::WaitFor(
-        [&] { return !automation.Call<bool>([&] { return IsWindow(popup) != FALSE; }).value_or(true); },
-        std::chrono::seconds(5)));
-    // The owner has the window layer's focus again.
-    EXPECT_EQ(automation.Call<HWND>([] { return GetActiveWindow(); }), main->GetHWND());
+    const HWND owner = main->GetHWND();
+    const POINT at = Below(owner, "btnLogin", -215, 12);
+    auto* ownerWidget = static_cast<GtkWidget*>(Gtk()->NativeWindow(owner));
+    const std::vector<std::pair<const char*, std::function<void(GtkWidget*)>>> ends = {
+        {"Escape on the owner",
+         [&](GtkWidget*) {
+             GdkEvent* key = gdk_event_new(GDK_KEY_PRESS);
+             key->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(ownerWidget)));
+             key->key.keyval = GDK_KEY_Escape;
+             gtk_widget_event(ownerWidget, key);
+             gdk_event_free(key);
+         }},
+        // What the toolkit does when the compositor sends the pop-up "done".
+        {"dismissed", [](GtkWidget* popup) { gdk_window_hide(gtk_widget_get_window(popup)); }},
+    };
+    for (const auto& [what, end] : ends) {
+        SCOPED_TRACE(what);
+        HWND popup = nullptr;
+        ui.Run([&] {
+            popup = CUserInfo::Open(main->m_pm.FindControl("btnLogin"), at, sandbox.Root() + "/none.png");
+        });
+        ASSERT_NE(popup, nullptr);
+        ASSERT_TRUE(Measure(popup).shown.has_value());
+        ui.Run([&] { end(static_cast<GtkWidget*>(Gtk()->NativeWindow(popup))); });
+        EXPECT_TRUE(vtest::WaitFor(
+            [&] { return !automation.Call<bool>([&] { return IsWindow(popup) != FALSE; }).value_or(true); },
+            std::chrono::seconds(5)));
+        EXPECT_EQ(automation.Call<HWND>([] { return GetActiveWindow(); }), owner);
+    }
 }
 
 }  // namespace

@@ -219,6 +219,22 @@ bool GtkWindowPeer::PlaceAtOwner() {
     return true;
 }
 
+GtkWindowPeer* GtkWindowPeer::KeyboardPopup() const {
+    // A Wayland pop-up without a grab never gets the keyboard: the
+    // compositor keeps it on the top-level below. While the window layer's
+    // active window is a shown pop-up of this window (or of one of its
+    // pop-ups), the keys this window gets are the pop-up's, as they are on
+    // X11, where the pop-up has the focus (Escape closes it).
+    GtkWindowPeer* active = m_backend.FindPeer(::GetActiveWindow());
+    if (active == nullptr || active == this || !active->m_atOwner || !active->m_shown)
+        return nullptr;
+    for (HWND up = ::GetWindowOwner(active->m_hwnd); up != nullptr; up = ::GetWindowOwner(up)) {
+        if (up == m_hwnd)
+            return active;
+    }
+    return nullptr;
+}
+
 void GtkWindowPeer::OnMovedToRect(const GdkRectangle* finalRect) {
     // Relative to the owner's toolkit window: where the compositor put the
     // pop-up, moved back onto the monitor if it had to be.
@@ -639,7 +655,9 @@ gboolean GtkWindowPeer::ScrollCb(GtkWidget*, GdkEventScroll* event, gpointer sel
     return static_cast<GtkWindowPeer*>(self)->m_input.OnScroll(event) ? TRUE : FALSE;
 }
 gboolean GtkWindowPeer::KeyCb(GtkWidget*, GdkEventKey* event, gpointer self) {
-    return static_cast<GtkWindowPeer*>(self)->m_input.OnKey(event) ? TRUE : FALSE;
+    auto* peer = static_cast<GtkWindowPeer*>(self);
+    GtkWindowPeer* target = peer->KeyboardPopup();
+    return (target != nullptr ? target : peer)->m_input.OnKey(event) ? TRUE : FALSE;
 }
 gboolean GtkWindowPeer::FocusInCb(GtkWidget*, GdkEventFocus*, gpointer self) {
     auto* peer = static_cast<GtkWindowPeer*>(self);

@@ -105,6 +105,7 @@ class GtkWindowPeer {
     void ApplyGeometry();
     bool PlaceAtOwner();
     void OnMovedToRect(const GdkRectangle* finalRect);
+    GtkWindowPeer* KeyboardPopup() const;
     void OnUnmap();
     void ApplyShape(int width, int height);
     void Damage(const RECT& rc);
