@@ -351,6 +351,11 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
             return false;
         case WM_CHAR:
         case WM_KEYDOWN: {
+            // Tab reaches here when no loop translated it first (no window of
+            // the thread registered a pre-filter): it moves the focus all the
+            // same.
+            if (uMsg == WM_KEYDOWN && wParam == VK_TAB)
+                return PreMessageHandler(uMsg, wParam, lParam, lRes);
             if (m_pFocus == nullptr || !::IsWindowEnabled(m_hWndPaint))
                 return false;
             TEventUI event;
