@@ -3,7 +3,7 @@
 # debug build (AddressSanitizer and UndefinedBehaviorSanitizer) runs all
 # tests but the window suites' second run on the display, the ThreadSanitizer build runs the tests of
 # threaded code, the release build runs the window suites on the GTK back end
-# under Xvfb (ctest label "gui") and builds and checks the Debian package
+# under Xvfb and a headless Wayland compositor (ctest label "gui") and builds and checks the Debian package
 # (label "packaging"). Exits non-zero on any failure.
 #
 #   scripts/test.sh                 everything
@@ -25,7 +25,7 @@ if [ $# -eq 0 ]; then
 fi
 
 cmake --build --preset debug -j "$jobs"
-ctest --preset debug -j "$jobs" -E '^gui\.' "$@" || status=1
+ctest --preset debug -j "$jobs" -E '^gui(-wayland)?\.' "$@" || status=1
 
 if [ $# -eq 0 ]; then
   cmake --preset tsan >/dev/null
@@ -33,10 +33,11 @@ if [ $# -eq 0 ]; then
   ctest --preset tsan -j "$jobs" || status=1
 
   # The windows on a display: each gui entry runs its program under a
-  # private Xvfb (tests/gui/with-xvfb.sh).
+  # private Xvfb (tests/gui/with-xvfb.sh), each gui-wayland entry under a
+  # private headless Wayland compositor (tests/gui/with-weston.sh).
   cmake --preset release >/dev/null
   cmake --build --preset release -j "$jobs" --target gui_tests packaging_test
-  ctest --preset release -j "$jobs" -L gui -R '^gui\.' || status=1
+  ctest --preset release -j "$jobs" -L gui -R '^gui(-wayland)?\.' || status=1
   # The Debian package built from this build, unpacked, checked and run.
   ctest --preset release -j "$jobs" -L packaging || status=1
 fi

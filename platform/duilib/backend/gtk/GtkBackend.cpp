@@ -191,6 +191,18 @@ std::optional<RECT> GtkBackend::DisplayedRect(HWND hwnd) const {
     gdk_window_get_origin(window, &x, &y);
     gdk_window_get_geometry(window, nullptr, nullptr, &width, &height);
     const int margin = peer->Margin();
+    if (m_screen->IsWayland()) {
+        // The compositor keeps where a window is to itself: the window
+        // layer's record is the answer, and for a pop-up the compositor
+        // placed at its owner, that owner's record plus where it put it.
+        const RECT& rect = peer->Rect();
+        POINT origin{rect.left, rect.top};
+        const GtkWindowPeer* owner = FindPeer(::GetWindowOwner(hwnd));
+        if (const std::optional<POINT> offset = peer->PlacedOffset(); offset && owner != nullptr)
+            origin = POINT{owner->Rect().left + offset->x, owner->Rect().top + offset->y};
+        x = static_cast<gint>(origin.x) - margin;
+        y = static_cast<gint>(origin.y) - margin;
+    }
     return RECT{x + margin, y + margin, x + width - margin, y + height - margin};
 }
 

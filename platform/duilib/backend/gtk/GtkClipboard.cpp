@@ -6,12 +6,21 @@
 #include <gtk/gtk.h>
 
 namespace DuiLib {
+namespace {
+// A display without a seat (a headless compositor) has no clipboard: the
+// toolkit's Wayland clipboard needs the seat's data device and crashes
+// without one.
+bool HasClipboard() {
+    GdkDisplay* display = gdk_display_get_default();
+    return display != nullptr && gdk_display_get_default_seat(display) != nullptr;
+}
+}  // namespace
 
 bool GtkClipboard::SetText(const std::string& text) {
     // Not taken when the UI thread cannot come to it in time.
     return UiCallFor<bool>(
         [&] {
-            ::GtkClipboard* clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
+            ::GtkClipboard* clipboard = HasClipboard() ? gtk_clipboard_get(GDK_SELECTION_CLIPBOARD) : nullptr;
             if (clipboard == nullptr)
                 return false;
             gtk_clipboard_set_text(clipboard, text.data(), static_cast<gint>(text.size()));
@@ -25,7 +34,7 @@ std::optional<std::string> GtkClipboard::GetText() {
     // No text when the UI thread cannot come to it in time.
     return UiCallFor<std::optional<std::string>>(
         []() -> std::optional<std::string> {
-            ::GtkClipboard* clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
+            ::GtkClipboard* clipboard = HasClipboard() ? gtk_clipboard_get(GDK_SELECTION_CLIPBOARD) : nullptr;
             if (clipboard == nullptr)
                 return std::nullopt;
             if (gtk::GCharPtr got(gtk_clipboard_wait_for_text(clipboard)); got != nullptr)

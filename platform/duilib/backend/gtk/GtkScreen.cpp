@@ -4,8 +4,14 @@
 #ifdef GDK_WINDOWING_X11
 #include <gdk/gdkx.h>
 #endif
+#ifdef GDK_WINDOWING_WAYLAND
+#include <gdk/gdkwayland.h>
+#endif
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 namespace DuiLib {
@@ -24,6 +30,60 @@ int DpiFromSettings() {
         g_object_get(settings, "gtk-xft-dpi", &xftDpi, nullptr);
     // Xft.dpi is in 1024ths; GTK already leaves the integer scale out of it.
     return xftDpi > 0 ? static_cast<int>((xftDpi + 512) / 1024) : 96;
+}
+
+// On a display without a seat (a headless compositor, a kiosk without
+// input devices) the toolkit's own code asks the absent seat for its
+// keyboard and pointer and complains with these criticals: while the
+// display opens (its accessibility set-up learns the modifier mask from the
+// seat's keyboard) and later in its dialogs and windows. Only these
+// messages, and only while the display has no seat, are dropped; any other
+// goes on as it would, and with a seat nothing is dropped.
+constexpr std::array<const char*, 4> kNoSeatComplaints = {
+    "gdk_seat_get_keyboard: assertion 'GDK_IS_SEAT (seat)' failed",
+    "gdk_seat_get_pointer: assertion 'GDK_IS_SEAT (seat)' failed",
+    "gdk_device_get_position_double: assertion 'GDK_IS_DEVICE (device)' failed",
+    "gdk_device_get_window_at_position_double: assertion 'GDK_IS_DEVICE (device)' failed",
+};
+
+bool DisplayHasNoSeat() {
+    GdkDisplay* display = gdk_display_get_default();
+    if (display == nullptr) {
+        // The display being opened is not the default one yet.
+        GSList* displays = gdk_display_manager_list_displays(gdk_display_manager_get());
+        display = displays != nullptr ? GDK_DISPLAY(displays->data) : nullptr;
+        g_slist_free(displays);
+    }
+    return display != nullptr && gdk_display_get_default_seat(display) == nullptr;
+}
+
+void NoSeatLogCb(const gchar* domain, GLogLevelFlags level, const gchar* message, gpointer) {
+    const bool complaint = (level & G_LOG_LEVEL_CRITICAL) != 0 && message != nullptr &&
+                           std::any_of(kNoSeatComplaints.begin(), kNoSeatComplaints.end(),
+                                       [&](const char* known) { return std::strcmp(message, known) == 0; });
+    if (complaint && DisplayHasNoSeat())
+        return;
+    g_log_default_handler(domain, level, message, nullptr);
+}
+
+bool IsSet(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+// GDK's Wayland back end watches the desktop's settings through the portal
+// on the session bus, over the process's shared connection, which GIO sets
+// to end the process (SIGTERM) when the bus goes away: a session bus that
+// ends or restarts under a running client (or a test's private bus) would
+// close it. The shared connection is made here first and kept for the
+// process, without that rule, as the program's own bus connections are.
+void KeepSharedSessionBus() {
+    static GDBusConnection* shared = nullptr;
+    if (shared != nullptr || !IsSet("WAYLAND_DISPLAY") || !IsSet("DBUS_SESSION_BUS_ADDRESS"))
+        return;
+    shared = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    if (shared != nullptr)
+        g_dbus_connection_set_exit_on_close(shared, FALSE);
 }
 
 void SettingsChangedCb(GObject*, GParamSpec*, gpointer data) {
@@ -50,6 +110,9 @@ bool GtkScreen::OpenDisplay() {
         // The accessibility bridge would want a session bus that tests and
         // plain desktops may lack; the windows do not need it.
         setenv("NO_AT_BRIDGE", "1", 0);
+        g_log_set_handler("Gdk", GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_FLAG_FATAL), &NoSeatLogCb,
+                          nullptr);
+        KeepSharedSessionBus();
         g_displayOpen = gtk_init_check(nullptr, nullptr) != FALSE;
     });
     return g_displayOpen;
@@ -114,6 +177,15 @@ bool GtkScreen::DesktopMaximizes() const {
 #endif
     // Wayland: the compositor is the window manager.
     return true;
+}
+
+bool GtkScreen::IsWayland() const {
+#ifdef GDK_WINDOWING_WAYLAND
+    GdkDisplay* display = gdk_display_get_default();
+    return display != nullptr && GDK_IS_WAYLAND_DISPLAY(display);
+#else
+    return false;
+#endif
 }
 
 }  // namespace DuiLib

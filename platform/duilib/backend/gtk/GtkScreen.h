@@ -5,6 +5,10 @@
 // (round corners and shadows drawn with transparency) and whether a window
 // manager takes maximise requests.
 //
+// A display without a seat (a headless compositor, a kiosk without input
+// devices) is no fault: the toolkit's complaints about the absent seat are
+// kept out of the program's output (OpenDisplay installs the filter).
+//
 // UI thread, except OpenDisplay (before the UI thread starts, or on it).
 
 #include "platform/duilib/backend/Screen.h"
@@ -34,6 +38,9 @@ class GtkScreen {
     // desktop is then told of a maximised window, so that it neither fights
     // the window's rectangle nor restores it to a geometry of its own.
     bool DesktopMaximizes() const;
+    // Whether the display is a Wayland compositor: windows cannot place
+    // themselves there, and the desktop never says where they are.
+    bool IsWayland() const;
 
   private:
     bool m_fixed;

@@ -5,6 +5,7 @@
 #include "platform/duilib/WinUser.h"
 #include "platform/duilib/backend/gtk/GtkBackend.h"
 #include "platform/duilib/backend/gtk/GtkFocusTracker.h"
+#include "platform/duilib/backend/gtk/GtkPopupPlacement.h"
 #include "platform/duilib/backend/gtk/GtkRenderer.h"
 #include "platform/duilib/backend/gtk/GtkScreen.h"
 #include "platform/duilib/backend/gtk/GtkWindowShape.h"
@@ -78,6 +79,8 @@ GtkWindowPeer::~GtkWindowPeer() {
         m_backend.Focus().NoteOwnChange();
     m_im.Detach();
     m_natives.reset();
+    if (m_placedWindow != nullptr)
+        g_signal_handlers_disconnect_by_data(m_placedWindow, this);
     g_signal_handlers_disconnect_by_data(m_window, this);
     g_signal_handlers_disconnect_by_data(m_canvas, this);
     gtk_widget_destroy(m_window);
@@ -140,6 +143,7 @@ void GtkWindowPeer::ConnectSignals() {
     g_signal_connect(m_window, "window-state-event", G_CALLBACK(StateCb), this);
     g_signal_connect(m_window, "map-event", G_CALLBACK(MapCb), this);
     g_signal_connect(m_window, "delete-event", G_CALLBACK(DeleteCb), this);
+    g_signal_connect(m_window, "unmap-event", G_CALLBACK(UnmapCb), this);
 }
 
 // ---- geometry and state ---------------------------------------------------------------
@@ -160,6 +164,7 @@ void GtkWindowPeer::ApplyGeometry() {
                      m_rect.top - m_margin + height + 2 * m_margin};
     gtk_window_move(Toplevel(), static_cast<int>(outer.left), static_cast<int>(outer.top));
     gtk_window_resize(Toplevel(), static_cast<int>(outer.Width()), static_cast<int>(outer.Height()));
+    PlaceAtOwner();
     m_echoes.push_back(Echo{outer, g_get_monotonic_time()});
     while (m_echoes.size() > kMaxEchoes)
         m_echoes.pop_front();
@@ -173,6 +178,95 @@ void GtkWindowPeer::ApplyGeometry() {
     }
     ApplyShape(width, height);
     m_natives->Update(m_margin);
+}
+
+bool GtkWindowPeer::PlaceAtOwner() {
+    // Where windows place themselves (X11) the move above is the placement.
+    m_atOwner = false;
+    if (!m_backend.Screen().IsWayland())
+        return false;
+    GtkWindowPeer* owner = m_backend.FindPeer(::GetWindowOwner(m_hwnd));
+    const auto style = static_cast<DWORD>(::GetWindowLongW(m_hwnd, GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(::GetWindowLongW(m_hwnd, GWL_EXSTYLE));
+    if (owner == nullptr || !DuiLib::IsPlacedAtOwner(style, exStyle, true))
+        return false;
+    m_atOwner = true;
+    // The compositor places a pop-up relative to its parent, the window it
+    // is transient for, and only when the pop-up is mapped.
+    gtk_window_set_transient_for(Toplevel(), owner->Toplevel());
+    gtk_widget_realize(m_window);
+    GdkWindow* gdkWindow = gtk_widget_get_window(m_window);
+    if (gdkWindow != m_placedWindow) {
+        if (m_placedWindow != nullptr)
+            g_signal_handlers_disconnect_by_data(m_placedWindow, this);
+        m_placedWindow = gdkWindow;
+        g_signal_connect(gdkWindow, "moved-to-rect", G_CALLBACK(MovedToRectCb), this);
+    }
+    const PopupAnchor anchor = AnchorAtOwner(m_rect, m_margin, owner->Rect(), owner->Margin());
+    const std::pair<POINT, POINT> asked{POINT{anchor.rect.x, anchor.rect.y}, POINT{anchor.dx, anchor.dy}};
+    if (m_anchorAsked == asked && gtk_widget_get_mapped(m_window))
+        return true;
+    m_anchorAsked = asked;
+    gdk_window_move_to_rect(gdkWindow, &anchor.rect, anchor.rectAnchor, anchor.windowAnchor, anchor.hints,
+                            anchor.dx, anchor.dy);
+    if (gtk_widget_get_mapped(m_window)) {
+        // A shown pop-up takes a new place only at its next map.
+        m_replacing = true;
+        gtk_widget_hide(m_window);
+        gtk_widget_show(m_window);
+        m_replacing = false;
+    }
+    return true;
+}
+
+GtkWindowPeer* GtkWindowPeer::KeyboardPopup() const {
+    // A Wayland pop-up without a grab never gets the keyboard: the
+    // compositor keeps it on the top-level below. While the window layer's
+    // active window is a shown pop-up of this window (or of one of its
+    // pop-ups), the keys this window gets are the pop-up's, as they are on
+    // X11, where the pop-up has the focus (Escape closes it).
+    GtkWindowPeer* active = m_backend.FindPeer(::GetActiveWindow());
+    if (active == nullptr || active == this || !active->m_atOwner || !active->m_shown)
+        return nullptr;
+    for (HWND up = ::GetWindowOwner(active->m_hwnd); up != nullptr; up = ::GetWindowOwner(up)) {
+        if (up == m_hwnd)
+            return active;
+    }
+    return nullptr;
+}
+
+void GtkWindowPeer::OnMovedToRect(const GdkRectangle* finalRect) {
+    // Relative to the owner's toolkit window: where the compositor put the
+    // pop-up, moved back onto the monitor if it had to be.
+    GtkWindowPeer* owner = m_backend.FindPeer(::GetWindowOwner(m_hwnd));
+    if (finalRect == nullptr || owner == nullptr)
+        return;
+    m_placedOffset = ClientOffsetFromPlacement(finalRect->x, finalRect->y, m_margin, owner->Margin());
+}
+
+void GtkWindowPeer::OnUnmap() {
+    // A pop-up the compositor took down on its own (xdg-popup "done": a
+    // click elsewhere, its parent going) is gone for the user: the window
+    // layer closes it too, as when it loses the focus, each pop-up by its
+    // own rule (a menu or the user information closes, the toolbox panel
+    // hides).
+    if (!m_atOwner || !m_shown || m_replacing || m_dismissed || !::IsWindow(m_hwnd))
+        return;
+    // The late news of our own earlier hide, arriving after the window was
+    // shown again, is no dismissal: the window is up now.
+    GdkWindow* gdkWindow = gtk_widget_get_window(m_window);
+    if (gdkWindow != nullptr && gdk_window_is_visible(gdkWindow))
+        return;
+    m_dismissed = true;
+    m_placedOffset.reset();
+    m_anchorAsked.reset();
+    const HWND owner = ::GetWindowOwner(m_hwnd);
+    if (::GetActiveWindow() == m_hwnd && ::IsWindowVisible(owner) && ::IsWindowEnabled(owner))
+        ::SetActiveWindow(owner);
+    else if (::GetActiveWindow() == m_hwnd)
+        DeactivateApplication();
+    else
+        ::PostMessageW(m_hwnd, WM_CLOSE, 0, 0);
 }
 
 void GtkWindowPeer::ApplyShape(int width, int height) {
@@ -205,6 +299,7 @@ void GtkWindowPeer::Show(bool visible) {
     if (m_shown == visible)
         return;
     m_shown = visible;
+    m_dismissed = false;
     if (!visible) {
         if (m_fadeNextMs > 0)
             StartFade(false);  // hidden when the fade ends
@@ -440,7 +535,15 @@ bool GtkWindowPeer::IsMapped() const {
 void GtkWindowPeer::OnConfigure(const GdkEventConfigure* event) {
     if (!::IsWindow(m_hwnd))
         return;
-    const RECT outer{event->x, event->y, event->x + event->width, event->y + event->height};
+    RECT outer{event->x, event->y, event->x + event->width, event->y + event->height};
+    if (m_backend.Screen().IsWayland()) {
+        // A Wayland client never learns where its windows are (a top-level
+        // reports 0,0, a pop-up its place in its parent): only the size is
+        // news. The window layer's record keeps the place, so that the next
+        // pop-up goes where the design puts it relative to its owner.
+        outer = RECT{m_rect.left - m_margin, m_rect.top - m_margin, m_rect.left - m_margin + event->width,
+                     m_rect.top - m_margin + event->height};
+    }
     if (IsOwnStep(outer))
         return;
     // While the desktop carries out a maximise or restore we asked for, the
@@ -496,6 +599,10 @@ bool GtkWindowPeer::IsOwnStep(const RECT& outer) {
 void GtkWindowPeer::OnWindowState(const GdkEventWindowState* event) {
     if (!::IsWindow(m_hwnd))
         return;
+    // The toolkit withdraws a Wayland pop-up the compositor dismissed
+    // without an unmap of the widget.
+    if ((event->changed_mask & event->new_window_state & GDK_WINDOW_STATE_WITHDRAWN) != 0)
+        OnUnmap();
     if ((event->changed_mask & GDK_WINDOW_STATE_ICONIFIED) != 0) {
         const bool iconic = (event->new_window_state & GDK_WINDOW_STATE_ICONIFIED) != 0;
         // A window hidden and at once shown again (a pop-up reopened) hears
@@ -548,7 +655,9 @@ gboolean GtkWindowPeer::ScrollCb(GtkWidget*, GdkEventScroll* event, gpointer sel
     return static_cast<GtkWindowPeer*>(self)->m_input.OnScroll(event) ? TRUE : FALSE;
 }
 gboolean GtkWindowPeer::KeyCb(GtkWidget*, GdkEventKey* event, gpointer self) {
-    return static_cast<GtkWindowPeer*>(self)->m_input.OnKey(event) ? TRUE : FALSE;
+    auto* peer = static_cast<GtkWindowPeer*>(self);
+    GtkWindowPeer* target = peer->KeyboardPopup();
+    return (target != nullptr ? target : peer)->m_input.OnKey(event) ? TRUE : FALSE;
 }
 gboolean GtkWindowPeer::FocusInCb(GtkWidget*, GdkEventFocus*, gpointer self) {
     auto* peer = static_cast<GtkWindowPeer*>(self);
@@ -574,6 +683,13 @@ gboolean GtkWindowPeer::MapCb(GtkWidget*, GdkEvent*, gpointer self) {
 }
 gboolean GtkWindowPeer::DeleteCb(GtkWidget*, GdkEvent*, gpointer self) {
     return static_cast<GtkWindowPeer*>(self)->OnDelete() ? TRUE : FALSE;
+}
+gboolean GtkWindowPeer::UnmapCb(GtkWidget*, GdkEvent*, gpointer self) {
+    static_cast<GtkWindowPeer*>(self)->OnUnmap();
+    return FALSE;
+}
+void GtkWindowPeer::MovedToRectCb(GdkWindow*, gpointer, gpointer final, gboolean, gboolean, gpointer self) {
+    static_cast<GtkWindowPeer*>(self)->OnMovedToRect(static_cast<const GdkRectangle*>(final));
 }
 gboolean GtkWindowPeer::FadeCb(gpointer self) {
     static_cast<GtkWindowPeer*>(self)->OnFadeStep();

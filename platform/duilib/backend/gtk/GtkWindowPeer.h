@@ -26,7 +26,9 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace DuiLib {
@@ -58,6 +60,11 @@ class GtkWindowPeer {
     const RECT& Rect() const { return m_rect; }
     // The shadow's room around it (composited only).
     int Margin() const { return m_margin; }
+    // Whether the window is a pop-up the display places at its owner
+    // (Wayland), and where the compositor put it: the offset of its client
+    // area from its owner's, none before the compositor has placed it.
+    bool IsPlacedAtOwner() const { return m_atOwner; }
+    std::optional<POINT> PlacedOffset() const { return m_placedOffset; }
     GtkInputMethod& InputMethod() { return m_im; }
     CPaintManagerUI* Manager() const;
 
@@ -96,6 +103,10 @@ class GtkWindowPeer {
     void CreateWidgets(const std::string& className, GtkWindowPeer* owner);
     void ConnectSignals();
     void ApplyGeometry();
+    bool PlaceAtOwner();
+    void OnMovedToRect(const GdkRectangle* finalRect);
+    GtkWindowPeer* KeyboardPopup() const;
+    void OnUnmap();
     void ApplyShape(int width, int height);
     void Damage(const RECT& rc);
     void StartFade(bool show);
@@ -124,6 +135,9 @@ class GtkWindowPeer {
     static gboolean StateCb(GtkWidget*, GdkEventWindowState* event, gpointer self);
     static gboolean MapCb(GtkWidget*, GdkEvent*, gpointer self);
     static gboolean DeleteCb(GtkWidget*, GdkEvent*, gpointer self);
+    static gboolean UnmapCb(GtkWidget*, GdkEvent*, gpointer self);
+    static void MovedToRectCb(GdkWindow*, gpointer flipped, gpointer final, gboolean, gboolean,
+                              gpointer self);
     static gboolean FadeCb(gpointer self);
     static gboolean LayoutCb(gpointer self);
 
@@ -143,6 +157,15 @@ class GtkWindowPeer {
     bool m_mapPending = false;
     bool m_maximized = false;
     bool m_topmost = false;
+    // Placed at its owner by the display (a Wayland pop-up): the anchor it
+    // was last given, where the compositor put it, and whether a hide is our
+    // own re-placing of a shown pop-up (the toolkit places it at its map).
+    bool m_atOwner = false;
+    std::optional<std::pair<POINT, POINT>> m_anchorAsked;  // the anchor and its offset
+    std::optional<POINT> m_placedOffset;
+    bool m_replacing = false;
+    bool m_dismissed = false;             // by the compositor, until shown again
+    GdkWindow* m_placedWindow = nullptr;  // whose "moved-to-rect" we follow
     // When we last asked the desktop to maximise or restore the window, until
     // it confirmed: the geometry it reports meanwhile is its own, not the user's.
     std::int64_t m_stateRequestUs = 0;

@@ -2,6 +2,7 @@
 
 #include "platform/duilib/UIDPI.h"
 #include "platform/duilib/UIManager.h"
+#include "platform/duilib/WinUser.h"
 #include "platform/duilib/backend/gtk/GtkBackend.h"
 #include "platform/duilib/backend/gtk/GtkHolders.h"
 #include "platform/duilib/backend/gtk/GtkScreen.h"
@@ -131,15 +132,41 @@ std::optional<RECT> GtkProbes::DisplayedRect(HWND hwnd) {
     if (GdkDisplay* display = gdk_display_get_default())
         gdk_display_sync(display);
     Pump();
+    return m_gtk->DisplayedRect(hwnd);
+}
+
+int GtkProbes::ShadowMargin(HWND hwnd) const {
     GtkWindowPeer* peer = m_gtk->FindPeer(hwnd);
-    GdkWindow* window = peer != nullptr ? gtk_widget_get_window(peer->Widget()) : nullptr;
-    if (window == nullptr || !peer->IsMapped())
+    return peer != nullptr ? peer->Margin() : 0;
+}
+
+std::optional<POINT> GtkProbes::OffsetFromOwner(HWND hwnd, std::chrono::milliseconds deadline) {
+    if (!FlushPaint(hwnd, deadline))
         return std::nullopt;
-    gint x = 0, y = 0;
-    gdk_window_get_origin(window, &x, &y);
-    const int margin = peer->Margin();
-    return RECT{x + margin, y + margin, x + gdk_window_get_width(window) - margin,
-                y + gdk_window_get_height(window) - margin};
+    if (!IsWayland()) {
+        const std::optional<RECT> popup = DisplayedRect(hwnd);
+        const std::optional<RECT> owner = DisplayedRect(::GetWindowOwner(hwnd));
+        if (!popup || !owner)
+            return std::nullopt;
+        return POINT{popup->left - owner->left, popup->top - owner->top};
+    }
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    for (;;) {
+        Pump();
+        GtkWindowPeer* peer = m_gtk->FindPeer(hwnd);
+        if (peer == nullptr || !peer->IsPlacedAtOwner())
+            return std::nullopt;
+        if (std::optional<POINT> offset = peer->PlacedOffset())
+            return offset;
+        if (std::chrono::steady_clock::now() >= end)
+            return std::nullopt;
+        // The compositor answers in its own time: look again shortly.
+        g_usleep(2000);
+    }
+}
+
+bool GtkProbes::IsWayland() const {
+    return m_gtk->Screen().IsWayland();
 }
 
 std::vector<RECT> GtkProbes::WindowShape(HWND hwnd) const {

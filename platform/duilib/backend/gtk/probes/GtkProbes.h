@@ -56,8 +56,20 @@ class GtkProbes {
     PaintStats GetPaintStats(HWND hwnd) const;
     void ResetPaintStats(HWND hwnd);
     // The toolkit window's position and size on the display (its frame
-    // without the shadow margin), after running pending events.
+    // without the shadow margin), after running pending events; on Wayland
+    // the position is the window layer's record (GtkBackend::DisplayedRect).
     std::optional<RECT> DisplayedRect(HWND hwnd);
+    // The room the window's toolkit window keeps around it for its shadow
+    // (composited displays only), where its native views are offset too.
+    int ShadowMargin(HWND hwnd) const;
+    // Where the display put a pop-up relative to its owner: the offset of
+    // its client area from the owner's. On Wayland what the compositor
+    // reported for its placement (waiting for it up to `deadline`), on X11
+    // both windows' root coordinates. None when it is not shown.
+    std::optional<POINT> OffsetFromOwner(
+        HWND hwnd, std::chrono::milliseconds deadline = std::chrono::milliseconds(5000));
+    // Whether the display is a Wayland compositor.
+    bool IsWayland() const;
     // The rounded shape the window was cut to without a compositor
     // (rectangles in window coordinates); empty for a plain rectangle.
     std::vector<RECT> WindowShape(HWND hwnd) const;
