@@ -32,6 +32,7 @@
 namespace DuiLib {
 
 class CPaintManagerUI;
+class GtkAccessibleTree;
 class GtkBackend;
 
 class GtkWindowPeer {
@@ -168,6 +169,7 @@ class GtkWindowPeer {
     GtkInputMethod m_im;
     GtkInput m_input;
     std::unique_ptr<GtkNativeViews> m_natives;
+    std::unique_ptr<GtkAccessibleTree> m_accessibles;  // gone before the widgets
 };
 
 }  // namespace DuiLib
