@@ -301,6 +301,8 @@ AtkObject* GtkAccessibleControlNew(GtkAccessibleTree& tree, CControlUI* control)
     self->control = control;
     // What a screen reader learns from now on is announced as it changes.
     *self->last = DescribeControl(*control);
+    *self->name = self->last->name;
+    *self->description = self->last->description;
     *self->text = GtkAccessibleControlText(*control);
     if (auto* edit = ControlCast<CEditUI>(control))
         self->caret = edit->GetCaret();
