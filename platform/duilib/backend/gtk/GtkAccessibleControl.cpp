@@ -3,6 +3,7 @@
 #include "platform/duilib/UIContainer.h"
 #include "platform/duilib/UIEdit.h"
 #include "platform/duilib/UIProgress.h"
+#include "platform/duilib/WinUser.h"
 #include "platform/duilib/backend/gtk/GtkAccessibleButton.h"
 #include "platform/duilib/backend/gtk/GtkAccessibleEdit.h"
 #include "platform/duilib/backend/gtk/GtkAccessibleText.h"
@@ -90,6 +91,10 @@ AtkStateSet* RefStateSet(AtkObject* object) {
     std::uint32_t states = AccessibleStatesOf(*control);
     if (!WindowShowing(Self(object)))
         states &= ~kAccShowing;
+    // The control has its window's focus; the keyboard's only while the
+    // window has it.
+    if (::GetFocus() != GtkAccessibleControlWindow(object))
+        states &= ~kAccFocused;
     for (const auto& [bit, state] : kStates) {
         if ((states & bit) != 0)
             atk_state_set_add_state(set, state);
