@@ -37,6 +37,19 @@ struct TFontInfo {
 
 // The resource archive in force: bytes the caller keeps alive (the
 // program's embedded skin, or a toolbox archive the caller holds).
+// Where and how the focus indicator is drawn: a ring of `width` pixels in
+// `color` along the inside of `rect` (client coordinates: the focused
+// control's rectangle cut to what its parents show, less `width` on each
+// side), with a line of `contrast` inside it so that the ring shows on light
+// and dark skins alike.
+struct TFocusIndicator {
+    RECT rect;
+    DWORD color = 0;
+    DWORD contrast = 0;
+    int width = 0;
+    bool operator==(const TFocusIndicator&) const = default;
+};
+
 struct TResourceZip {
     const void* data = nullptr;
     std::size_t size = 0;
@@ -178,6 +191,33 @@ class CPaintManagerUI {
     CControlUI* GetHover() const;
     CControlUI* GetPushed() const;
     void SetFocus(CControlUI* control);
+    // ---- the keyboard (UIManagerKeyboard.cpp) ------------------------------
+    // Whether Tab stops at `control`: it takes keys, and it and every
+    // control above it are visible and enabled.
+    static bool IsTabStop(const CControlUI* control);
+    // Moves the focus to the next (or previous) tab stop in layout order
+    // after the focused control (from the top, or the bottom, without one),
+    // wrapping around; the focus then counts as the keyboard's. False when
+    // the window has no tab stop.
+    bool MoveFocus(bool forward);
+    // Gives the focus to `control` as a key does: the focus indicator shows.
+    void SetFocusByKeyboard(CControlUI* control);
+    // Whether the focus was last moved by a key; a press of a mouse button
+    // in the window ends it.
+    bool IsFocusByKeyboard() const;
+    void SetFocusByKeyboardState(bool byKeyboard);
+    // The indicator to draw around the focused control, or none: only while
+    // the focus came from the keyboard and the control shows. The colour is
+    // the control's "focusbordercolor"; without one, kFocusOnLight over a
+    // light background (the control's own in its state, else the nearest
+    // parent's, else the window's white) and kFocusOnDark over a dark one.
+    std::optional<TFocusIndicator> GetFocusIndicator() const;
+    static constexpr DWORD kFocusOnLight = 0xFF1F2329;
+    static constexpr DWORD kFocusOnDark = 0xFFFFFFFF;
+    // Moves the hot look (as the mouse gives it) to `control`, as a menu's
+    // arrow keys do; null clears it.
+    void SetHotByKeyboard(CControlUI* control);
+
     bool SetTimer(CControlUI* control, UINT timerId, UINT elapse);
     bool KillTimer(CControlUI* control, UINT timerId);
     void KillTimer(CControlUI* control);

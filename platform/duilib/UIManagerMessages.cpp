@@ -207,17 +207,9 @@ bool CPaintManagerUI::PreMessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam,
     if (RunFilters(m_messages->preFilters, uMsg, wParam, lParam, lRes))
         return true;
     if (uMsg == WM_KEYDOWN && wParam == VK_TAB && m_pRoot != nullptr && ::IsWindowEnabled(m_hWndPaint)) {
-        // Tab moves the focus to the next control that takes keys, in tree
-        // order, wrapping around.
-        std::vector<CControlUI*> stops;
-        m_pRoot->ForEach([&](CControlUI* c) {
-            if (c->IsKeyboardEnabled() && c->IsVisible() && c->IsEnabled())
-                stops.push_back(c);
-        });
-        if (!stops.empty()) {
-            auto it = std::find(stops.begin(), stops.end(), m_pFocus);
-            SetFocus(it == stops.end() || std::next(it) == stops.end() ? stops.front() : *std::next(it));
-        }
+        // Tab moves the focus to the next control that takes keys, Shift+Tab
+        // to the previous one, in layout order, wrapping around.
+        MoveFocus(::GetKeyState(static_cast<int>(VK_SHIFT)) >= 0);
         return true;
     }
     return false;
@@ -298,6 +290,8 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
         case WM_LBUTTONDBLCLK: {
             if (!::IsWindowEnabled(m_hWndPaint))
                 return false;
+            // The pointer is in use: the focus indicator goes.
+            SetFocusByKeyboardState(false);
             if (IsUpdateNeeded())
                 UpdateLayout();
             CControlUI* control = FindClickTarget(*this, pt);
@@ -317,6 +311,9 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
             control->DoEvent(event);
             return false;
         }
+        case WM_RBUTTONDOWN:
+            SetFocusByKeyboardState(false);
+            return false;
         case WM_LBUTTONUP: {
             CControlUI* control = state.eventClick;
             state.eventClick = nullptr;
@@ -354,6 +351,11 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
             return false;
         case WM_CHAR:
         case WM_KEYDOWN: {
+            // Tab reaches here when no loop translated it first (no window of
+            // the thread registered a pre-filter): it moves the focus all the
+            // same.
+            if (uMsg == WM_KEYDOWN && wParam == VK_TAB)
+                return PreMessageHandler(uMsg, wParam, lParam, lRes);
             if (m_pFocus == nullptr || !::IsWindowEnabled(m_hWndPaint))
                 return false;
             TEventUI event;

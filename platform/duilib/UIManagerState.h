@@ -46,6 +46,7 @@ struct CPaintManagerUI::MessageState {
     CControlUI* eventClick = nullptr;  // the control a button press started on
     CControlUI* hover = nullptr;
     bool windowInitSent = false;
+    bool focusByKeyboard = false;  // the focus was last moved by a key
 };
 
 }  // namespace DuiLib

@@ -2,10 +2,12 @@
 
 #include "platform/duilib/UIDPI.h"
 #include "platform/duilib/UIDlgBuilder.h"
+#include "platform/duilib/UIMenuUI.h"
 #include "platform/duilib/WinUser.h"
 
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace DuiLib {
 
@@ -36,8 +38,13 @@ bool CMenuWnd::Init(CControlUI* owner, std::string_view xml, POINT point, CPaint
     if (Create(m_ownerWnd, "", WS_POPUP, WS_EX_TOOLWINDOW | WS_EX_TOPMOST, 0, 0, 0, 0) == nullptr)
         return false;
     Place();
+    const bool byKeyboard = ownerManager->IsFocusByKeyboard();
     ::ShowWindow(m_hWnd, SW_SHOW);
-    return ::IsWindow(m_hWnd) != FALSE;
+    if (!::IsWindow(m_hWnd))
+        return false;
+    if (byKeyboard)
+        MoveHot(true);
+    return true;
 }
 
 void CMenuWnd::DestroyMenu() {
@@ -75,6 +82,52 @@ void CMenuWnd::Place() {
                    static_cast<int>(size.cy), SWP_NOACTIVATE);
 }
 
+void CMenuWnd::MoveHot(bool down) {
+    CControlUI* root = m_pm.GetRoot();
+    if (root == nullptr)
+        return;
+    std::vector<CControlUI*> entries;
+    root->ForEach([&](CControlUI* c) {
+        if (ControlCast<CMenuElementUI>(c) == nullptr || !c->IsVisible())
+            return;
+        for (CControlUI* up = c; up != nullptr; up = up->GetParent()) {
+            if (!up->IsEnabled())
+                return;
+        }
+        entries.push_back(c);
+    });
+    if (entries.empty())
+        return;
+    const auto at = std::find(entries.begin(), entries.end(), m_pm.GetHover());
+    std::size_t next = 0;
+    if (at == entries.end())
+        next = down ? 0 : entries.size() - 1;  // none hot yet: the first or the last
+    else
+        next = (static_cast<std::size_t>(at - entries.begin()) + (down ? 1 : entries.size() - 1)) %
+               entries.size();
+    m_pm.SetHotByKeyboard(entries[next]);
+}
+
+bool CMenuWnd::OnKey(WPARAM key) {
+    switch (key) {
+        case VK_ESCAPE:
+            Close();
+            return true;
+        case VK_DOWN:
+        case VK_UP:
+            MoveHot(key == VK_DOWN);
+            return true;
+        case VK_RETURN:
+        case VK_SPACE:
+            // The hot entry is chosen through the click's own path.
+            if (CControlUI* hot = ControlCast<CMenuElementUI>(m_pm.GetHover()))
+                hot->Activate();
+            return true;
+        default:
+            return false;
+    }
+}
+
 void CMenuWnd::Notify(TNotifyUI& msg) {
     if (msg.sType != DUI_MSGTYPE_ITEMCLICK || msg.pSender == nullptr || m_chosen)
         return;
@@ -102,10 +155,8 @@ LRESULT CMenuWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
                 Close();
             break;
         case WM_KEYDOWN:
-            if (wParam == VK_ESCAPE) {
-                Close();
-                return 0;
-            }
+            if (OnKey(wParam))
+                return 0;  // the menu may be gone: nothing of it is touched
             break;
         case WM_DESTROY:
             m_pm.RemoveNotifier(this);

@@ -7,6 +7,13 @@
 // the context-menu observer's map; then the menu closes. Escape, or the
 // focus moving to any other window, closes it too.
 //
+// The keys: Down and Up move the hot entry (the one the mouse would light)
+// to the next or previous entry that can be chosen, skipping hidden and
+// disabled entries and anything that is no entry (a separator), wrapping
+// around; Return or Space chooses the hot entry exactly as a click does. A
+// menu opened from the keyboard (its owner's focus came from a key) starts
+// with its first entry hot.
+//
 // The object belongs to its creator (a frame keeps its current menu and
 // deletes it when it opens the next one or goes itself): closing the menu
 // destroys its window, not the object.
@@ -69,6 +76,10 @@ class CMenuWnd : public CWindowWnd, public INotifyUI {
   private:
     LRESULT OnCreate();
     void Place();
+    // Moves the hot entry one step down or up (see above).
+    void MoveHot(bool down);
+    // A key the menu acts on itself; false passes it on.
+    bool OnKey(WPARAM key);
 
     CPaintManagerUI m_pm;
     CControlUI* m_pOwner = nullptr;

@@ -1,7 +1,9 @@
 #include "platform/duilib/UIOption.h"
 
+#include "platform/duilib/UIManager.h"
 #include "platform/duilib/UIRender.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace DuiLib {
@@ -82,6 +84,39 @@ bool COptionUI::Activate() {
     else
         Selected(!m_bSelected);
     return true;
+}
+
+void COptionUI::DoEvent(TEventUI& event) {
+    if (event.Type == UIEVENT_KEYDOWN && !m_sGroupName.empty() && m_pManager != nullptr) {
+        const bool next = event.wParam == VK_DOWN || event.wParam == VK_RIGHT;
+        const bool previous = event.wParam == VK_UP || event.wParam == VK_LEFT;
+        if (next || previous) {
+            if (COptionUI* target = NeighbourInGroup(next)) {
+                m_pManager->SetFocusByKeyboard(target);
+                target->Activate();  // what a click on it does
+            }
+            return;
+        }
+    }
+    CButtonUI::DoEvent(event);
+}
+
+COptionUI* COptionUI::NeighbourInGroup(bool forward) {
+    CControlUI* top = this;
+    while (top->GetParent() != nullptr)
+        top = top->GetParent();
+    std::vector<COptionUI*> group;
+    top->ForEach([&](CControlUI* control) {
+        auto* option = ControlCast<COptionUI>(control);
+        if (option != nullptr && option->m_sGroupName == m_sGroupName &&
+            (option == this || CPaintManagerUI::IsTabStop(option)))
+            group.push_back(option);
+    });
+    const auto at = std::find(group.begin(), group.end(), this);
+    if (group.size() < 2 || at == group.end())
+        return nullptr;
+    const std::size_t index = static_cast<std::size_t>(at - group.begin());
+    return group[(index + (forward ? 1 : group.size() - 1)) % group.size()];
 }
 
 TDrawState COptionUI::GetDrawState() const {

@@ -32,6 +32,11 @@ class COptionUI : public CButtonUI {
     // "click", then the selection: a grouped option is selected (clicking a
     // selected one changes nothing), an ungrouped one toggles.
     bool Activate() override;
+    // The arrow keys on a grouped option move the focus to the next (Down,
+    // Right) or previous (Up, Left) option of its group that Tab would stop
+    // at, in layout order and wrapping around, and click it, as a radio
+    // group behaves. Other keys as a button.
+    void DoEvent(TEventUI& event) override;
 
     // A button's state, selected while the option is.
     TDrawState GetDrawState() const override;
@@ -40,6 +45,9 @@ class COptionUI : public CButtonUI {
     std::string GetStateImage(const TDrawState& state) const override;
 
   protected:
+    // The group's option `forward` of this one among those Tab stops at;
+    // null when there is no other.
+    COptionUI* NeighbourInGroup(bool forward);
     // The selected text colour of an enabled selected option, else as a
     // button.
     DWORD GetStateTextColor(const TDrawState& state) const override;

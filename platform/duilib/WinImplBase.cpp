@@ -120,7 +120,21 @@ LRESULT WindowImplBase::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM /*lParam
 }
 
 LRESULT WindowImplBase::ResponseDefaultKeyEvent(WPARAM wParam) {
-    return wParam == VK_ESCAPE ? TRUE : FALSE;
+    if (wParam != VK_ESCAPE)
+        return FALSE;
+    // Escape does what the window's close button does, through the click's
+    // own path, so each window keeps its own idea of closing (a message
+    // box's answer, a download's stop). Without a usable close button the
+    // window stays.
+    for (const char* name : {"closebtn", "btnClose"}) {
+        CControlUI* button = m_pm.FindControl(name);
+        if (button != nullptr && ControlCast<CButtonUI>(button) != nullptr && button->IsVisible() &&
+            button->IsEnabled()) {
+            button->Activate();
+            break;
+        }
+    }
+    return TRUE;
 }
 
 LRESULT WindowImplBase::OnCreate(UINT /*uMsg*/, WPARAM /*wParam*/, LPARAM /*lParam*/, bool& /*bHandled*/) {

@@ -67,7 +67,9 @@ class WindowImplBase : public CWindowWnd,
     // The pre-message filter: Return and Escape key-downs go to
     // ResponseDefaultKeyEvent first; a non-zero answer consumes the key.
     LRESULT MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;
-    // Escape is swallowed (the window stays), Return is passed on.
+    // Escape clicks the window's close button ("closebtn", else "btnClose")
+    // when it shows and is enabled, and is consumed either way (without one
+    // the window stays); Return is passed on.
     virtual LRESULT ResponseDefaultKeyEvent(WPARAM wParam);
 
     LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;

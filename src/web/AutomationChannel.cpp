@@ -327,6 +327,12 @@ std::string AutomationChannel::AnswerControl(const AutomationRequest& request) c
             reply["visible"] = control->IsVisible() && ::IsWindowVisible(hwnd) != FALSE;
             reply["enabled"] = control->IsEnabled();
             reply["text"] = CleanText(control->GetText());
+            // Where the keys go: the control has its window's focus and the
+            // window the keyboard; "hot": lit as under the mouse (a menu's
+            // entry the arrows moved to).
+            const DuiLib::CPaintManagerUI* manager = control->GetManager();
+            reply["focused"] = control->IsFocused() && ::GetFocus() == hwnd;
+            reply["hot"] = manager != nullptr && manager->GetHover() == control;
         },
         DuiLib::UiCallLimits{.begin = m_options.uiDeadline});
     if (!ran)

@@ -85,6 +85,14 @@ TEST_F(AutomationChannelTest, TellsWindowsAndControlsOnScreenOverOneConnection) 
     EXPECT_TRUE(login["visible"].asBool());
     EXPECT_TRUE(login["enabled"].asBool());
     EXPECT_EQ(login["text"].asString(), automation.Text(hwnd, "btnLogin").value_or("?"));
+    // "focused" needs the control's focus and the window's keyboard both.
+    EXPECT_FALSE(login["focused"].asBool());
+    ui->Run([&] { DuiLib::Automation::FindControl(hwnd, "btnLogin")->SetFocus(); });
+    EXPECT_TRUE(automation.MoveFocusTo(hwnd));
+    const char* ask = R"({"op":"control","window":"VANTOWindowClass","name":"btnLogin"})";
+    EXPECT_TRUE(client.Ask(ask)["focused"].asBool());
+    ui->Run([&] { ::SetFocus(nullptr); });
+    EXPECT_FALSE(client.Ask(ask)["focused"].asBool());
     ui->Run([&] { DuiLib::Automation::FindControl(hwnd, "btnLogin")->GetParent()->SetVisible(false); });
     const Json::Value hidden = client.Ask(R"({"op":"text","window":"VANTOWindowClass","name":"btnLogin"})");
     EXPECT_FALSE(hidden["visible"].asBool()) << Compact(hidden);

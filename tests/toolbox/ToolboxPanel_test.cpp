@@ -94,9 +94,17 @@ TEST_F(ToolboxPanelTest, ThePanelPaintsFromItsArchiveWhileEveryOtherWindowReadsT
         EXPECT_EQ(m_toolbox->GetRegionCorner(), (SIZE{3, 3}));
     });
 
+    // Tab reaches the entries' buttons; Escape gives the keys back.
+    ASSERT_TRUE(automation.PressKey(panel, VK_TAB));
+    ui.Run([&] {
+        DuiLib::CControlUI* focus = m_toolbox->GetPaintManager().GetFocus();
+        ASSERT_NE(focus, nullptr);
+        EXPECT_EQ(focus->GetName(), "button");
+    });
     ASSERT_TRUE(automation.PressKey(panel, VK_ESCAPE));
     EXPECT_FALSE(automation.IsVisible(panel));
     EXPECT_EQ(ArchiveInForce(), m_skin.data);
+    ui.Run([&] { EXPECT_EQ(::GetFocus(), m_owner->GetHWND()); });
 
     // The same panel comes back, painting from its archive, with the main
     // window's title bar kept active; losing the focus to another window

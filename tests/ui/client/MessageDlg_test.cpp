@@ -65,13 +65,18 @@ TEST_F(MessageDlgTest, YesNoBoxAnswersYesOnlyForTheYesButton) {
     ASSERT_TRUE(automation.Click(hwnd, "btnYes"));
     EXPECT_EQ(result.load(), 6);
 
-    // Closed by the system (or Escape, which the box ignores, then a close).
+    // Escape answers as "btnClose" does; so does a close by the system.
+    auto escaped = std::make_unique<CMessageDlg>("更新？", "", CMessageDlg::kStyleYesNo, false);
+    result = -1;
+    hwnd = Start(escaped.get(), result);
+    ASSERT_NE(hwnd, nullptr);
+    ASSERT_TRUE(automation.PressKey(hwnd, VK_ESCAPE));
+    EXPECT_FALSE(automation.IsVisible(hwnd));
+    EXPECT_EQ(result.load(), 7);
     auto closed = std::make_unique<CMessageDlg>("更新？", "", CMessageDlg::kStyleYesNo, false);
     result = -1;
     hwnd = Start(closed.get(), result);
     ASSERT_NE(hwnd, nullptr);
-    ASSERT_TRUE(automation.PressKey(hwnd, VK_ESCAPE));
-    EXPECT_TRUE(automation.IsVisible(hwnd));
     ASSERT_TRUE(automation.Run([&] { SendMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0); }));
     ASSERT_TRUE(automation.RunUntilIdle());
     EXPECT_EQ(result.load(), 7);

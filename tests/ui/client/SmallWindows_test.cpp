@@ -217,6 +217,25 @@ TEST_F(FloatWndTest, PlacedFromItsLayoutWithRoundedRegionAndClosedByEscape) {
     EXPECT_EQ(deleted.load(), 1);
 }
 
+TEST_F(FloatWndTest, APopupOpenedFromTheKeyboardTakesTheKeysAndGivesThemBack) {
+    ui.Run([&] { opener->m_pm.SetFocusByKeyboard(opener->m_pm.FindControl("btnUser")); });
+    const HWND hwnd = OpenPopup();
+    ASSERT_NE(hwnd, nullptr);
+    // Tab and Return reach the pop-up's own controls.
+    ASSERT_TRUE(automation.PressKey(hwnd, VK_TAB));
+    ui.Run([&] {
+        EXPECT_EQ(GetFocus(), hwnd);
+        EXPECT_EQ(Automation::ManagerOf(hwnd)->GetFocus(), Automation::FindControl(hwnd, "item"));
+    });
+    ASSERT_TRUE(automation.PressKey(hwnd, VK_ESCAPE));
+    EXPECT_FALSE(Alive(hwnd));
+    ui.Run([&] {
+        EXPECT_EQ(GetFocus(), opener->GetHWND());
+        EXPECT_EQ(opener->m_pm.GetFocus(), opener->m_pm.FindControl("btnUser"));
+        EXPECT_TRUE(opener->m_pm.GetFocusIndicator()) << "the indicator is back where the keys left it";
+    });
+}
+
 TEST_F(FloatWndTest, DeletingALivePopupOfADerivedClassTakesItsWindowAndNothingElse) {
     HWND hwnd = nullptr;
     ui.Run([&] {

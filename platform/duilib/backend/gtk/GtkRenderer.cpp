@@ -136,7 +136,33 @@ void GtkRenderer::Paint(cairo_t* cr, CPaintManagerUI& manager, const RECT& clip,
     cairo_clip(cr);
     if (CControlUI* root = manager.GetRoot())
         PaintControl(pc, root);
+    PaintFocusIndicator(pc);
     cairo_restore(cr);
+}
+
+void GtkRenderer::PaintFocusIndicator(PaintContext& pc) {
+    // Whether and where is the model's decision; over everything else, as
+    // the focused control may lie under a sibling's border.
+    const std::optional<TFocusIndicator> indicator = pc.manager->GetFocusIndicator();
+    if (!indicator || !Intersects(indicator->rect, pc.clip))
+        return;
+    const RECT& rc = indicator->rect;
+    const double width = indicator->width;
+    cairo_save(pc.cr);
+    cairo_rectangle(pc.cr, rc.left, rc.top, rc.Width(), rc.Height());
+    cairo_clip(pc.cr);
+    cairo_set_line_width(pc.cr, width);
+    SetSourceColor(pc.cr, indicator->color);
+    cairo_rectangle(pc.cr, rc.left + width / 2, rc.top + width / 2, rc.Width() - width, rc.Height() - width);
+    cairo_stroke(pc.cr);
+    // The contrasting line just inside keeps the ring visible on a
+    // background of its own colour.
+    cairo_set_line_width(pc.cr, 1.0);
+    SetSourceColor(pc.cr, indicator->contrast);
+    cairo_rectangle(pc.cr, rc.left + width + 0.5, rc.top + width + 0.5, rc.Width() - 2 * width - 1,
+                    rc.Height() - 2 * width - 1);
+    cairo_stroke(pc.cr);
+    cairo_restore(pc.cr);
 }
 
 void GtkRenderer::PaintWindowShape(PaintContext& pc, const RECT& window) {

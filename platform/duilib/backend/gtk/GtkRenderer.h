@@ -70,6 +70,8 @@ class GtkRenderer {
     void PaintProgress(PaintContext& pc, CControlUI* control);
     void PaintBorder(PaintContext& pc, CControlUI* control, const TDrawState& state);
     void PaintShadow(PaintContext& pc, const RECT& window);
+    // The focus indicator the window's manager asks for, if any.
+    void PaintFocusIndicator(PaintContext& pc);
     // The pixels of an image in a label's markup (an image string), from the
     // same cache as the window's other images.
     MarkupImage InlineImage(PaintContext& pc, std::string_view text);
