@@ -207,32 +207,36 @@ bool Automation::Click(HWND hwnd, std::string_view controlName) const {
 
 bool Automation::Click(HWND hwnd, const std::function<CControlUI*(CPaintManagerUI&)>& find) const {
     return Act([&] {
-        if (!UserCanReach(hwnd))
-            return false;
-        CPaintManagerUI* manager = ManagerOf(hwnd);
+        CPaintManagerUI* manager = UserCanReach(hwnd) ? ManagerOf(hwnd) : nullptr;
         if (manager == nullptr)
             return false;
         if (manager->IsUpdateNeeded())
             manager->UpdateLayout();
-        CControlUI* control = find ? find(*manager) : nullptr;
-        if (control == nullptr || control->GetManager() != manager || !control->IsVisible() ||
-            !control->IsEnabled())
-            return false;
-        const std::optional<POINT> pt = ClickPoint(*manager, control);
-        if (!pt)
-            return false;
-        // A click into an inactive window activates it first.
-        if (::GetActiveWindow() != hwnd)
-            ::SetForegroundWindow(hwnd);
-        POINT screen = *pt;
-        ::ClientToScreen(hwnd, &screen);
-        MessageQueue::Instance().SetCursorPos(screen);
-        const LPARAM at = MAKELPARAM(pt->x, pt->y);
-        ::PostMessageW(hwnd, WM_MOUSEMOVE, 0, at);
-        ::PostMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
-        ::PostMessageW(hwnd, WM_LBUTTONUP, 0, at);
-        return true;
+        return PostClick(hwnd, find ? find(*manager) : nullptr);
     });
+}
+
+bool Automation::PostClick(HWND hwnd, CControlUI* control) {
+    CPaintManagerUI* manager = UserCanReach(hwnd) ? ManagerOf(hwnd) : nullptr;
+    if (manager == nullptr || control == nullptr || control->GetManager() != manager ||
+        !control->IsVisible() || !control->IsEnabled())
+        return false;
+    if (manager->IsUpdateNeeded())
+        manager->UpdateLayout();
+    const std::optional<POINT> pt = ClickPoint(*manager, control);
+    if (!pt)
+        return false;
+    // A click into an inactive window activates it first.
+    if (::GetActiveWindow() != hwnd)
+        ::SetForegroundWindow(hwnd);
+    POINT screen = *pt;
+    ::ClientToScreen(hwnd, &screen);
+    MessageQueue::Instance().SetCursorPos(screen);
+    const LPARAM at = MAKELPARAM(pt->x, pt->y);
+    ::PostMessageW(hwnd, WM_MOUSEMOVE, 0, at);
+    ::PostMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::PostMessageW(hwnd, WM_LBUTTONUP, 0, at);
+    return true;
 }
 
 bool Automation::Type(HWND hwnd, std::string_view editName, std::string_view text) const {

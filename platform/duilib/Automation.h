@@ -53,6 +53,12 @@ class Automation {
     // (run on the UI thread), for controls that share a name: the buttons of
     // a list's entries, say.
     bool Click(HWND hwnd, const std::function<CControlUI*(CPaintManagerUI&)>& find) const;
+    // UI thread: posts the messages of a user's click on `control` of
+    // `hwnd` (the pointer moved there, pressed and released at a point where
+    // the control is hit, the window activated first) without waiting for
+    // them. False, and nothing posted, when a user could not click it. A
+    // screen reader's "click" takes this path too.
+    static bool PostClick(HWND hwnd, CControlUI* control);
     // Focuses the edit and types `text` (UTF-8) as WM_CHAR units, so the
     // edit's limits apply.
     bool Type(HWND hwnd, std::string_view editName, std::string_view text) const;

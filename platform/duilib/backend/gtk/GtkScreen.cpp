@@ -1,5 +1,7 @@
 #include "platform/duilib/backend/gtk/GtkScreen.h"
 
+#include "platform/duilib/AccessibleInfo.h"
+
 #include <gtk/gtk.h>
 #ifdef GDK_WINDOWING_X11
 #include <gdk/gdkx.h>
@@ -13,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 namespace DuiLib {
 namespace {
@@ -107,9 +110,16 @@ void WarpPointerToFarCorner() {
 
 bool GtkScreen::OpenDisplay() {
     std::call_once(g_openOnce, [] {
-        // The accessibility bridge would want a session bus that tests and
-        // plain desktops may lack; the windows do not need it.
-        setenv("NO_AT_BRIDGE", "1", 0);
+        // Screen readers reach the windows through the toolkit's
+        // accessibility bridge, which needs a bus; where none can be
+        // reached (a bare X server, a test) it is left off, as it would
+        // only complain.
+        const char* runtime = getenv("XDG_RUNTIME_DIR");
+        const bool runtimeBus = runtime != nullptr && g_file_test((std::string(runtime) + "/bus").c_str(),
+                                                                  G_FILE_TEST_EXISTS) != FALSE;
+        if (!AccessibilityBusReachable(getenv("AT_SPI_BUS_ADDRESS"), getenv("DBUS_SESSION_BUS_ADDRESS"),
+                                       runtimeBus))
+            setenv("NO_AT_BRIDGE", "1", 0);
         g_log_set_handler("Gdk", GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_FLAG_FATAL), &NoSeatLogCb,
                           nullptr);
         KeepSharedSessionBus();

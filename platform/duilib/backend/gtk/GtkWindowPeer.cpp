@@ -3,6 +3,8 @@
 #include "platform/duilib/UIDPI.h"
 #include "platform/duilib/UIManager.h"
 #include "platform/duilib/WinUser.h"
+#include "platform/duilib/backend/gtk/GtkAccessibleCanvas.h"
+#include "platform/duilib/backend/gtk/GtkAccessibleTree.h"
 #include "platform/duilib/backend/gtk/GtkBackend.h"
 #include "platform/duilib/backend/gtk/GtkFocusTracker.h"
 #include "platform/duilib/backend/gtk/GtkPopupPlacement.h"
@@ -68,6 +70,8 @@ GtkWindowPeer::GtkWindowPeer(GtkBackend& backend, HWND hwnd, const std::string& 
     CreateWidgets(className, owner);
     ConnectSignals();
     m_natives = std::make_unique<GtkNativeViews>(m_fixed);
+    m_accessibles = std::make_unique<GtkAccessibleTree>(
+        hwnd, [this] { return Manager(); }, m_canvas);
     ApplyGeometry();
 }
 
@@ -78,6 +82,7 @@ GtkWindowPeer::~GtkWindowPeer() {
     if (gtk_widget_get_mapped(m_window))
         m_backend.Focus().NoteOwnChange();
     m_im.Detach();
+    m_accessibles.reset();
     m_natives.reset();
     if (m_placedWindow != nullptr)
         g_signal_handlers_disconnect_by_data(m_placedWindow, this);
@@ -111,11 +116,13 @@ void GtkWindowPeer::CreateWidgets(const std::string& className, GtkWindowPeer* o
     }
     if (owner != nullptr)
         gtk_window_set_transient_for(window, owner->Toplevel());
+    GtkAccessibleTree::SetWindowRole(m_window, owner != nullptr || ::GetWindowOwner(m_hwnd) != nullptr,
+                                     (exStyle & WS_EX_TOOLWINDOW) != 0);
     gtk_widget_set_app_paintable(m_window, TRUE);
     if (m_backend.Screen().IsComposited())
         gtk_widget_set_visual(m_window, gdk_screen_get_rgba_visual(gdk_screen_get_default()));
     m_fixed = gtk_fixed_new();
-    m_canvas = gtk_drawing_area_new();
+    m_canvas = GtkAccessibleCanvasNew();  // its accessible lists the controls
     gtk_widget_set_can_focus(m_window, TRUE);
     gtk_container_add(GTK_CONTAINER(m_window), m_fixed);
     gtk_fixed_put(GTK_FIXED(m_fixed), m_canvas, 0, 0);
@@ -451,6 +458,7 @@ void GtkWindowPeer::ControlChanged(CControlUI* control, ControlChange what) {
         UpdateInputMethod();
     if (CPaintManagerUI* manager = control->GetManager(); manager != nullptr && manager->IsUpdateNeeded())
         ScheduleLayout();
+    m_accessibles->ControlChanged(control, what);
 }
 
 void GtkWindowPeer::ScheduleLayout() {

@@ -34,6 +34,7 @@
 namespace DuiLib {
 
 class CPaintManagerUI;
+class GtkAccessibleTree;
 class GtkBackend;
 
 class GtkWindowPeer {
@@ -191,6 +192,7 @@ class GtkWindowPeer {
     GtkInputMethod m_im;
     GtkInput m_input;
     std::unique_ptr<GtkNativeViews> m_natives;
+    std::unique_ptr<GtkAccessibleTree> m_accessibles;  // gone before the widgets
 };
 
 }  // namespace DuiLib
