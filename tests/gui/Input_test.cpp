@@ -152,15 +152,18 @@ TEST_F(InputTest, APageTakesTheKeysWhileItsControlHasTheFocusAndTabLeavesIt) {
     ASSERT_TRUE(Painted(hwnd));
     const auto focus = [&] { return automation.Call<CControlUI*>([&] { return window->m_pm.GetFocus(); }); };
     const auto typed = [&] {
-        return automation.Call<std::string>([&] { return std::string(gtk_entry_get_text(GTK_ENTRY(entry))); });
+        return automation.Call<std::string>(
+            [&] { return std::string(gtk_entry_get_text(GTK_ENTRY(entry))); });
     };
 
     // The window has the keyboard (a click on its caption), then a click
     // into the page.
     ASSERT_TRUE(ClickAt(ScreenCentre(hwnd, "caption")));
-    ASSERT_TRUE(vtest::WaitFor([&] { return automation.Call<bool>([&] { return GetFocus() == hwnd; }).value_or(false); }));
+    ASSERT_TRUE(vtest::WaitFor(
+        [&] { return automation.Call<bool>([&] { return GetFocus() == hwnd; }).value_or(false); }));
     ASSERT_TRUE(ClickAt(ScreenCentre(hwnd, "ie")));
-    ASSERT_TRUE(vtest::WaitFor([&] { return focus() == page; })) << "a click into the page focuses its control";
+    ASSERT_TRUE(vtest::WaitFor([&] { return focus() == page; }))
+        << "a click into the page focuses its control";
     ASSERT_TRUE(Xdo("type --delay 15 abc"));
     EXPECT_TRUE(vtest::WaitFor([&] { return typed() == "abc"; })) << typed().value_or("?");
 
