@@ -35,8 +35,6 @@ struct TFontInfo {
     bool isDefault = false;
 };
 
-// The resource archive in force: bytes the caller keeps alive (the
-// program's embedded skin, or a toolbox archive the caller holds).
 // Where and how the focus indicator is drawn: a ring of `width` pixels in
 // `color` along the inside of `rect` (client coordinates: the focused
 // control's rectangle cut to what its parents show, less `width` on each
@@ -50,6 +48,8 @@ struct TFocusIndicator {
     bool operator==(const TFocusIndicator&) const = default;
 };
 
+// The resource archive in force: bytes the caller keeps alive (the
+// program's embedded skin, or a toolbox archive the caller holds).
 struct TResourceZip {
     const void* data = nullptr;
     std::size_t size = 0;

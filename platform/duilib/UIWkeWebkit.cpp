@@ -88,6 +88,10 @@ std::string_view CWkeWebkitUI::GetClass() const {
     return "WkeWebkit";
 }
 
+bool CWkeWebkitUI::IsKeyboardEnabled() const {
+    return m_peer != nullptr && m_peer->GetNativeWidget() != nullptr;
+}
+
 void* CWkeWebkitUI::GetInterface(std::string_view name) {
     return name == kControlInterface<CWkeWebkitUI> ? this : CControlUI::GetInterface(name);
 }

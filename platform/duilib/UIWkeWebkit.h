@@ -74,6 +74,10 @@ class CWkeWebkitUI : public CControlUI {
     std::string_view GetClass() const override;
     void* GetInterface(std::string_view name) override;
     void SetManager(CPaintManagerUI* manager, CControlUI* parent, bool init = true) override;
+    // A page on screen is a stop of the window's Tab order: its widget then
+    // takes the keys (its own elements, typing). Without a widget there is
+    // nothing to type into.
+    bool IsKeyboardEnabled() const override;
 
     // Makes the engine view of a control that has none. Installed by the
     // engine's loader once the engine is usable; empty: controls get no view.

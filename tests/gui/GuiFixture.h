@@ -6,6 +6,7 @@
 
 #include "platform/duilib/Automation.h"
 #include "platform/duilib/UIManager.h"
+#include "platform/duilib/UIWkeWebkit.h"
 #include "platform/duilib/UiThread.h"
 #include "platform/duilib/WinImplBase.h"
 #include "platform/duilib/WinUser.h"
@@ -16,6 +17,7 @@
 #include "ui/TestScreen.h"
 
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -49,6 +51,21 @@ class LayoutWindow : public DuiLib::WindowImplBase {
 
   private:
     std::string m_layout;
+};
+
+// An engine view whose native widget is a plain GTK widget the test owns.
+class WidgetPeer : public DuiLib::IWkeViewPeer {
+  public:
+    explicit WidgetPeer(GtkWidget* widget) : m_widget(widget) {}
+    void Navigate(const std::string&) override {}
+    void Back() override {}
+    void Forward() override {}
+    void Reload() override {}
+    wkeWebView GetWebView() const override { return nullptr; }
+    void* GetNativeWidget() const override { return m_widget; }
+
+  private:
+    GtkWidget* m_widget;
 };
 
 class GuiTest : public ::testing::Test {

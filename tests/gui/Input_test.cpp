@@ -4,6 +4,7 @@
 #include "GuiFixture.h"
 
 #include "platform/duilib/UIEdit.h"
+#include "platform/duilib/UIWkeWebkit.h"
 #include "platform/duilib/WinUser.h"
 
 #include <gtk/gtk.h>
@@ -125,6 +126,62 @@ TEST_F(InputTest, RealKeysTypeOnlyDigitsIntoTheMobileFieldAndStopAtEleven) {
         << automation.Text(hwnd, "userMobile").value_or("?");
     ASSERT_TRUE(automation.RunUntilIdle());
     EXPECT_EQ(automation.Text(hwnd, "userMobile"), "13800138000");
+}
+
+// A page (a GtkEntry stands in for the engine's widget) takes the keys while
+// its control has the focus: a click into it, typing, a Tab it does not keep
+// going on through the window's Tab order, and Shift+Tab coming back to it.
+TEST_F(InputTest, APageTakesTheKeysWhileItsControlHasTheFocusAndTabLeavesIt) {
+    guitest::LayoutWindow* window = Open("dlg_webbrowser.xml");
+    ASSERT_NE(window, nullptr);
+    const HWND hwnd = window->GetHWND();
+    GtkWidget* entry = nullptr;
+    CControlUI* page = nullptr;
+    ui.Run([&] {
+        // A page keeps its text when it takes the focus; an entry would
+        // select all of it.
+        g_object_set(gtk_settings_get_default(), "gtk-entry-select-on-focus", FALSE, nullptr);
+        entry = GTK_WIDGET(g_object_ref_sink(gtk_entry_new()));
+        auto* web = window->m_pm.FindControl<CWkeWebkitUI>("ie");
+        ASSERT_NE(web, nullptr);
+        web->SetViewPeer(std::make_unique<guitest::WidgetPeer>(entry));
+        page = web;
+        Gtk()->Pump();
+    });
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(Painted(hwnd));
+    const auto focus = [&] { return automation.Call<CControlUI*>([&] { return window->m_pm.GetFocus(); }); };
+    const auto typed = [&] {
+        return automation.Call<std::string>(
+            [&] { return std::string(gtk_entry_get_text(GTK_ENTRY(entry))); });
+    };
+
+    // The window has the keyboard (a click on its caption), then a click
+    // into the page.
+    ASSERT_TRUE(ClickAt(ScreenCentre(hwnd, "caption")));
+    ASSERT_TRUE(vtest::WaitFor(
+        [&] { return automation.Call<bool>([&] { return GetFocus() == hwnd; }).value_or(false); }));
+    ASSERT_TRUE(ClickAt(ScreenCentre(hwnd, "ie")));
+    ASSERT_TRUE(vtest::WaitFor([&] { return focus() == page; }))
+        << "a click into the page focuses its control";
+    ASSERT_TRUE(Xdo("type --delay 15 abc"));
+    EXPECT_TRUE(vtest::WaitFor([&] { return typed() == "abc"; })) << typed().value_or("?");
+
+    ASSERT_TRUE(Xdo("key Tab"));
+    ASSERT_TRUE(vtest::WaitFor([&] { return focus().value_or(page) != page; })) << "Tab leaves the page";
+    EXPECT_TRUE(automation.Call<bool>([&] { return window->m_pm.IsFocusByKeyboard(); }).value_or(false));
+    EXPECT_FALSE(automation.Call<bool>([&] { return gtk_widget_has_focus(entry) != FALSE; }).value_or(true));
+    // (xdotool's "type" takes every argument after it as text.)
+    ASSERT_TRUE(Xdo("type x") && Xdo("key shift+Tab") && Xdo("type d"));
+    EXPECT_TRUE(vtest::WaitFor([&] { return typed() == "abcd"; }))
+        << "keys outside the page stay out of it; Shift+Tab comes back: " << typed().value_or("?");
+    EXPECT_EQ(focus(), page);
+
+    ui.Run([&] {
+        window->m_pm.FindControl<CWkeWebkitUI>("ie")->SetViewPeer(nullptr);
+        g_object_unref(entry);
+        g_object_set(gtk_settings_get_default(), "gtk-entry-select-on-focus", TRUE, nullptr);
+    });
 }
 
 TEST_F(InputTest, DraggingTheCaptionBandMovesTheWindow) {

@@ -342,20 +342,7 @@ TEST_F(GuiTest, TheDesktopsDpiIsTheLogicalOneAndATwiceDesktopScalesByTwo) {
 }
 
 namespace {
-// An engine view whose native widget is a plain GTK widget the test owns.
-class WidgetPeer : public IWkeViewPeer {
-  public:
-    explicit WidgetPeer(GtkWidget* widget) : m_widget(widget) {}
-    void Navigate(const std::string&) override {}
-    void Back() override {}
-    void Forward() override {}
-    void Reload() override {}
-    wkeWebView GetWebView() const override { return nullptr; }
-    void* GetNativeWidget() const override { return m_widget; }
-
-  private:
-    GtkWidget* m_widget;
-};
+using guitest::WidgetPeer;
 
 void NoteDestroyed(GtkWidget*, gpointer flag) {
     *static_cast<bool*>(flag) = true;

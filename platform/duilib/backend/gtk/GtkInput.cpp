@@ -246,6 +246,9 @@ bool GtkInput::OnKey(GdkEventKey* event) {
     const HWND hwnd = m_peer.Hwnd();
     if (!::IsWindowEnabled(hwnd))
         return true;
+    // A page with the keyboard takes its keys through the toolkit.
+    if (m_peer.NativeViewHasKeys())
+        return false;
     const bool press = event->type == GDK_KEY_PRESS;
     const WPARAM vk = VirtualKey(event->keyval);
     GtkInputMethod& im = m_peer.InputMethod();

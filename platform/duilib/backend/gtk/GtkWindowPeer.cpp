@@ -69,7 +69,7 @@ GtkWindowPeer::GtkWindowPeer(GtkBackend& backend, HWND hwnd, const std::string& 
     ::GetWindowRect(hwnd, &m_rect);
     CreateWidgets(className, owner);
     ConnectSignals();
-    m_natives = std::make_unique<GtkNativeViews>(m_fixed);
+    m_natives = std::make_unique<GtkNativeViews>(m_fixed, [this] { return Manager(); });
     m_accessibles = std::make_unique<GtkAccessibleTree>(
         hwnd, [this] { return Manager(); }, m_canvas);
     ApplyGeometry();
@@ -454,8 +454,10 @@ void GtkWindowPeer::ControlChanged(CControlUI* control, ControlChange what) {
     Damage(rc);
     if (what == ControlChange::Position || what == ControlChange::Visible || what == ControlChange::Children)
         m_natives->Update(m_margin);
-    if (what == ControlChange::State || what == ControlChange::Visible || what == ControlChange::Enabled)
+    if (what == ControlChange::State || what == ControlChange::Visible || what == ControlChange::Enabled) {
         UpdateInputMethod();
+        m_natives->FollowFocus();
+    }
     if (CPaintManagerUI* manager = control->GetManager(); manager != nullptr && manager->IsUpdateNeeded())
         ScheduleLayout();
     m_accessibles->ControlChanged(control, what);

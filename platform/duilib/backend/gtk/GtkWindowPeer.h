@@ -87,6 +87,8 @@ class GtkWindowPeer {
     // The input method follows the keyboard: focused while an edit of this
     // window has it.
     void UpdateInputMethod();
+    // Whether a hosted native view (a page) has the keyboard now.
+    bool NativeViewHasKeys() const { return m_natives->HasKeys(); }
 
     // ---- reading -------------------------------------------------------------------------
     // The rounded shape applied without a compositor (rectangles in the
