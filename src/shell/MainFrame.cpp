@@ -96,7 +96,12 @@ class ModalFlowScope {
 
 }  // namespace
 
-CMainFrame::CMainFrame() = default;
+// Escape closes the dialogs and pop-ups over the main window, never the
+// main window itself: one Escape more than the pop-ups needed would end the
+// client without a word.
+CMainFrame::CMainFrame() {
+    CBaseFrame::SetFlags(kFlagNoEscape);
+}
 
 CMainFrame::~CMainFrame() {
     *m_alive = false;

@@ -47,6 +47,12 @@ TEST_F(MainFrameTest, OneWindowWhoseCloseEndsTheLoopAndWhoseClassOtherStartsFind
     ASSERT_TRUE(vtest::WaitFor([] { return os::WorkerThread::RunningCount() == 0; }));
     EXPECT_TRUE(DuiLib::InstanceChannel::IsRemoteHandle(FindWindowW("VANTOWindowClass", nullptr)));
 
+    // Escape, with nothing over the window to close, leaves it open.
+    ASSERT_TRUE(automation.PressKey(hwnd, VK_ESCAPE));
+    ASSERT_TRUE(automation.RunUntilIdle());
+    EXPECT_EQ(ui->QuitCount(), 0);
+    EXPECT_TRUE(automation.IsVisible(hwnd));
+
     // "btnClose" and the system close both end the loop; the window stays
     // for teardown.
     ASSERT_TRUE(automation.Click(hwnd, "btnClose"));
