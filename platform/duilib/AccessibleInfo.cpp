@@ -4,6 +4,7 @@
 #include "platform/duilib/UILabel.h"
 #include "platform/duilib/UIOption.h"
 #include "platform/duilib/UIRender.h"
+#include "platform/os/Text.h"
 
 #include <algorithm>
 
@@ -118,6 +119,15 @@ AccessibleInfo DescribeControl(CControlUI& control) {
                           AccessibleDescriptionOf(control), AccessibleStatesOf(control)};
 }
 
+std::string AccessibleWindowName(std::string_view title, CPaintManagerUI* manager) {
+    if (!title.empty() || manager == nullptr)
+        return AccessibleText(title, false);
+    if (std::string named = manager->GetWindowAttribute("accessiblename"); !named.empty())
+        return AccessibleText(named, false);
+    CControlUI* caption = manager->FindControl("caption");
+    return caption != nullptr ? AccessibleText(caption->GetText(), ShowsMarkup(*caption)) : std::string();
+}
+
 AccessibleRole WindowRoleOf(bool hasOwner, bool toolWindow) {
     if (toolWindow)
         return AccessibleRole::Window;
@@ -125,7 +135,10 @@ AccessibleRole WindowRoleOf(bool hasOwner, bool toolWindow) {
 }
 
 std::string AccessibleText(std::string_view text, bool markup, std::size_t maxBytes) {
-    std::string plain = markup ? MarkupPlainText(text) : std::string(text);
+    // A screen reader's bus carries only valid UTF-8 (a malformed name would
+    // cost the client its connection): malformed bytes a page or the store
+    // put into a text become U+FFFD.
+    std::string plain = os::Utf16ToUtf8(os::Utf8ToUtf16(markup ? MarkupPlainText(text) : std::string(text)));
     for (char& c : plain) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
             c = ' ';

@@ -79,6 +79,11 @@ std::string AccessibleDescriptionOf(CControlUI& control);
 std::uint32_t AccessibleStatesOf(CControlUI& control);
 AccessibleInfo DescribeControl(CControlUI& control);
 
+// A window's name: its title; a window without one (the dialogs and pop-ups
+// are made with none) is named by its layout's "accessiblename", else by its
+// "caption" label's text.
+std::string AccessibleWindowName(std::string_view title, CPaintManagerUI* manager);
+
 // A window's role: a pop-up (tool window) is a window, an owned one a
 // dialog, any other a frame.
 AccessibleRole WindowRoleOf(bool hasOwner, bool toolWindow);

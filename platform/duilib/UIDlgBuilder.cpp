@@ -101,9 +101,9 @@ bool IsKnownAttribute(std::string_view name) {
 }
 
 bool IsKnownWindowAttribute(std::string_view name) {
-    static const std::set<std::string_view> known = {"size",       "caption",    "roundcorner",
-                                                     "mininfo",    "maxinfo",    "sizebox",
-                                                     "showshadow", "shadowsize", "shadowimage"};
+    static const std::set<std::string_view> known = {
+        "size",    "caption",    "roundcorner", "mininfo",     "maxinfo",
+        "sizebox", "showshadow", "shadowsize",  "shadowimage", "accessiblename"};
     return known.count(name) != 0;
 }
 

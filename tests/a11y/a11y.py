@@ -180,12 +180,14 @@ class ScreenReaderCheck(journey.Journey):
             ((w, n) for w in self.a11y_windows() if w != self.frame for n in [self.find(w, "btnLogin")]
              if n is not None and n.name == "立即登录"), None))
         assert popup.getRole() in (pyatspi.ROLE_WINDOW, pyatspi.ROLE_DIALOG), popup.getRoleName()
+        assert popup.name == "用户信息", "pop-up named %r" % popup.name
         with open(os.path.join(self.artefacts, "a11y-tree.txt"), "a") as out:
             out.write("# the user-information pop-up\n")
             self.dump(popup, out)
         self.click(now)
         dialog, mobile = self.wait("the login dialog", lambda: self.find_in_windows("userMobile",
                                                                                      pyatspi.ROLE_DIALOG))
+        assert dialog.name == "登录", "login dialog named %r" % dialog.name
         code = self.find(dialog, "verifyCode")
         for edit, hint in ((mobile, MOBILE_HINT), (code, CODE_HINT)):
             assert edit is not None and edit.getRole() == pyatspi.ROLE_ENTRY, "no entry for " + hint

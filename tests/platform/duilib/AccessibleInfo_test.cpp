@@ -134,6 +134,15 @@ TEST(AccessibleInfo, StatesFollowTheModel) {
         << "visible of its own, not showing in a hidden parent";
 }
 
+TEST(AccessibleInfo, AnUntitledWindowIsNamedByItsLayout) {
+    CPaintManagerUI manager;
+    EXPECT_EQ(AccessibleWindowName("", &manager), "");
+    manager.SetWindowAttribute("accessiblename", "登录");
+    EXPECT_EQ(AccessibleWindowName("", &manager), "登录");
+    EXPECT_EQ(AccessibleWindowName("墨林工坊", &manager), "墨林工坊");
+    EXPECT_EQ(AccessibleWindowName("", nullptr), "");
+}
+
 TEST(AccessibleInfo, WindowRoles) {
     EXPECT_EQ(WindowRoleOf(false, false), AccessibleRole::Frame);
     EXPECT_EQ(WindowRoleOf(true, false), AccessibleRole::Dialog);
@@ -154,6 +163,9 @@ TEST(AccessibleInfo, TextsAreBoundedAtACharacterAndCarryNoControlCharacters) {
         {"模板", 4, "模"},              // 3 bytes each: the second would be cut
         {"模板", 2, ""},                // nothing of a character fits
         {"a\xF0\x9F\x98\x80", 4, "a"},  // a four-byte emoji does not fit after "a"
+        {"a\xFF\xC3b", 16,
+         "a\xEF\xBF\xBD\xEF\xBF\xBD"
+         "b"},  // malformed bytes: U+FFFD, as the bus needs
     };
     for (const Case& c : cases)
         EXPECT_EQ(AccessibleText(c.in, false, c.max), c.out) << c.in;

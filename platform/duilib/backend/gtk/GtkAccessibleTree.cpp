@@ -97,6 +97,10 @@ void GtkAccessibleTree::AnnounceNewChildren(CControlUI* container) {
 }
 
 void GtkAccessibleTree::ControlChanged(CControlUI* control, ControlChange what) {
+    // The caption names an untitled window (the browser dialog's follows its
+    // page).
+    if (what == ControlChange::Text && control->GetName() == "caption")
+        NameWindow(GTK_WINDOW(gtk_widget_get_toplevel(m_canvas)));
     if (!m_active)
         return;
     if (what == ControlChange::Children) {
@@ -116,6 +120,15 @@ void GtkAccessibleTree::ControlChanged(CControlUI* control, ControlChange what) 
         return;
     }
     GtkAccessibleControlAnnounce(object, *control);
+}
+
+void GtkAccessibleTree::NameWindow(GtkWindow* toplevel) {
+    const char* title = gtk_window_get_title(toplevel);
+    const std::string name = AccessibleWindowName(title != nullptr ? title : "", m_manager());
+    AtkObject* object = gtk_widget_get_accessible(GTK_WIDGET(toplevel));
+    const char* now = atk_object_get_name(object);
+    if (!name.empty() && (now == nullptr || name != now))
+        atk_object_set_name(object, name.c_str());
 }
 
 void GtkAccessibleTree::SetWindowRole(GtkWidget* window, bool hasOwner, bool toolWindow) {

@@ -50,6 +50,10 @@ class GtkAccessibleTree {
 
     void ControlChanged(CControlUI* control, ControlChange what);
 
+    // The toplevel's name for a reader: its title, or when it has none, the
+    // name its layout gives (AccessibleWindowName).
+    void NameWindow(GtkWindow* toplevel);
+
     // The role of a window's toplevel, as the window layer has it.
     static void SetWindowRole(GtkWidget* window, bool hasOwner, bool toolWindow);
 

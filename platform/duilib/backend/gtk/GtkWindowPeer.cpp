@@ -314,6 +314,8 @@ void GtkWindowPeer::Show(bool visible) {
             Hide();
         return;
     }
+    // Its layout is built by now: an untitled window takes its name from it.
+    m_accessibles->NameWindow(Toplevel());
     // The layout may have given the window its shadow since creation.
     ApplyGeometry();
     if (GtkWindowPeer* owner = m_backend.FindPeer(::GetWindowOwner(m_hwnd)))
@@ -358,6 +360,7 @@ void GtkWindowPeer::Enable(bool enabled) {
 
 void GtkWindowPeer::SetTitle(const std::string& title) {
     gtk_window_set_title(Toplevel(), title.c_str());
+    m_accessibles->NameWindow(Toplevel());
 }
 
 void GtkWindowPeer::SetStyle(DWORD style, DWORD exStyle) {

@@ -1,0 +1,1 @@
+vanto_fuzz_target(accessible_text_fuzz DEPS vanto_duilib)
