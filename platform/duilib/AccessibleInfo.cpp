@@ -2,6 +2,7 @@
 
 #include "platform/duilib/UIEdit.h"
 #include "platform/duilib/UILabel.h"
+#include "platform/duilib/UIManager.h"
 #include "platform/duilib/UIOption.h"
 #include "platform/duilib/UIRender.h"
 #include "platform/os/Text.h"

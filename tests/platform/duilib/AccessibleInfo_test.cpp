@@ -163,7 +163,9 @@ TEST(AccessibleInfo, TextsAreBoundedAtACharacterAndCarryNoControlCharacters) {
         {"模板", 4, "模"},              // 3 bytes each: the second would be cut
         {"模板", 2, ""},                // nothing of a character fits
         {"a\xF0\x9F\x98\x80", 4, "a"},  // a four-byte emoji does not fit after "a"
-        {"a\xFF\xC3b", 16,
+        {"a\xFF\xC3"
+         "b",
+         16,
          "a\xEF\xBF\xBD\xEF\xBF\xBD"
          "b"},  // malformed bytes: U+FFFD, as the bus needs
     };
