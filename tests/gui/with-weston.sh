@@ -22,10 +22,13 @@ cleanup() {
 trap cleanup EXIT
 
 socket="wayland-vanto-$$"
+# No animations: a closed window's fade would otherwise linger in the next
+# screenshot as a ghost.
+printf '[shell]\nclose-animation=none\nstartup-animation=none\nfocus-animation=none\n' >"$work/weston.ini"
 # The compositor also ends when this script is killed without its trap (a
 # test timeout): an orphaned one would keep the script's inherited files open.
 XDG_RUNTIME_DIR="$work" setpriv --pdeathsig TERM weston --backend=headless-backend.so --socket="$socket" \
-  --width=2560 --height=1600 --use-pixman --no-config --idle-time=0 --debug >"$work/weston.log" 2>&1 &
+  --width=2560 --height=1600 --use-pixman --config="$work/weston.ini" --idle-time=0 --debug >"$work/weston.log" 2>&1 &
 server=$!
 # Up to 10 s for the socket: weston loads its shell before it listens.
 for _ in $(seq 1 200); do
