@@ -93,7 +93,7 @@ std::uint32_t AccessibleStatesOf(CControlUI& control) {
             states |= bit;
     };
     set(kAccVisible, control.IsOwnVisible());
-    set(kAccShowing, control.IsVisible());
+    set(kAccShowing, control.IsInSight());
     set(kAccEnabled, control.IsEnabled());
     set(kAccFocusable, control.IsKeyboardEnabled() && control.IsEnabled());
     set(kAccFocused, control.IsFocused());
@@ -129,9 +129,11 @@ std::string AccessibleWindowName(std::string_view title, CPaintManagerUI* manage
     return caption != nullptr ? AccessibleText(caption->GetText(), ShowsMarkup(*caption)) : std::string();
 }
 
-AccessibleRole WindowRoleOf(bool hasOwner, bool toolWindow) {
+AccessibleRole WindowRoleOf(bool hasOwner, bool toolWindow, std::string_view layoutRole) {
     if (toolWindow)
         return AccessibleRole::Window;
+    if (layoutRole == "alert")
+        return AccessibleRole::Alert;
     return hasOwner ? AccessibleRole::Dialog : AccessibleRole::Frame;
 }
 

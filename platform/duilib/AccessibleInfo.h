@@ -25,6 +25,7 @@ enum class AccessibleRole {
     Frame,   // a top-level window
     Dialog,  // an owned window
     Window,  // a pop-up (menu window, panel, information pop-up)
+    Alert,   // a message box
     PushButton,
     PageTab,  // a grouped option: the page it selects
     CheckBox,
@@ -42,7 +43,7 @@ enum class AccessibleRole {
 // State bits, as a screen reader knows them.
 enum AccessibleState : std::uint32_t {
     kAccVisible = 1u << 0,    // the control's own flag
-    kAccShowing = 1u << 1,    // it and every parent are visible
+    kAccShowing = 1u << 1,    // it and every parent are visible, and some of it is in sight
     kAccEnabled = 1u << 2,    // enabled and sensitive
     kAccFocusable = 1u << 3,  // the keyboard can reach it
     kAccFocused = 1u << 4,
@@ -84,9 +85,10 @@ AccessibleInfo DescribeControl(CControlUI& control);
 // "caption" label's text.
 std::string AccessibleWindowName(std::string_view title, CPaintManagerUI* manager);
 
-// A window's role: a pop-up (tool window) is a window, an owned one a
-// dialog, any other a frame.
-AccessibleRole WindowRoleOf(bool hasOwner, bool toolWindow);
+// A window's role: a pop-up (tool window) is a window; a window whose layout
+// says accessiblerole="alert" (the message box) an alert, which a screen
+// reader reads out as it appears; an owned one a dialog, any other a frame.
+AccessibleRole WindowRoleOf(bool hasOwner, bool toolWindow, std::string_view layoutRole = {});
 
 // What a control's text is to a reader: the markup removed (when the
 // control shows markup), control characters as spaces, bounded.

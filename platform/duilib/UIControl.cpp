@@ -51,6 +51,21 @@ bool CControlUI::IsVisible() const {
     return true;
 }
 
+RECT CControlUI::GetShownRect() const {
+    RECT rect = m_rcItem;
+    for (const CControlUI* parent = m_pParent; parent != nullptr; parent = parent->m_pParent) {
+        const RECT& clip = parent->m_rcItem;
+        rect = RECT{std::max(rect.left, clip.left), std::max(rect.top, clip.top),
+                    std::min(rect.right, clip.right), std::min(rect.bottom, clip.bottom)};
+    }
+    return rect;
+}
+
+bool CControlUI::IsInSight() const {
+    const RECT shown = GetShownRect();
+    return IsVisible() && shown.Width() > 0 && shown.Height() > 0;
+}
+
 void CControlUI::SetVisible(bool visible) {
     if (visible == m_bVisible)
         return;

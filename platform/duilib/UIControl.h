@@ -85,6 +85,12 @@ class CControlUI {
     virtual bool IsVisible() const;
     bool IsOwnVisible() const { return m_bVisible; }
     virtual void SetVisible(bool visible = true);
+    // The part of the control its parents leave in sight: each parent, the
+    // window's root last, clips it. Empty when it lies outside them (a row
+    // placed below a window that has shrunk).
+    RECT GetShownRect() const;
+    // Visible, and some of it in sight: what a user can see and reach.
+    bool IsInSight() const;
 
     virtual bool IsEnabled() const { return m_bEnabled; }
     virtual void SetEnabled(bool enabled = true);

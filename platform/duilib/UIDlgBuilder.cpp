@@ -102,8 +102,8 @@ bool IsKnownAttribute(std::string_view name) {
 
 bool IsKnownWindowAttribute(std::string_view name) {
     static const std::set<std::string_view> known = {
-        "size",    "caption",    "roundcorner", "mininfo",     "maxinfo",
-        "sizebox", "showshadow", "shadowsize",  "shadowimage", "accessiblename"};
+        "size",       "caption",    "roundcorner", "mininfo",        "maxinfo",       "sizebox",
+        "showshadow", "shadowsize", "shadowimage", "accessiblename", "accessiblerole"};
     return known.count(name) != 0;
 }
 

@@ -10,11 +10,6 @@
 namespace DuiLib {
 namespace {
 
-RECT Intersection(const RECT& a, const RECT& b) {
-    return RECT{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-                std::min(a.bottom, b.bottom)};
-}
-
 // How light an opaque colour looks (0 black .. 255 white), by the weights
 // of the eye's sensitivity.
 int Lightness(DWORD argb) {
@@ -38,11 +33,11 @@ DWORD BackgroundOf(const CControlUI* control) {
 }  // namespace
 
 bool CPaintManagerUI::IsTabStop(const CControlUI* control) {
-    if (control == nullptr || !control->IsKeyboardEnabled())
+    if (control == nullptr || !control->IsKeyboardEnabled() || !control->IsInSight())
         return false;
-    // A control inside a hidden or disabled container is out of reach.
+    // A control inside a disabled container is out of reach.
     for (const CControlUI* c = control; c != nullptr; c = c->GetParent()) {
-        if (!c->IsOwnVisible() || !c->IsEnabled())
+        if (!c->IsEnabled())
             return false;
     }
     return true;
@@ -90,15 +85,11 @@ void CPaintManagerUI::SetFocusByKeyboardState(bool byKeyboard) {
 
 std::optional<TFocusIndicator> CPaintManagerUI::GetFocusIndicator() const {
     CControlUI* focus = m_pFocus;
-    if (!m_messages->focusByKeyboard || focus == nullptr || !focus->IsVisible())
+    if (!m_messages->focusByKeyboard || focus == nullptr || !focus->IsInSight())
         return std::nullopt;
     // Drawn inside what the control shows: its parents clip it, and a ring
     // outside its rectangle would be cut at the window's edge.
-    RECT rect = focus->GetPos();
-    for (CControlUI* parent = focus->GetParent(); parent != nullptr; parent = parent->GetParent())
-        rect = Intersection(rect, parent->GetPos());
-    if (rect.Width() <= 0 || rect.Height() <= 0)
-        return std::nullopt;
+    const RECT rect = focus->GetShownRect();
     TFocusIndicator indicator;
     indicator.width = std::max(1, m_pDPI->Scale(2));
     // A ring of the width away from the edge: the control's own background

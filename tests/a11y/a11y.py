@@ -181,6 +181,9 @@ class ScreenReaderCheck(journey.Journey):
              if n is not None and n.name == "立即登录"), None))
         assert popup.getRole() in (pyatspi.ROLE_WINDOW, pyatspi.ROLE_DIALOG), popup.getRoleName()
         assert popup.name == "用户信息", "pop-up named %r" % popup.name
+        # Logged out, the pop-up has shrunk over its logout row: out of sight.
+        assert self.find(popup, "UserInfoUnLogin", showing=False) is not None, "no logout row in the tree"
+        assert self.find(popup, "UserInfoUnLogin") is None, "the logout row shows while logged out"
         with open(os.path.join(self.artefacts, "a11y-tree.txt"), "a") as out:
             out.write("# the user-information pop-up\n")
             self.dump(popup, out)

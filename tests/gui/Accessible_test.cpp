@@ -136,6 +136,13 @@ TEST_F(AccessibleTest, TheTreeShowsEachControlWithItsRoleNameAndStates) {
         g_object_unref(canvas);
         g_object_unref(fixed);
     });
+    guitest::LayoutWindow* alert = Open(R"(<Window size="200,100" accessiblerole="alert"><Label/></Window>)");
+    ASSERT_NE(alert, nullptr);
+    ui.Run([&] {
+        auto* native = static_cast<GtkWidget*>(Gtk()->NativeWindow(alert->GetHWND()));
+        EXPECT_EQ(atk_object_get_role(gtk_widget_get_accessible(native)), ATK_ROLE_ALERT)
+            << "the layout made it an alert when it was shown";
+    });
     With("btnIcon", [](AtkObject* o) {
         EXPECT_EQ(atk_object_get_role(o), ATK_ROLE_PUSH_BUTTON);
         EXPECT_STREQ(atk_object_get_name(o), "关闭") << "named from its tooltip";

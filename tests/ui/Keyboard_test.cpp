@@ -19,7 +19,8 @@ using uitest::SkinDialog;
 
 namespace {
 
-// Stops in layout order: btnClose b1 o1 o3 o2 edit.
+// Stops in layout order: btnClose b1 o1 o3 o2 edit (the last button lies
+// below the window's edge, out of sight).
 constexpr const char* kLayout = R"(<?xml version="1.0" encoding="utf-8"?>
 <Window size="400,400">
   <VerticalLayout>
@@ -41,6 +42,7 @@ constexpr const char* kLayout = R"(<?xml version="1.0" encoding="utf-8"?>
     <HorizontalLayout height="30" width="100">
       <Edit name="edit" width="300"/>
     </HorizontalLayout>
+    <Button name="bOutOfSight" float="true" pos="0,400,40,430"/>
   </VerticalLayout>
 </Window>)";
 
@@ -106,8 +108,8 @@ TEST_F(KeyboardTest, TabAndShiftTabSkipWhatCannotTakeTheFocusAndWrapAround) {
     const Case cases[] = {
         {"", false, false, "btnClose"},     {"", true, false, "edit"},
         {"b1", false, false, "o1"},  // hidden, disabled, hidden and disabled containers, a label
-        {"o1", true, false, "b1"},          {"o3", false, false, "o2"},  // a hidden option
-        {"edit", false, false, "btnClose"}, {"btnClose", true, false, "edit"},
+        {"o1", true, false, "b1"},          {"o3", false, false, "o2"},         // a hidden option
+        {"edit", false, false, "btnClose"}, {"btnClose", true, false, "edit"},  // one out of sight
         {"b1", false, true, "o1"},  // from where a control that lost its stop stands
     };
     for (const Case& c : cases) {

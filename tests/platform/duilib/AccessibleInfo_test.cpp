@@ -105,6 +105,7 @@ TEST(AccessibleInfo, StatesFollowTheModel) {
     tab->SetGroup("tabs");
     other->SetGroup("tabs");
     manager.AttachDialog(root);
+    root->SetPos(RECT{0, 0, 600, 40});
 
     const std::uint32_t shown = kAccVisible | kAccShowing | kAccEnabled;
     EXPECT_EQ(AccessibleStatesOf(*button), shown | kAccFocusable);
@@ -129,6 +130,10 @@ TEST(AccessibleInfo, StatesFollowTheModel) {
     button->SetEnabled(false);
     EXPECT_EQ(AccessibleStatesOf(*button) & (kAccEnabled | kAccFocusable), 0u)
         << "a disabled button is neither enabled nor reachable";
+    label->SetPos(RECT{0, 40, 100, 60});
+    EXPECT_EQ(AccessibleStatesOf(*label) & (kAccVisible | kAccShowing), kAccVisible)
+        << "visible, not showing below the window's edge";
+    label->SetPos(RECT{0, 0, 100, 40});
     box->SetVisible(false);
     EXPECT_EQ(AccessibleStatesOf(*label) & (kAccVisible | kAccShowing), kAccVisible)
         << "visible of its own, not showing in a hidden parent";
@@ -148,6 +153,9 @@ TEST(AccessibleInfo, WindowRoles) {
     EXPECT_EQ(WindowRoleOf(true, false), AccessibleRole::Dialog);
     EXPECT_EQ(WindowRoleOf(true, true), AccessibleRole::Window);
     EXPECT_EQ(WindowRoleOf(false, true), AccessibleRole::Window);
+    EXPECT_EQ(WindowRoleOf(true, false, "alert"), AccessibleRole::Alert);
+    EXPECT_EQ(WindowRoleOf(false, false, "alert"), AccessibleRole::Alert) << "a message box without an owner";
+    EXPECT_EQ(WindowRoleOf(true, true, "alert"), AccessibleRole::Window) << "a pop-up stays a pop-up";
 }
 
 TEST(AccessibleInfo, TextsAreBoundedAtACharacterAndCarryNoControlCharacters) {

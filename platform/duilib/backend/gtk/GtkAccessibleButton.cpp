@@ -15,7 +15,7 @@ gboolean ClickLater(gpointer data) {
 gboolean DoAction(AtkAction* action, gint index) {
     AtkObject* object = ATK_OBJECT(action);
     CControlUI* control = GtkAccessibleControlResolve(object);
-    if (index != 0 || control == nullptr || !control->IsVisible() || !control->IsEnabled())
+    if (index != 0 || control == nullptr || !control->IsInSight() || !control->IsEnabled())
         return FALSE;
     g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, ClickLater, g_object_ref(object), g_object_unref);
     return TRUE;

@@ -179,7 +179,7 @@ void GetExtents(AtkComponent* component, gint* x, gint* y, gint* width, gint* he
 
 gboolean GrabFocus(AtkComponent* component) {
     CControlUI* control = GtkAccessibleControlResolve(ATK_OBJECT(component));
-    if (control == nullptr || !control->IsKeyboardEnabled() || !control->IsVisible() || !control->IsEnabled())
+    if (control == nullptr || !control->IsKeyboardEnabled() || !control->IsInSight() || !control->IsEnabled())
         return FALSE;
     control->SetFocus();
     return control->IsFocused() ? TRUE : FALSE;
@@ -249,6 +249,8 @@ AtkRole ToAtkRole(AccessibleRole role) {
             return ATK_ROLE_DIALOG;
         case AccessibleRole::Window:
             return ATK_ROLE_WINDOW;
+        case AccessibleRole::Alert:
+            return ATK_ROLE_ALERT;
         case AccessibleRole::PushButton:
             return ATK_ROLE_PUSH_BUTTON;
         case AccessibleRole::PageTab:

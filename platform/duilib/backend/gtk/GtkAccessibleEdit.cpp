@@ -15,7 +15,7 @@ CEditUI* TypingTarget(AtkEditableText* text, HWND* hwnd) {
     AtkObject* object = ATK_OBJECT(text);
     auto* edit = ControlCast<CEditUI>(GtkAccessibleControlResolve(object));
     *hwnd = GtkAccessibleControlWindow(object);
-    if (edit == nullptr || edit->IsReadOnly() || !edit->IsVisible() || !edit->IsEnabled() ||
+    if (edit == nullptr || edit->IsReadOnly() || !edit->IsInSight() || !edit->IsEnabled() ||
         !::IsWindowVisible(*hwnd) || !::IsWindowEnabled(*hwnd))
         return nullptr;
     if (::GetActiveWindow() != *hwnd)

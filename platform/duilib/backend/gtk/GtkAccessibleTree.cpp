@@ -100,7 +100,7 @@ void GtkAccessibleTree::ControlChanged(CControlUI* control, ControlChange what) 
     // The caption names an untitled window (the browser dialog's follows its
     // page).
     if (what == ControlChange::Text && control->GetName() == "caption")
-        NameWindow(GTK_WINDOW(gtk_widget_get_toplevel(m_canvas)));
+        DescribeWindow(GTK_WINDOW(gtk_widget_get_toplevel(m_canvas)));
     if (!m_active)
         return;
     if (what == ControlChange::Children) {
@@ -122,13 +122,22 @@ void GtkAccessibleTree::ControlChanged(CControlUI* control, ControlChange what) 
     GtkAccessibleControlAnnounce(object, *control);
 }
 
-void GtkAccessibleTree::NameWindow(GtkWindow* toplevel) {
+void GtkAccessibleTree::DescribeWindow(GtkWindow* toplevel) {
+    CPaintManagerUI* manager = m_manager();
     const char* title = gtk_window_get_title(toplevel);
-    const std::string name = AccessibleWindowName(title != nullptr ? title : "", m_manager());
+    const std::string name = AccessibleWindowName(title != nullptr ? title : "", manager);
     AtkObject* object = gtk_widget_get_accessible(GTK_WIDGET(toplevel));
     const char* now = atk_object_get_name(object);
     if (!name.empty() && (now == nullptr || name != now))
         atk_object_set_name(object, name.c_str());
+    // The role given at creation says whether the window is owned or a
+    // pop-up; the layout, built since, may make it an alert.
+    const AtkRole created = atk_object_get_role(object);
+    const std::string layoutRole = manager != nullptr ? manager->GetWindowAttribute("accessiblerole") : "";
+    const AtkRole role =
+        ToAtkRole(WindowRoleOf(created != ATK_ROLE_FRAME, created == ATK_ROLE_WINDOW, layoutRole));
+    if (role != created)
+        atk_object_set_role(object, role);
 }
 
 void GtkAccessibleTree::SetWindowRole(GtkWidget* window, bool hasOwner, bool toolWindow) {

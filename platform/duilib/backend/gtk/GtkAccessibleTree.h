@@ -51,8 +51,9 @@ class GtkAccessibleTree {
     void ControlChanged(CControlUI* control, ControlChange what);
 
     // The toplevel's name for a reader: its title, or when it has none, the
-    // name its layout gives (AccessibleWindowName).
-    void NameWindow(GtkWindow* toplevel);
+    // name its layout gives (AccessibleWindowName); and its role once the
+    // layout can say it is an alert.
+    void DescribeWindow(GtkWindow* toplevel);
 
     // The role of a window's toplevel, as the window layer has it.
     static void SetWindowRole(GtkWidget* window, bool hasOwner, bool toolWindow);

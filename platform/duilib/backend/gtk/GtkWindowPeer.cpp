@@ -315,7 +315,7 @@ void GtkWindowPeer::Show(bool visible) {
         return;
     }
     // Its layout is built by now: an untitled window takes its name from it.
-    m_accessibles->NameWindow(Toplevel());
+    m_accessibles->DescribeWindow(Toplevel());
     // The layout may have given the window its shadow since creation.
     ApplyGeometry();
     if (GtkWindowPeer* owner = m_backend.FindPeer(::GetWindowOwner(m_hwnd)))
@@ -360,7 +360,7 @@ void GtkWindowPeer::Enable(bool enabled) {
 
 void GtkWindowPeer::SetTitle(const std::string& title) {
     gtk_window_set_title(Toplevel(), title.c_str());
-    m_accessibles->NameWindow(Toplevel());
+    m_accessibles->DescribeWindow(Toplevel());
 }
 
 void GtkWindowPeer::SetStyle(DWORD style, DWORD exStyle) {
