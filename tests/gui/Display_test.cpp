@@ -45,6 +45,63 @@ TEST_F(GuiTest, AShownWindowIsOnTheDisplayAtItsRectangleAndShowsWhatTheRendererD
     });
 }
 
+// A window that records the system commands it gets: with no system menu
+// and no caption button pressed, each came from the desktop.
+class CommandsWindow : public guitest::LayoutWindow {
+  public:
+    using LayoutWindow::LayoutWindow;
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
+        if (msg == WM_SYSCOMMAND)
+            commands.push_back(wParam & 0xFFF0);
+        return LayoutWindow::HandleMessage(msg, wParam, lParam);
+    }
+    std::vector<WPARAM> commands;
+};
+
+void RecordMaximised(GtkWidget*, GdkEventWindowState* event, gpointer reports) {
+    if ((event->changed_mask & GDK_WINDOW_STATE_MAXIMIZED) != 0)
+        static_cast<std::vector<bool>*>(reports)->push_back(
+            (event->new_window_state & GDK_WINDOW_STATE_MAXIMIZED) != 0);
+}
+
+TEST_F(GuiTest, ARestoreAskedBeforeTheDesktopReportedTheMaximiseIsNotUndoneByThatReport) {
+    if (!Gtk()->IsWayland())
+        GTEST_SKIP() << "a bare X server has no desktop that maximises";
+    CommandsWindow* window = nullptr;
+    std::vector<bool> reports;
+    gulong handler = 0;
+    GtkWidget* toplevel = nullptr;
+    ui.Run([&] {
+        auto created = std::make_unique<CommandsWindow>("dlg_about.xml");
+        ASSERT_NE(created->Create(nullptr, "", UI_WNDSTYLE_FRAME, 0), nullptr);
+        window = created.get();
+        windows.push_back(std::move(created));
+        toplevel = static_cast<GtkWidget*>(Gtk()->NativeWindow(window->GetHWND()));
+        handler = g_signal_connect(toplevel, "window-state-event", G_CALLBACK(RecordMaximised), &reports);
+    });
+    ASSERT_NE(window, nullptr);
+    const HWND hwnd = window->GetHWND();
+    ASSERT_TRUE(automation.RunUntilIdle());
+    ui.Run([&] {
+        ShowWindow(hwnd, SW_SHOWMAXIMIZED);
+        // The compositor's answer is read and waits in the toolkit's queue
+        // (weston answers once idle: a second round trip sees it sent).
+        gdk_display_sync(gdk_display_get_default());
+        gdk_display_sync(gdk_display_get_default());
+        ShowWindow(hwnd, SW_RESTORE);
+    });
+    EXPECT_TRUE(vtest::WaitFor([&] {
+        return ui.Call<bool>([&] { return reports.size() >= 2 && !reports.back(); }).value_or(false);
+    })) << "the desktop reported both requests";
+    ASSERT_TRUE(automation.RunUntilIdle());
+    ui.Run([&] {
+        EXPECT_EQ(reports, (std::vector<bool>{true, false}));
+        EXPECT_TRUE(window->commands.empty()) << "the desktop's reports were taken for the user's";
+        EXPECT_FALSE(IsZoomed(hwnd));
+        g_signal_handler_disconnect(toplevel, handler);
+    });
+}
+
 }  // namespace
 
 namespace {

@@ -86,6 +86,8 @@ GtkWindowPeer::~GtkWindowPeer() {
     m_natives.reset();
     if (m_placedWindow != nullptr)
         g_signal_handlers_disconnect_by_data(m_placedWindow, this);
+    if (m_askAgainClock != nullptr)
+        g_signal_handlers_disconnect_by_data(m_askAgainClock, this);
     g_signal_handlers_disconnect_by_data(m_window, this);
     g_signal_handlers_disconnect_by_data(m_canvas, this);
     gtk_widget_destroy(m_window);
@@ -390,12 +392,38 @@ void GtkWindowPeer::MirrorMaximized(bool maximized) {
     // its own nor takes the maximised size for the window's normal one.
     if (!m_backend.Screen().DesktopMaximizes())
         return;
+    // One request at a time: a desktop may answer a second one asked before
+    // it reported the first by nothing (weston drops a restore of a window
+    // whose maximised state the client has not drawn yet). The report of the
+    // first asks again for what the window layer then wants.
+    if (FollowingOwnStateChange())
+        return;
     m_stateRequestPending = true;
     m_stateRequestUs = g_get_monotonic_time();
     if (maximized)
         gtk_window_maximize(Toplevel());
     else
         gtk_window_unmaximize(Toplevel());
+}
+
+void GtkWindowPeer::AskAgainAfterPaint() {
+    GdkFrameClock* clock = gtk_widget_get_frame_clock(m_window);
+    if (clock == nullptr) {
+        MirrorMaximized(m_maximized);
+        return;
+    }
+    if (m_askAgainClock != nullptr)
+        return;
+    m_askAgainClock = clock;
+    g_signal_connect(clock, "after-paint", G_CALLBACK(AskAgainCb), this);
+    gdk_frame_clock_request_phase(clock, GDK_FRAME_CLOCK_PHASE_PAINT);
+}
+
+void GtkWindowPeer::AskAgainCb(GdkFrameClock* clock, gpointer self) {
+    auto* peer = static_cast<GtkWindowPeer*>(self);
+    g_signal_handlers_disconnect_by_func(clock, reinterpret_cast<gpointer>(&AskAgainCb), self);
+    peer->m_askAgainClock = nullptr;
+    peer->MirrorMaximized(peer->m_maximized);
 }
 
 bool GtkWindowPeer::FollowingOwnStateChange() const {
@@ -631,13 +659,24 @@ void GtkWindowPeer::OnWindowState(const GdkEventWindowState* event) {
     if ((event->changed_mask & GDK_WINDOW_STATE_MAXIMIZED) == 0)
         return;
     const bool maximized = (event->new_window_state & GDK_WINDOW_STATE_MAXIMIZED) != 0;
-    if (maximized == m_maximized) {
-        // The desktop did what we asked: the window goes where the window
-        // layer has it (a restored window to its normal rectangle).
-        if (std::exchange(m_stateRequestPending, false))
+    if (m_stateRequestPending && (maximized == m_maximized || FollowingOwnStateChange())) {
+        m_stateRequestPending = false;
+        if (maximized == m_maximized) {
+            // The desktop did what we asked: the window goes where the
+            // window layer has it (a restored window to its normal rectangle).
             ApplyGeometry();
+        } else {
+            // What we asked first, while the window layer has changed its
+            // mind since (a restore clicked before the maximise was
+            // reported): it is asked for once the window has drawn the
+            // reported state, as a desktop only then takes it for the
+            // window's.
+            AskAgainAfterPaint();
+        }
         return;
     }
+    if (maximized == m_maximized)
+        return;
     // The user maximised or restored the window through the desktop.
     ::PostMessageW(m_hwnd, WM_SYSCOMMAND, maximized ? SC_MAXIMIZE : SC_RESTORE, 0);
 }

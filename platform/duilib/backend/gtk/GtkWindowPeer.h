@@ -118,6 +118,10 @@ class GtkWindowPeer {
     void LayOutIfNeeded();
     void MirrorMaximized(bool maximized);
     bool FollowingOwnStateChange() const;
+    // Asks the desktop for the window layer's maximised state after the
+    // window's next drawing.
+    void AskAgainAfterPaint();
+    static void AskAgainCb(GdkFrameClock* clock, gpointer self);
 
     void OnDraw(cairo_t* cr);
     void OnFadeStep();
@@ -173,6 +177,7 @@ class GtkWindowPeer {
     // it confirmed: the geometry it reports meanwhile is its own, not the user's.
     std::int64_t m_stateRequestUs = 0;
     bool m_stateRequestPending = false;
+    GdkFrameClock* m_askAgainClock = nullptr;  // while AskAgainAfterPaint waits
     // Toolkit geometries asked for and not yet reported, with when we asked.
     struct Echo {
         RECT outer;
