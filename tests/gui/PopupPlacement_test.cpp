@@ -10,6 +10,7 @@
 #include "demo-store/ZipWriter.h"
 #include "platform/duilib/UIDPI.h"
 #include "platform/duilib/UIMenu.h"
+#include "platform/duilib/backend/Screen.h"
 #include "support/Sandbox.h"
 #include "toolbox/Toolbox.h"
 
@@ -26,11 +27,11 @@ namespace {
 
 // A screen as large as the test displays', so that no pop-up is pushed back
 // from an edge of the window layer's work area that the display lacks.
-ScreenInfo DisplaySizedScreen() {
+ScreenInfo DisplaySizedScreen(int dpi = 96) {
     ScreenInfo screen;
     screen.monitor = {0, 0, 2560, 1600};
     screen.workArea = {0, 0, 2560, 1560};
-    screen.dpi = 96;
+    screen.dpi = dpi;
     return screen;
 }
 
@@ -42,6 +43,7 @@ class PopupPlacementTest : public guitest::GuiTest {
         ui.Run([this] {
             m_menu.reset();
             m_toolbox.reset();
+            SetMainScreen(DisplaySizedScreen());
             CPaintManagerUI::SetAllDPI(96);
         });
         GuiTest::TearDown();
@@ -118,7 +120,11 @@ TEST_F(PopupPlacementTest, MenuUserInformationAndToolboxPanelSitAtTheirOffsetFro
     };
     for (const Case& c : {Case{96, -215, -350}, Case{192, -430, -755}}) {
         SCOPED_TRACE(c.dpi);
-        ui.Run([&] { CPaintManagerUI::SetAllDPI(c.dpi); });
+        // The windows at the main monitor's scale, as the program starts them.
+        ui.Run([&] {
+            SetMainScreen(DisplaySizedScreen(c.dpi));
+            CPaintManagerUI::SetAllDPI(c.dpi);
+        });
         guitest::LayoutWindow* main = Open("Form_Main.xml", true, UI_WNDSTYLE_FRAME);
         ASSERT_NE(main, nullptr);
         const HWND owner = main->GetHWND();
