@@ -1,5 +1,6 @@
 #include "platform/duilib/AccessibleInfo.h"
 
+#include "platform/duilib/UIContainer.h"
 #include "platform/duilib/UIEdit.h"
 #include "platform/duilib/UILabel.h"
 #include "platform/duilib/UIManager.h"
@@ -34,10 +35,42 @@ std::size_t SequenceLength(unsigned char lead) {
     return 1;  // a stray continuation byte counts as one character
 }
 
+// A place in a text, counted in UTF-16 units and in characters.
+struct TextOffset {
+    int units = 0;
+    int chars = 0;
+};
+
+// Steps over the text's characters while `more` says so of the place
+// reached, up to the end; the place it stopped at.
+template <class More>
+TextOffset WalkCharacters(std::string_view utf8, More more) {
+    TextOffset at;
+    for (std::size_t i = 0; i < utf8.size() && more(at);) {
+        const std::size_t length = SequenceLength(static_cast<unsigned char>(utf8[i]));
+        at.units += length == 4 ? 2 : 1;
+        ++at.chars;
+        i += length;
+    }
+    return at;
+}
+
 }  // namespace
 
 bool IsAccessibleExposed(CControlUI& control) {
     return !Is(control, "WkeWebkit");
+}
+
+std::vector<CControlUI*> AccessibleChildrenOf(CControlUI& control) {
+    std::vector<CControlUI*> children;
+    if (auto* container = ControlCast<CContainerUI>(&control)) {
+        for (int i = 0; i < container->GetCount(); ++i) {
+            CControlUI* child = container->GetItemAt(i);
+            if (child != nullptr && IsAccessibleExposed(*child))
+                children.push_back(child);
+        }
+    }
+    return children;
 }
 
 AccessibleRole AccessibleRoleOf(CControlUI& control) {
@@ -162,27 +195,11 @@ bool AccessibilityBusReachable(const char* atSpiAddress, const char* sessionAddr
 }
 
 int Utf16ToCharOffset(std::string_view utf8, int utf16Pos) {
-    int units = 0;
-    int chars = 0;
-    for (std::size_t i = 0; i < utf8.size() && units < utf16Pos;) {
-        const std::size_t length = SequenceLength(static_cast<unsigned char>(utf8[i]));
-        units += length == 4 ? 2 : 1;
-        ++chars;
-        i += length;
-    }
-    return chars;
+    return WalkCharacters(utf8, [&](const TextOffset& at) { return at.units < utf16Pos; }).chars;
 }
 
 int CharToUtf16Offset(std::string_view utf8, int charPos) {
-    int units = 0;
-    int chars = 0;
-    for (std::size_t i = 0; i < utf8.size() && chars < charPos;) {
-        const std::size_t length = SequenceLength(static_cast<unsigned char>(utf8[i]));
-        units += length == 4 ? 2 : 1;
-        ++chars;
-        i += length;
-    }
-    return units;
+    return WalkCharacters(utf8, [&](const TextOffset& at) { return at.chars < charPos; }).units;
 }
 
 }  // namespace DuiLib

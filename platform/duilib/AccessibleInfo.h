@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace DuiLib {
 
@@ -71,6 +72,8 @@ constexpr std::size_t kMaxAccessibleText = 512;
 // Whether the control has an accessible object of its own. A web view does
 // not: its engine's widget brings its own tree.
 bool IsAccessibleExposed(CControlUI& control);
+// A container's children that have accessible objects, in layout order.
+std::vector<CControlUI*> AccessibleChildrenOf(CControlUI& control);
 AccessibleRole AccessibleRoleOf(CControlUI& control);
 // Text → "accessiblename" → tooltip; an edit's text is its value, not its
 // name, so an edit starts at "accessiblename".

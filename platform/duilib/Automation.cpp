@@ -208,11 +208,7 @@ bool Automation::Click(HWND hwnd, std::string_view controlName) const {
 bool Automation::Click(HWND hwnd, const std::function<CControlUI*(CPaintManagerUI&)>& find) const {
     return Act([&] {
         CPaintManagerUI* manager = UserCanReach(hwnd) ? ManagerOf(hwnd) : nullptr;
-        if (manager == nullptr)
-            return false;
-        if (manager->IsUpdateNeeded())
-            manager->UpdateLayout();
-        return PostClick(hwnd, find ? find(*manager) : nullptr);
+        return manager != nullptr && PostClick(hwnd, find ? find(*manager) : nullptr);
     });
 }
 

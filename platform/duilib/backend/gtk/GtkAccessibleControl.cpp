@@ -1,6 +1,5 @@
 #include "platform/duilib/backend/gtk/GtkAccessibleControl.h"
 
-#include "platform/duilib/UIContainer.h"
 #include "platform/duilib/UIEdit.h"
 #include "platform/duilib/UIProgress.h"
 #include "platform/duilib/WinUser.h"
@@ -40,20 +39,6 @@ constexpr std::array<std::pair<std::uint32_t, AtkStateType>, 13> kStates{{
     {kAccReadOnly, ATK_STATE_READ_ONLY},
     {kAccSingleLine, ATK_STATE_SINGLE_LINE},
 }};
-
-// The exposed children of a control (a web view is left out: its engine's
-// widget is a child of the window's own container).
-std::vector<CControlUI*> ExposedChildren(CControlUI& control) {
-    std::vector<CControlUI*> children;
-    if (auto* container = ControlCast<CContainerUI>(&control)) {
-        for (int i = 0; i < container->GetCount(); ++i) {
-            CControlUI* child = container->GetItemAt(i);
-            if (child != nullptr && IsAccessibleExposed(*child))
-                children.push_back(child);
-        }
-    }
-    return children;
-}
 
 bool WindowShowing(Acc* self) {
     return self->tree != nullptr && gtk_widget_get_mapped(self->tree->Canvas());
@@ -110,14 +95,14 @@ AtkObject* GetParent(AtkObject* object) {
 
 gint GetNChildren(AtkObject* object) {
     CControlUI* control = GtkAccessibleControlResolve(object);
-    return control != nullptr ? static_cast<gint>(ExposedChildren(*control).size()) : 0;
+    return control != nullptr ? static_cast<gint>(AccessibleChildrenOf(*control).size()) : 0;
 }
 
 AtkObject* RefChild(AtkObject* object, gint index) {
     CControlUI* control = GtkAccessibleControlResolve(object);
     if (control == nullptr || index < 0)
         return nullptr;
-    const std::vector<CControlUI*> children = ExposedChildren(*control);
+    const std::vector<CControlUI*> children = AccessibleChildrenOf(*control);
     if (static_cast<std::size_t>(index) >= children.size())
         return nullptr;
     AtkObject* child = Self(object)->tree->AccessibleFor(children[static_cast<std::size_t>(index)]);
@@ -130,7 +115,7 @@ gint GetIndexInParent(AtkObject* object) {
         return -1;
     if (control->GetParent() == nullptr)
         return 0;  // the root, the canvas's only child
-    const std::vector<CControlUI*> siblings = ExposedChildren(*control->GetParent());
+    const std::vector<CControlUI*> siblings = AccessibleChildrenOf(*control->GetParent());
     for (std::size_t i = 0; i < siblings.size(); ++i) {
         if (siblings[i] == control)
             return static_cast<gint>(i);

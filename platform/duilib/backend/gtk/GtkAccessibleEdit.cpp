@@ -50,8 +50,7 @@ void DeleteText(AtkEditableText* text, gint start, gint end) {
         return;
     const std::string& content = edit->GetText();
     const int from = CharToUtf16Offset(content, std::max(0, start));
-    const int to =
-        end < 0 ? static_cast<int>(os::Utf8ToUtf16(content).size()) : CharToUtf16Offset(content, end);
+    const int to = end < 0 ? static_cast<int>(os::Utf16Length(content)) : CharToUtf16Offset(content, end);
     if (to <= from)
         return;
     edit->SetSel(from, to);

@@ -1,7 +1,6 @@
 #include "platform/duilib/backend/gtk/GtkAccessibleTree.h"
 
 #include "platform/duilib/AccessibleInfo.h"
-#include "platform/duilib/UIContainer.h"
 #include "platform/duilib/UIManager.h"
 #include "platform/duilib/backend/gtk/GtkAccessibleCanvas.h"
 #include "platform/duilib/backend/gtk/GtkAccessibleControl.h"
@@ -79,20 +78,16 @@ void GtkAccessibleTree::Prune() {
 }
 
 void GtkAccessibleTree::AnnounceNewChildren(CControlUI* container) {
-    auto* items = ControlCast<CContainerUI>(container);
-    AtkObject* parent = m_objects.count(container) != 0 ? m_objects[container] : nullptr;
-    if (items == nullptr || parent == nullptr)
+    const auto at = m_objects.find(container);
+    if (at == m_objects.end())
         return;
-    int index = 0;
-    for (int i = 0; i < items->GetCount(); ++i) {
-        CControlUI* child = items->GetItemAt(i);
-        if (child == nullptr || !IsAccessibleExposed(*child))
+    AtkObject* parent = at->second;
+    const std::vector<CControlUI*> children = AccessibleChildrenOf(*container);
+    for (std::size_t index = 0; index < children.size(); ++index) {
+        if (m_objects.count(children[index]) != 0)
             continue;
-        if (m_objects.count(child) == 0) {
-            if (AtkObject* object = AccessibleFor(child))
-                g_signal_emit_by_name(parent, "children-changed::add", index, object);
-        }
-        ++index;
+        if (AtkObject* object = AccessibleFor(children[index]))
+            g_signal_emit_by_name(parent, "children-changed::add", static_cast<gint>(index), object);
     }
 }
 

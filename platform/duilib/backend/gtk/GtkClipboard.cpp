@@ -7,12 +7,14 @@
 
 namespace DuiLib {
 namespace {
-// A display without a seat (a headless compositor) has no clipboard: the
-// toolkit's Wayland clipboard needs the seat's data device and crashes
-// without one.
-bool HasClipboard() {
+// The display's clipboard; none on a display without a seat (a headless
+// compositor): the toolkit's Wayland clipboard needs the seat's data device
+// and crashes without one.
+::GtkClipboard* DisplayClipboard() {
     GdkDisplay* display = gdk_display_get_default();
-    return display != nullptr && gdk_display_get_default_seat(display) != nullptr;
+    if (display == nullptr || gdk_display_get_default_seat(display) == nullptr)
+        return nullptr;
+    return gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
 }
 }  // namespace
 
@@ -20,7 +22,7 @@ bool GtkClipboard::SetText(const std::string& text) {
     // Not taken when the UI thread cannot come to it in time.
     return UiCallFor<bool>(
         [&] {
-            ::GtkClipboard* clipboard = HasClipboard() ? gtk_clipboard_get(GDK_SELECTION_CLIPBOARD) : nullptr;
+            ::GtkClipboard* clipboard = DisplayClipboard();
             if (clipboard == nullptr)
                 return false;
             gtk_clipboard_set_text(clipboard, text.data(), static_cast<gint>(text.size()));
@@ -34,7 +36,7 @@ std::optional<std::string> GtkClipboard::GetText() {
     // No text when the UI thread cannot come to it in time.
     return UiCallFor<std::optional<std::string>>(
         []() -> std::optional<std::string> {
-            ::GtkClipboard* clipboard = HasClipboard() ? gtk_clipboard_get(GDK_SELECTION_CLIPBOARD) : nullptr;
+            ::GtkClipboard* clipboard = DisplayClipboard();
             if (clipboard == nullptr)
                 return std::nullopt;
             if (gtk::GCharPtr got(gtk_clipboard_wait_for_text(clipboard)); got != nullptr)

@@ -189,16 +189,16 @@ void GtkWindowPeer::ApplyGeometry() {
     m_natives->Update(m_margin);
 }
 
-bool GtkWindowPeer::PlaceAtOwner() {
+void GtkWindowPeer::PlaceAtOwner() {
     // Where windows place themselves (X11) the move above is the placement.
     m_atOwner = false;
     if (!m_backend.Screen().IsWayland())
-        return false;
+        return;
     GtkWindowPeer* owner = m_backend.FindPeer(::GetWindowOwner(m_hwnd));
     const auto style = static_cast<DWORD>(::GetWindowLongW(m_hwnd, GWL_STYLE));
     const auto exStyle = static_cast<DWORD>(::GetWindowLongW(m_hwnd, GWL_EXSTYLE));
     if (owner == nullptr || !DuiLib::IsPlacedAtOwner(style, exStyle, true))
-        return false;
+        return;
     m_atOwner = true;
     // The compositor places a pop-up relative to its parent, the window it
     // is transient for, and only when the pop-up is mapped.
@@ -214,7 +214,7 @@ bool GtkWindowPeer::PlaceAtOwner() {
     const PopupAnchor anchor = AnchorAtOwner(m_rect, m_margin, owner->Rect(), owner->Margin());
     const std::pair<POINT, POINT> asked{POINT{anchor.rect.x, anchor.rect.y}, POINT{anchor.dx, anchor.dy}};
     if (m_anchorAsked == asked && gtk_widget_get_mapped(m_window))
-        return true;
+        return;
     m_anchorAsked = asked;
     gdk_window_move_to_rect(gdkWindow, &anchor.rect, anchor.rectAnchor, anchor.windowAnchor, anchor.hints,
                             anchor.dx, anchor.dy);
@@ -225,7 +225,6 @@ bool GtkWindowPeer::PlaceAtOwner() {
         gtk_widget_show(m_window);
         m_replacing = false;
     }
-    return true;
 }
 
 GtkWindowPeer* GtkWindowPeer::KeyboardPopup() const {

@@ -106,7 +106,7 @@ class GtkWindowPeer {
     void CreateWidgets(const std::string& className, GtkWindowPeer* owner);
     void ConnectSignals();
     void ApplyGeometry();
-    bool PlaceAtOwner();
+    void PlaceAtOwner();
     void OnMovedToRect(const GdkRectangle* finalRect);
     GtkWindowPeer* KeyboardPopup() const;
     void OnUnmap();
